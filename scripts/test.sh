@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs every test from a fresh clone: the C++ suite (plain, then under ASan/UBSan), each fuzz
+# target for a bounded time, and the Python tests under NumPy 2 and NumPy 1.26.
+# FUZZ_SECONDS (default 60) bounds each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+export PATH="$PWD/.venv/bin:$PATH"
+JOBS=$(nproc)
+FUZZ_SECONDS=${FUZZ_SECONDS:-60}
+
+echo "== C++ tests"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/release -j "$JOBS"
+ctest --test-dir build/release --output-on-failure -j "$JOBS"
+
+echo "== C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTOVA_SANITIZE=ON \
+  -DKESTOVA_BUILD_BENCH=OFF >/dev/null
+cmake --build build/sanitize -j "$JOBS"
+ctest --test-dir build/sanitize --output-on-failure -j "$JOBS"
+
+if compgen -G "tests/fuzz/fuzz_*.cpp" >/dev/null; then
+  echo "== fuzz targets, ${FUZZ_SECONDS}s each"
+  cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTOVA_FUZZ=ON \
+    -DCMAKE_CXX_COMPILER=clang++-16 >/dev/null
+  cmake --build build/fuzz -j "$JOBS"
+  bash scripts/fuzz.sh build/fuzz "$FUZZ_SECONDS"
+fi
+
+if compgen -G "python/*.cpp" >/dev/null; then
+  echo "== Python tests"
+  rm -rf dist
+  python -m pip wheel -q --no-deps -w dist .
+  for venv in .venv .venv-numpy1; do
+    "$venv/bin/python" -m pip install -q --force-reinstall --no-deps dist/kestova-*.whl
+    echo "-- $("$venv/bin/python" -c 'import numpy; print("NumPy", numpy.__version__)')"
+    (cd tests/python && "../../$venv/bin/python" -m pytest -q -p no:cacheprovider .)
+  done
+fi
