@@ -63,3 +63,31 @@ def test_options_object_has_no_dict_no_weakref_and_is_immutable():
 def test_options_class_cannot_be_subclassed():
     with pytest.raises(TypeError):
         type("Sub", (kestova.KestovaCompressionOptions,), {})
+
+
+def test_missing_numpy_is_reported_on_first_use_not_at_import():
+    code = """
+import sys
+sys.modules["numpy"] = None  # makes every numpy import fail
+import kestova
+try:
+    kestova.compress_signal(None, 5)
+except TypeError:
+    print("options checked first")
+for _ in range(2):
+    try:
+        kestova.compress_signal([1.0])
+    except RuntimeError as error:
+        print(error, "/", type(error.__cause__).__name__)
+"""
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.splitlines() == [
+        "options checked first",
+        "Failed to access NumPy array API capsule / ModuleNotFoundError",
+        "Failed to access NumPy array API capsule / ModuleNotFoundError",
+    ]
+
+
+def test_numpy_is_loaded_without_deprecation_warnings():
+    code = "import kestova, numpy; kestova.compress_signal(numpy.ones(100, numpy.float32))"
+    subprocess.run([sys.executable, "-W", "error", "-c", code], check=True)
