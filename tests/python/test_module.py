@@ -4,6 +4,7 @@ import inspect
 import subprocess
 import sys
 import weakref
+from pathlib import Path
 
 import pytest
 
@@ -91,3 +92,12 @@ for _ in range(2):
 def test_numpy_is_loaded_without_deprecation_warnings():
     code = "import kestova, numpy; kestova.compress_signal(numpy.ones(100, numpy.float32))"
     subprocess.run([sys.executable, "-W", "error", "-c", code], check=True)
+
+
+def test_type_stubs_are_installed_beside_the_module():
+    site = Path(kestova.__file__).parent
+    if site.name != "site-packages":
+        pytest.skip("kestova is not installed from a wheel")
+    stub = (site / "kestova.pyi").read_text()
+    assert "def compress_signal(" in stub and "class KestovaCompressionOptions" in stub
+    assert (site / "kestova-stubs" / "__init__.pyi").read_text() == stub
