@@ -4,6 +4,7 @@
 #include "engine/filter_tables.h"
 
 #include <array>
+#include <utility>
 
 namespace Undra {
 namespace {
@@ -520,7 +521,7 @@ std::span<const double> daubechies_table(DaubechiesFamily order) {
         case DaubechiesFamily::Db24:
             return kDb24;
     }
-    return kDb1;  // unreachable: the switch covers every order
+    std::unreachable();  // the switch covers every order
 }
 
 std::span<const double> symlet_table(SymletFamily order) {

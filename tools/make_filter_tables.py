@@ -172,6 +172,7 @@ HEADER = """\
 #include "engine/filter_tables.h"
 
 #include <array>
+#include <utility>
 
 namespace Undra {
 namespace {
@@ -184,7 +185,7 @@ std::span<const double> daubechies_table(DaubechiesFamily order) {
     switch (order) {
 %s
     }
-    return kDb1;  // unreachable: the switch covers every order
+    std::unreachable();  // the switch covers every order
 }
 
 std::span<const double> symlet_table(SymletFamily order) {

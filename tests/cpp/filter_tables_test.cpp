@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ std::vector<TableCase> all_tables() {
                          2 * v + 4, v + 2, 1e-10L});
     }
     return cases;
+}
+
+void PrintTo(const TableCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
 class FilterTable : public ::testing::TestWithParam<TableCase> {};
@@ -93,6 +98,10 @@ struct StoredCase {
     std::span<const double> h;
     std::vector<double> digits;
 };
+
+void PrintTo(const StoredCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StoredDigits : public ::testing::TestWithParam<StoredCase> {};
 
