@@ -1,6 +1,7 @@
 """No leaks of memory or references, and calls from several threads agree with serial calls."""
 
 import os
+import subprocess
 import sys
 from concurrent.futures import ThreadPoolExecutor
 
@@ -70,3 +71,23 @@ def test_threads_produce_the_same_bytes_as_serial_calls():
     for (s_stream, s_signal), (p_stream, p_signal) in zip(serial, parallel):
         assert s_stream == p_stream
         np.testing.assert_array_equal(s_signal, p_signal)
+
+
+def test_refused_allocation_raises_memory_error_not_a_crash():
+    code = """
+import resource
+import numpy as np
+import kestova
+
+x = np.ones(20_000_000)  # 160 MB of float64; narrowing needs another 80 MB
+with open("/proc/self/status") as status:
+    used = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+resource.setrlimit(resource.RLIMIT_AS, (used + 40 * 2**20, resource.RLIM_INFINITY))
+try:
+    kestova.compress_signal(x)
+except MemoryError:
+    print("MemoryError")
+"""
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == "MemoryError"
