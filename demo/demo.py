@@ -174,7 +174,10 @@ def main(argv: list[str]) -> int:
         reader = {".wav": read_wav, ".npy": read_npy}.get(path.suffix.lower())
         if reader is None:
             parser.error(f"{path}: expected a .wav or .npy file")
-        signals.append(reader(path))
+        try:
+            signals.append(reader(path))
+        except (OSError, ValueError, EOFError, wave.Error) as error:
+            parser.error(str(error))
 
     print(f"kestova: scale {args.scale}, cutoff {args.cutoff}; errors are relative to the "
           f"signal's range; throughput in MB of float32 samples per second")

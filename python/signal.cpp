@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -53,23 +54,41 @@ PyObject* compress_to_bytes(std::span<const float> samples, CompressionOptions o
                                      static_cast<Py_ssize_t>(compressed->size()));
 }
 
+// The record to compress with: the defaults for an absent or None argument, else the record of
+// a KestovaCompressionOptions; nothing (TypeError set) for any other object.
+std::optional<CompressionOptions> resolve_options(PyObject* object) {
+    if (object == nullptr || object == Py_None) return CompressionOptions{};
+    const auto options = read_options(object);
+    if (!options) raise_not_instance("options", object, "KestovaCompressionOptions");
+    return options;
+}
+
+// Compresses a 1-D float32 (read in place) or float64 (narrowed into a copy) array.
+PyObject* compress_array(PyArrayObject* array, bool is_float32, CompressionOptions options) {
+    const auto count = static_cast<std::size_t>(PyArray_DIM(array, 0));
+    if (count == 0) return compress_to_bytes({}, options);
+    if (!is_plain_block(array)) {
+        PyErr_SetString(PyExc_TypeError, "The given array is not contiguous or is misaligned.");
+        return nullptr;
+    }
+    if (is_float32) {
+        return compress_to_bytes({static_cast<const float*>(PyArray_DATA(array)), count}, options);
+    }
+    // IEEE narrowing rounds to nearest even; beyond the float range it gives infinities.
+    const std::span<const double> wide(static_cast<const double*>(PyArray_DATA(array)), count);
+    std::vector<float> narrow(count);
+    for (std::size_t i = 0; i < count; ++i) narrow[i] = static_cast<float>(wide[i]);
+    return compress_to_bytes(narrow, options);
+}
+
 PyObject* compress_signal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         std::array<PyObject*, COMPRESS_PARAMETERS.size()> bound{};
         if (!bind_fastcall(COMPRESS_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        const auto options = resolve_options(bound[1]);
+        if (!options) return nullptr;
+
         PyObject* const data = bound[0];
-        PyObject* const options_object = bound[1];
-
-        CompressionOptions options;
-        if (options_object != nullptr && options_object != Py_None) {
-            const auto read = read_options(options_object);
-            if (!read) {
-                raise_not_instance("options", options_object, "KestovaCompressionOptions");
-                return nullptr;
-            }
-            options = *read;
-        }
-
         if (!ensure_numpy_api()) return nullptr;
         const bool is_float32 = is_vector_of(data, NPY_FLOAT32);
         if (PyErr_Occurred()) return nullptr;
@@ -78,23 +97,7 @@ PyObject* compress_signal(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
             PyErr_SetString(PyExc_ValueError, "expected a 1-D float32 or float64 NumPy array");
             return nullptr;
         }
-
-        auto* array = reinterpret_cast<PyArrayObject*>(data);
-        const auto count = static_cast<std::size_t>(PyArray_DIM(array, 0));
-        if (count == 0) return compress_to_bytes({}, options);
-        if (!is_plain_block(array)) {
-            PyErr_SetString(PyExc_TypeError, "The given array is not contiguous or is misaligned.");
-            return nullptr;
-        }
-        if (is_float32) {
-            return compress_to_bytes({static_cast<const float*>(PyArray_DATA(array)), count},
-                                     options);
-        }
-        // The codec works in single precision: narrow with the usual round-to-nearest-even.
-        const std::span<const double> wide(static_cast<const double*>(PyArray_DATA(array)), count);
-        std::vector<float> narrow(count);
-        for (std::size_t i = 0; i < count; ++i) narrow[i] = static_cast<float>(wide[i]);
-        return compress_to_bytes(narrow, options);
+        return compress_array(reinterpret_cast<PyArrayObject*>(data), is_float32, *options);
     });
 }
 
