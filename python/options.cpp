@@ -116,19 +116,20 @@ bool check_str(const char* name, PyObject* value) {
 }
 
 // Converts `scale` to 0..255 (11 when absent); false with TypeError or OverflowError set.
+// Only __index__ counts as an integer conversion, so floats are refused on every Python.
 bool convert_scale(PyObject* value, uint8_t& scale) {
     if (value == nullptr) return true;
-    const long converted = PyLong_AsLong(value);
-    if (converted == -1 && PyErr_Occurred()) {
-        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) {
-            prefix_type_error("scale");
-            return false;
-        }
-        PyErr_Clear();
-    } else if (converted >= 0 && converted <= UINT8_MAX) {
+    const PyRef integer(PyNumber_Index(value));
+    if (!integer) {
+        prefix_type_error("scale");
+        return false;
+    }
+    const long converted = PyLong_AsLong(integer.get());
+    if (converted >= 0 && converted <= UINT8_MAX) {
         scale = static_cast<uint8_t>(converted);
         return true;
     }
+    PyErr_Clear();  // a long overflow counts as out of range too
     PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
     return false;
 }
