@@ -20,7 +20,9 @@ void Cdf53::inverse_kernel(const float* s, const float* d, std::size_t e, std::s
     cdf53::inverse<lifting::PortableArith>(s, d, e, o, work, y);
 }
 
-SharedDwtExecutor make_cdf53_f32() { return make_cdf53_f32(select_isa(false)); }
+SharedDwtExecutor make_cdf53_f32() {
+    return make_cdf53_f32(select_isa(false));
+}
 
 SharedDwtExecutor make_cdf53_f32(Isa isa) {
     // There is no SSE form: anything but Avx gets the portable executor.

@@ -9,10 +9,10 @@ namespace Undra {
 
 // CDF 5/3 on any x86-64 processor: each lifting update rounds its sum, product and sum separately.
 class Cdf53 final : public LiftingExecutor {
-public:
+  public:
     Cdf53();
 
-protected:
+  protected:
     void forward_kernel(const float* x, std::size_t n, float* s, float* d) const override;
     void inverse_kernel(const float* s, const float* d, std::size_t e, std::size_t o, float* work,
                         float* y) const override;

@@ -63,7 +63,9 @@ std::size_t LiftingExecutor::idwt_size(DwtSize sizes) const {
     return std::max(sizes.approximations_length + sizes.details_length, shape_.min_length);
 }
 
-std::size_t LiftingExecutor::filter_length() const { return shape_.filter_length; }
+std::size_t LiftingExecutor::filter_length() const {
+    return shape_.filter_length;
+}
 
 UndraStatus LiftingExecutor::check_inverse(std::size_t e, std::size_t o, std::size_t m) const {
     if (e + o != m) return undra_fail(K::OutputSizeMismatch, m, e + o);

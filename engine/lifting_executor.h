@@ -19,7 +19,7 @@ struct LiftingShape {
 };
 
 class LiftingExecutor : public DwtExecutor {
-public:
+  public:
     ~LiftingExecutor() override;
 
     UndraStatus execute_forward(std::span<const float> input, std::span<float> approximations,
@@ -36,12 +36,11 @@ public:
     std::size_t idwt_size(DwtSize sizes) const final;
     std::size_t filter_length() const final;
     UndraResult<Dwt> dwt(std::span<const float> signal, std::size_t level) const final;
-    UndraResult<MultiDwt> multi_dwt(std::span<const float> signal,
-                                    std::size_t levels) const final;
+    UndraResult<MultiDwt> multi_dwt(std::span<const float> signal, std::size_t levels) const final;
     UndraResult<std::vector<float>> idwt(DwtView view) const final;
     UndraResult<std::vector<float>> multi_idwt(MultiDwtView view) const final;
 
-protected:
+  protected:
     // Out of line, like the destructor, so that no instruction-set variant emits its own copy.
     explicit LiftingExecutor(LiftingShape shape);
 
@@ -52,7 +51,7 @@ protected:
     virtual void inverse_kernel(const float* s, const float* d, std::size_t e, std::size_t o,
                                 float* work, float* y) const = 0;
 
-private:
+  private:
     UndraStatus check_inverse(std::size_t e, std::size_t o, std::size_t m) const;
     UndraStatus inverse_checked(std::span<const float> approximations,
                                 std::span<const float> details, std::span<float> output) const;

@@ -33,10 +33,6 @@ struct PortableArith {
         }
     }
 
-    static void scale(float* v, std::size_t n, float k) {
-        for (std::size_t i = 0; i < n; ++i) v[i] = v[i] * k;
-    }
-
     static void scale_copy(float* dst, const float* src, std::size_t n, float k) {
         for (std::size_t i = 0; i < n; ++i) dst[i] = src[i] * k;
     }

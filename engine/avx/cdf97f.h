@@ -10,10 +10,10 @@ namespace Undra {
 
 // CDF 9/7 with 256-bit vectors: each lifting update rounds its sum, then one fused multiply-add.
 class AvxCdf97 final : public LiftingExecutor {
-public:
+  public:
     AvxCdf97();
 
-protected:
+  protected:
     void forward_kernel(const float* x, std::size_t n, float* s, float* d) const override;
     void inverse_kernel(const float* s, const float* d, std::size_t e, std::size_t o, float* work,
                         float* y) const override;

@@ -22,8 +22,7 @@ struct AvxArith {
         std::size_t k = 0;
         for (; k + 32 <= count; k += 32) {
             for (std::size_t u = 0; u < 32; u += 8) {
-                const __m256 r = lift8(_mm256_loadu_ps(t + k + u), vw,
-                                       _mm256_loadu_ps(src + k + u),
+                const __m256 r = lift8(_mm256_loadu_ps(t + k + u), vw, _mm256_loadu_ps(src + k + u),
                                        _mm256_loadu_ps(src + k + u + 1));
                 _mm256_storeu_ps(t + k + u, r);
             }
@@ -69,8 +68,7 @@ struct AvxArith {
         std::size_t k = 0;
         for (; k + 8 <= count; k += 8) {
             const __m256 even = _mm256_loadu_ps(s + k);
-            const __m256 odd =
-                lift8(_mm256_loadu_ps(d + k), vw, even, _mm256_loadu_ps(s + k + 1));
+            const __m256 odd = lift8(_mm256_loadu_ps(d + k), vw, even, _mm256_loadu_ps(s + k + 1));
             const __m256 lo = _mm256_unpacklo_ps(even, odd);  // pairs 0,1 | 4,5
             const __m256 hi = _mm256_unpackhi_ps(even, odd);  // pairs 2,3 | 6,7
             _mm256_storeu_ps(y + 2 * k, _mm256_permute2f128_ps(lo, hi, 0x20));
@@ -90,8 +88,6 @@ struct AvxArith {
         }
         for (; i < n; ++i) dst[i] = src[i] * k;
     }
-
-    static void scale(float* v, std::size_t n, float k) { scale_copy(v, v, n, k); }
 };
 
 }  // namespace Undra::lifting
