@@ -1,6 +1,7 @@
 #include "engine/lifting_executor.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <utility>
 
@@ -84,9 +85,11 @@ UndraStatus LiftingExecutor::inverse_checked(std::span<const float> approximatio
                                              std::span<float> output) const {
     const std::size_t e = approximations.size();
     const std::size_t o = details.size();
-    auto work = try_zeroed<float>(shape_.copies_details ? e + o : e);
-    if (!work) return std::unexpected(work.error());
-    inverse_kernel(approximations.data(), details.data(), e, o, work->data(), output.data());
+    // The kernel writes every working element before reading it, so it is left uninitialised.
+    const std::size_t count = shape_.copies_details ? e + o : e;
+    const std::unique_ptr<float[]> work(new (std::nothrow) float[count]);
+    if (!work) return undra_fail(K::AllocationFailed, count * sizeof(float));
+    inverse_kernel(approximations.data(), details.data(), e, o, work.get(), output.data());
     return {};
 }
 
