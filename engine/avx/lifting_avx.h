@@ -47,12 +47,15 @@ struct AvxArith {
 
     static void split_predict(const float* x, std::size_t count, float* s, float* d, float w) {
         const __m256 vw = _mm256_set1_ps(w);
+        const __m256i rotate = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 0);
         std::size_t k = 0;
-        // A block reads x[2k .. 2k+17]; count interior details guarantee x[2*count] exists.
-        for (; k + 9 <= count; k += 8) {
-            __m256 even, odd, next_even, next_odd;
+        // A block reads x[2k .. 2k+16]; count interior details guarantee x[2*count] exists.
+        for (; k + 8 <= count; k += 8) {
+            __m256 even, odd;
             deinterleave(x + 2 * k, even, odd);
-            deinterleave(x + 2 * k + 2, next_even, next_odd);
+            // Right neighbours: the evens shifted down one lane, x[2k+16] entering at the top.
+            const __m256 next_even = _mm256_blend_ps(_mm256_permutevar8x32_ps(even, rotate),
+                                                     _mm256_broadcast_ss(x + 2 * k + 16), 0x80);
             _mm256_storeu_ps(s + k, even);
             _mm256_storeu_ps(d + k, lift8(odd, vw, even, next_even));
         }
