@@ -12,6 +12,7 @@ import math
 import sys
 import time
 import wave
+import zlib
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -126,6 +127,9 @@ def report(signal: Signal, results: list[Result]) -> None:
     print(f"\n{signal.name}: {x.size} samples ({x.dtype}), "
           f"range {float(x.min()):.4g} .. {float(x.max()):.4g}, "
           f"{x.size * 4} bytes as float32")
+    lossless = len(zlib.compress(x.astype(np.float32).tobytes(), 6))
+    print(f"baseline: zlib level 6 of the float32 bytes (lossless) gives {lossless} bytes, "
+          f"ratio {x.size * 4 / lossless:.2f}")
     print(f"{'method':<7}{'coder':<9}{'bytes':>10}{'ratio':>8}{'max err':>10}{'rms err':>10}"
           f"{'PSNR dB':>9}{'comp MB/s':>11}{'decomp MB/s':>13}")
     for r in results:
