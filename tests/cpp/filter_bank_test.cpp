@@ -103,8 +103,8 @@ TEST_P(FilterBankVariant, AnalysisThenSynthesisReturnsTheSignal) {
             ASSERT_EQ(y.size(), n + n % 2);
             ASSERT_TRUE(bank->execute_inverse(a, d, y).has_value());
             for (std::size_t t = 0; t < n; ++t) {
-                ASSERT_NEAR(y[t], x[t], 2e-5f) << "mode " << static_cast<int>(border) << " n "
-                                               << n << " t " << t;
+                ASSERT_NEAR(y[t], x[t], 2e-5f)
+                    << "mode " << static_cast<int>(border) << " n " << n << " t " << t;
             }
         }
     }
@@ -172,10 +172,8 @@ std::vector<float> left_extension(std::size_t taps, BorderMode border, Isa isa,
 
 TEST_P(FilterBankExamples, EightTapsLeftExtension) {
     const std::vector<float> x = ramp(10);  // x[t] = t + 1
-    EXPECT_EQ(left_extension(8, BorderMode::Clamp, GetParam(), x),
-              std::vector<float>(6, 1.0f));
-    EXPECT_EQ(left_extension(8, BorderMode::Zeros, GetParam(), x),
-              std::vector<float>(6, 0.0f));
+    EXPECT_EQ(left_extension(8, BorderMode::Clamp, GetParam(), x), std::vector<float>(6, 1.0f));
+    EXPECT_EQ(left_extension(8, BorderMode::Zeros, GetParam(), x), std::vector<float>(6, 0.0f));
     // x[5], x[4], ..., x[0] for x̃[-6] .. x̃[-1].
     EXPECT_EQ(left_extension(8, BorderMode::Reflect, GetParam(), x),
               (std::vector<float>{6, 5, 4, 3, 2, 1}));
@@ -300,8 +298,8 @@ INSTANTIATE_TEST_SUITE_P(Variants, FilterBankExamples, ::testing::ValuesIn(suppo
 
 TEST(DwtFactory, SixteenTapsWithoutAnSseFormUseTheGeneralSseExecutor) {
     const std::vector<float> low = lattice_filter(16, 1);
-    auto bank = DwtFactory::wavelet_16_taps(BorderMode::Wrap, std::span<const float, 16>(low),
-                                            Isa::Sse);
+    auto bank =
+        DwtFactory::wavelet_16_taps(BorderMode::Wrap, std::span<const float, 16>(low), Isa::Sse);
     EXPECT_NE(dynamic_cast<const SseWaveletNTapsF32*>(bank.get()), nullptr);
     EXPECT_EQ(bank->filter_length(), 16u);
 }
@@ -337,10 +335,22 @@ TEST(DwtFactory, GeneralExecutorRejectsZeroAndOddLengths) {
 }
 
 TEST(DividerI64, MatchesPlainDivision) {
-    const int64_t divisors[] = {1, 2, 3, 5, 7, 8, 10, 14, 48, 96, 1000, 1 << 20, 12345679,
-                                -1, -3, -16, -1000, INT64_MAX, INT64_MIN + 1};
-    const int64_t numerators[] = {0, 1, -1, 7, -7, 46, -46, 1000003, -1000003, INT64_MAX,
-                                  INT64_MIN + 1, 123456789012345, -987654321098765};
+    const int64_t divisors[] = {
+        1,    2,       3,        5,  7,  8,   10,    14,        48,           96,
+        1000, 1 << 20, 12345679, -1, -3, -16, -1000, INT64_MAX, INT64_MIN + 1};
+    const int64_t numerators[] = {0,
+                                  1,
+                                  -1,
+                                  7,
+                                  -7,
+                                  46,
+                                  -46,
+                                  1000003,
+                                  -1000003,
+                                  INT64_MAX,
+                                  INT64_MIN + 1,
+                                  123456789012345,
+                                  -987654321098765};
     for (int64_t d : divisors) {
         const DividerI64 divider(d);
         for (int64_t n : numerators) {
@@ -355,7 +365,7 @@ TEST(DividerI64, MatchesPlainDivision) {
 TEST(BorderInterpolation, ReflectionsStayPeriodicBeyondOnePeriod) {
     const BorderInterpolation reflect(BorderMode::Reflect, 3);
     const BorderInterpolation reflect101(BorderMode::Reflect101, 3);
-    const int64_t expected_reflect[] = {1, 2, 2, 1, 0, 0, 1, 2, 2, 1, 0, 0};     // s = -6..5
+    const int64_t expected_reflect[] = {0, 1, 2, 2, 1, 0, 0, 1, 2, 2, 1, 0};     // s = -6..5
     const int64_t expected_reflect101[] = {2, 1, 0, 1, 2, 1, 0, 1, 2, 1, 0, 1};  // s = -6..5
     for (int64_t s = -6; s < 6; ++s) {
         EXPECT_EQ(reflect.source_index(s), expected_reflect[s + 6]) << s;
