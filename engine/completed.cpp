@@ -10,13 +10,6 @@ namespace Undra {
 
 namespace {
 
-// A new array holding a copy of values, or AllocationFailed.
-UndraResult<std::vector<float>> try_copy(std::span<const float> values) {
-    auto copy = try_zeroed<float>(values.size());
-    if (copy) std::copy(values.begin(), values.end(), copy->begin());
-    return copy;
-}
-
 // At most this many levels can ever succeed: each level roughly halves the length (a few extra
 // steps near the filter length), so reserving more would only waste memory.
 constexpr std::size_t kMaxReservedLevels = 128;
@@ -75,72 +68,49 @@ UndraResult<Dwt> CompletedDwtExecutor::analyse(std::span<const float> signal) co
 
 UndraResult<Dwt> CompletedDwtExecutor::dwt(std::span<const float> signal, std::size_t level) const {
     if (level <= 1) return analyse(signal);
-    auto current = try_copy(signal);
-    if (!current) return std::unexpected(current.error());
     Dwt last;
+    std::span<const float> current = signal;
     for (std::size_t l = 0; l < level; ++l) {
-        if (current->size() < filter_length_) {
+        if (current.size() < filter_length_) {
             return undra_fail(UndraErrorKind::BufferTooSmallForLevel);
         }
-        auto step = analyse(*current);
+        auto step = analyse(current);
         if (!step) return step;
+        // The previous level is released here; only its approximations were still needed.
         last = std::move(*step);
-        // The next level works on this one's approximations; the last level's are returned.
-        if (l + 1 < level) *current = std::move(last.approximations);
+        current = last.approximations;
     }
     return last;
 }
 
+// Each level is analysed straight from the stored approximations of the level before, so the
+// only memory per level is the two arrays it returns: no copy of the signal, no working arrays.
 UndraResult<MultiDwt> CompletedDwtExecutor::multi_dwt(std::span<const float> signal,
                                                       std::size_t levels) const {
+    const std::size_t count = std::max<std::size_t>(levels, 1);
     MultiDwt result;
-    if (levels <= 1) {
-        auto step = analyse(signal);
-        if (!step) return std::unexpected(step.error());
-        try {
-            result.levels.push_back(std::move(*step));
-        } catch (const std::bad_alloc&) {
-            return undra_fail(UndraErrorKind::AllocationFailed, sizeof(Dwt));
-        }
-        return result;
-    }
-    auto current = try_copy(signal);
-    if (!current) return std::unexpected(current.error());
-    auto work = try_zeroed<float>(inner_->dwt_size(signal.size()).approximations_length);
-    if (!work) return std::unexpected(work.error());
-    const std::size_t reserved = std::min(levels, kMaxReservedLevels);
+    const std::size_t reserved = std::min(count, kMaxReservedLevels);
     try {
         result.levels.reserve(reserved);
     } catch (const std::bad_alloc&) {
         return undra_fail(UndraErrorKind::AllocationFailed, reserved * sizeof(Dwt));
     }
-    for (std::size_t l = 0; l < levels; ++l) {
-        if (current->size() < filter_length_) {
+    std::span<const float> current = signal;
+    for (std::size_t l = 0; l < count; ++l) {
+        // A single level leaves the length check to the inner executor (InputTooSmall).
+        if (count > 1 && current.size() < filter_length_) {
             return undra_fail(UndraErrorKind::BufferTooSmallForLevel);
         }
-        const DwtSize size = inner_->dwt_size(current->size());
-        if (work->size() < size.approximations_length) {
-            if (auto ok = try_resize(*work, size.approximations_length); !ok) {
-                return std::unexpected(ok.error());
-            }
-        }
-        const std::span<float> approximations(work->data(), size.approximations_length);
-        auto details = try_zeroed<float>(size.details_length);
-        if (!details) return std::unexpected(details.error());
-        if (auto ok = inner_->execute_forward(*current, approximations, *details); !ok) {
-            return std::unexpected(ok.error());
-        }
-        auto stored = try_copy(approximations);
-        if (!stored) return std::unexpected(stored.error());
+        auto step = analyse(current);
+        if (!step) return std::unexpected(step.error());
         try {
-            result.levels.push_back(Dwt{std::move(*stored), std::move(*details)});
+            result.levels.push_back(std::move(*step));
         } catch (const std::bad_alloc&) {
             return undra_fail(UndraErrorKind::AllocationFailed,
                               (result.levels.size() + 1) * sizeof(Dwt));
         }
-        // The new approximations become the next input; the old input's storage is reused.
-        work->resize(size.approximations_length);
-        std::swap(*current, *work);
+        // Moving a Dwt keeps its arrays in place, so this view stays valid as levels grows.
+        current = result.levels.back().approximations;
     }
     return result;
 }
