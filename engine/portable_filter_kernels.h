@@ -1,5 +1,6 @@
-// Portable filter-bank kernels: one output at a time, products summed in tap order with separate
-// multiply and add. They define the reference results of the family.
+// Portable filter-bank kernels: one output at a time with separate multiply and add, in the order
+// of the transform's definition (analysis: taps ascending; synthesis: coefficients ascending,
+// each adding h·a + g·d). They define the reference results of the family.
 #pragma once
 
 #include <cstddef>
@@ -33,19 +34,19 @@ void synthesise(const float* approx, const float* details, std::size_t count, st
                 const float* low, const float* high, float* out) {
     const std::size_t half = (N != 0 ? N : taps) / 2;
     for (std::size_t q = 0; q < count; ++q) {
-        // Coefficient j = q + c - t meets tap 2t + r for output 2q + r.
-        const float* a = approx + q + half - 1;
-        const float* d = details + q + half - 1;
-        float even = 0.0f;
-        float odd = 0.0f;
-        for (std::size_t t = 0; t < half; ++t) {
-            even += low[2 * t] * a[-static_cast<std::ptrdiff_t>(t)];
-            even += high[2 * t] * d[-static_cast<std::ptrdiff_t>(t)];
-            odd += low[2 * t + 1] * a[-static_cast<std::ptrdiff_t>(t)];
-            odd += high[2 * t + 1] * d[-static_cast<std::ptrdiff_t>(t)];
+        // Output 2q + r gathers tap 2t + r of coefficient j = q + half - 1 - t. Taking t downwards
+        // adds the coefficients' contributions h·a + g·d in ascending j, one after another.
+        const float* a = approx + q;
+        const float* d = details + q;
+        float even = out[2 * q];
+        float odd = out[2 * q + 1];
+        for (std::size_t t = half; t-- > 0;) {
+            const std::size_t j = half - 1 - t;
+            even += low[2 * t] * a[j] + high[2 * t] * d[j];
+            odd += low[2 * t + 1] * a[j] + high[2 * t + 1] * d[j];
         }
-        out[2 * q] += even;
-        out[2 * q + 1] += odd;
+        out[2 * q] = even;
+        out[2 * q + 1] = odd;
     }
 }
 

@@ -78,31 +78,27 @@ void synthesise(const float* approx, const float* details, std::size_t count, st
     using Reg = typename V::Reg;
     constexpr std::size_t W = V::kWidth;
     const std::size_t half = (N != 0 ? N : taps) / 2;
-    const std::size_t lead = half - 1;
+    // As in the portable kernel: tap 2t + r meets coefficient q + half - 1 - t, t downwards.
     std::size_t q = 0;
     for (; q + W <= count; q += W) {
         Reg even = V::zero();
         Reg odd = V::zero();
-        for (std::size_t t = 0; t < half; ++t) {
-            const Reg a = V::load(approx + q + lead - t);
-            const Reg d = V::load(details + q + lead - t);
-            even = V::madd(even, V::broadcast(low[2 * t]), a);
-            even = V::madd(even, V::broadcast(high[2 * t]), d);
-            odd = V::madd(odd, V::broadcast(low[2 * t + 1]), a);
-            odd = V::madd(odd, V::broadcast(high[2 * t + 1]), d);
+        for (std::size_t t = half; t-- > 0;) {
+            const Reg a = V::load(approx + q + half - 1 - t);
+            const Reg d = V::load(details + q + half - 1 - t);
+            even = V::madd2(even, V::broadcast(low[2 * t]), a, V::broadcast(high[2 * t]), d);
+            odd = V::madd2(odd, V::broadcast(low[2 * t + 1]), a, V::broadcast(high[2 * t + 1]), d);
         }
         V::interleave_add(out + 2 * q, even, odd);
     }
     for (; q < count; ++q) {
         float even = 0.0f;
         float odd = 0.0f;
-        for (std::size_t t = 0; t < half; ++t) {
-            const float a = approx[q + lead - t];
-            const float d = details[q + lead - t];
-            even = V::madd_scalar(even, low[2 * t], a);
-            even = V::madd_scalar(even, high[2 * t], d);
-            odd = V::madd_scalar(odd, low[2 * t + 1], a);
-            odd = V::madd_scalar(odd, high[2 * t + 1], d);
+        for (std::size_t t = half; t-- > 0;) {
+            const float a = approx[q + half - 1 - t];
+            const float d = details[q + half - 1 - t];
+            even = V::madd2_scalar(even, low[2 * t], a, high[2 * t], d);
+            odd = V::madd2_scalar(odd, low[2 * t + 1], a, high[2 * t + 1], d);
         }
         out[2 * q] += even;
         out[2 * q + 1] += odd;

@@ -20,6 +20,13 @@ struct Vec {
     static void store(float* p, Reg v) { _mm256_storeu_ps(p, v); }
     static Reg madd(Reg acc, Reg a, Reg b) { return _mm256_fmadd_ps(a, b, acc); }
     static float madd_scalar(float acc, float a, float b) { return __builtin_fmaf(a, b, acc); }
+    // acc + a·b + c·d as two fused steps.
+    static Reg madd2(Reg acc, Reg a, Reg b, Reg c, Reg d) {
+        return _mm256_fmadd_ps(c, d, _mm256_fmadd_ps(a, b, acc));
+    }
+    static float madd2_scalar(float acc, float a, float b, float c, float d) {
+        return __builtin_fmaf(c, d, __builtin_fmaf(a, b, acc));
+    }
 
     // even[0..7] = src[0, 2, ..., 14], odd[0..7] = src[1, 3, ..., 15].
     static void deinterleave(const float* src, float* even, float* odd) {

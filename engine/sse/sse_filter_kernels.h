@@ -20,6 +20,13 @@ struct Vec {
     static void store(float* p, Reg v) { _mm_storeu_ps(p, v); }
     static Reg madd(Reg acc, Reg a, Reg b) { return _mm_add_ps(acc, _mm_mul_ps(a, b)); }
     static float madd_scalar(float acc, float a, float b) { return acc + a * b; }
+    // acc + (a·b + c·d)
+    static Reg madd2(Reg acc, Reg a, Reg b, Reg c, Reg d) {
+        return _mm_add_ps(acc, _mm_add_ps(_mm_mul_ps(a, b), _mm_mul_ps(c, d)));
+    }
+    static float madd2_scalar(float acc, float a, float b, float c, float d) {
+        return acc + (a * b + c * d);
+    }
 
     // even[0..3] = src[0, 2, 4, 6], odd[0..3] = src[1, 3, 5, 7].
     static void deinterleave(const float* src, float* even, float* odd) {
