@@ -55,7 +55,7 @@ struct MultiDwtView {
 
 // One level of analysis.
 class DwtForwardExecutor {
-  public:
+public:
     virtual ~DwtForwardExecutor() = default;
 
     // Analyses `input` into caller-sized arrays (see dwt_size); checks sizes before writing.
@@ -75,7 +75,7 @@ class DwtForwardExecutor {
 
 // One level of synthesis.
 class DwtInverseExecutor {
-  public:
+public:
     virtual ~DwtInverseExecutor() = default;
 
     // Reconstructs into `output` (length idwt_size); filter banks add into it, so pass zeros.
@@ -88,14 +88,14 @@ class DwtInverseExecutor {
 
 // A one-level transform that knows its filter length.
 class IncompleteDwtExecutor : public DwtForwardExecutor, public DwtInverseExecutor {
-  public:
+public:
     // Number of taps; the shortest input one level accepts.
     virtual std::size_t filter_length() const = 0;
 };
 
 // A complete transform: one-level operations plus whole-signal and multi-level ones.
 class DwtExecutor : public IncompleteDwtExecutor {
-  public:
+public:
     // The approximations and details after `level` analysis steps (0 counts as 1).
     virtual UndraResult<Dwt> dwt(std::span<const float> signal, std::size_t level) const = 0;
     // Every level of a `levels`-step decomposition (0 counts as 1), finest first.

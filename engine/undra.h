@@ -12,53 +12,14 @@ namespace Undra {
 
 // Order of a Daubechies wavelet: value v is db(v+1) with 2(v+1) taps.
 enum class DaubechiesFamily : uint32_t {
-    Db1 = 0,
-    Db2,
-    Db3,
-    Db4,
-    Db5,
-    Db6,
-    Db7,
-    Db8,
-    Db9,
-    Db10,
-    Db11,
-    Db12,
-    Db13,
-    Db14,
-    Db15,
-    Db16,
-    Db17,
-    Db18,
-    Db19,
-    Db20,
-    Db21,
-    Db22,
-    Db23,
-    Db24,
+    Db1 = 0, Db2, Db3, Db4, Db5, Db6, Db7, Db8, Db9, Db10, Db11, Db12,
+    Db13, Db14, Db15, Db16, Db17, Db18, Db19, Db20, Db21, Db22, Db23, Db24,
 };
 
 // Order of a Symlet: value v is sym(v+2) with 2v+4 taps.
 enum class SymletFamily : uint32_t {
-    Sym2 = 0,
-    Sym3,
-    Sym4,
-    Sym5,
-    Sym6,
-    Sym7,
-    Sym8,
-    Sym9,
-    Sym10,
-    Sym11,
-    Sym12,
-    Sym13,
-    Sym14,
-    Sym15,
-    Sym16,
-    Sym17,
-    Sym18,
-    Sym19,
-    Sym20,
+    Sym2 = 0, Sym3, Sym4, Sym5, Sym6, Sym7, Sym8, Sym9, Sym10, Sym11,
+    Sym12, Sym13, Sym14, Sym15, Sym16, Sym17, Sym18, Sym19, Sym20,
 };
 
 // CDF 9/7 lifting transform (filter length 10).

@@ -27,6 +27,7 @@ using K = UndraErrorKind;
 
 // x̃[s] straight from the extension table.
 float extended(const std::vector<float>& x, int64_t s, BorderMode mode) {
+    const auto n = static_cast<int64_t>(x.size());
     if (s >= 0 && s < n) return x[s];
     switch (mode) {
         case BorderMode::Clamp:
@@ -310,7 +311,6 @@ TEST(FilterBankReference, PortableAndSseFollowTheDefinitionExactly) {
     for (std::size_t k = 0; k < kTaps; ++k)
         g[k] = k % 2 == 0 ? h[kTaps - 1 - k] : -h[kTaps - 1 - k];
     const std::vector<float> x = random_signal(101, 18);
-    const auto n = static_cast<int64_t>(x.size());
     const std::size_t m = (x.size() + kTaps - 1) / 2;
     std::vector<float> a(m), d(m);
     for (std::size_t i = 0; i < m; ++i) {
