@@ -1,0 +1,208 @@
+// Range-ANS plane decoder. Each byte is decoded either on a fast path, taken while at least 16
+// coded bytes remain (a byte needs at most eight 16-bit units) and the state is normalised, where
+// every decision refills branch-free from an unconditional in-bounds read; or on a checked path
+// that follows the refill loop literally and stops at the end of the coded plane. Output memory is
+// reserved once and touched only as bytes are decoded, so a forged length cannot make the decoder
+// fill memory it will not use.
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+#include "codec/arans/arans.h"
+#include "codec/arans/model.h"
+#include "codec/arans/plane_coder.h"
+
+namespace kestova::arans {
+
+namespace detail {
+namespace {
+
+// Bytes decoded between growths of the (already reserved) output.
+constexpr std::size_t CHUNK = std::size_t{1} << 15;
+
+class PlaneDecoder {
+  public:
+    // `coded` holds at least 4 bytes.
+    PlaneDecoder(std::span<const uint8_t> coded, unsigned s)
+        : data_(coded.data()),
+          size_(coded.size()),
+          x_(load_u32le(coded.data())),
+          shift_(8 - s),
+          table_(fresh_model(s)) {}
+
+    // True when the next byte may take the fast path.
+    bool can_fast() const { return size_ - pos_ >= 16 && x_ >= STATE_LOW; }
+
+    // The model entries of the current context.
+    uint16_t* context() { return table_.data() + ((prev_ >> shift_) << 8); }
+
+    // One decision with entry `e` followed by at most one refill; needs can_fast() at byte start.
+    uint32_t decide_fast(uint16_t& e) {
+        const uint32_t bit = step(e);
+        const uint32_t unit = load_u16le(data_ + pos_);
+        const bool need = x_ < STATE_LOW;
+        x_ = need ? (x_ << 16) | unit : x_;
+        pos_ += need ? 2 : 0;
+        return bit;
+    }
+
+    // Decodes one byte with bounds-checked refills; false when the coded plane runs out.
+    bool byte_checked(uint8_t& out) {
+        uint16_t* ctx = context();
+        unsigned node = 1;
+        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
+            node = 2 * node + step(ctx[node]);
+            while (x_ < STATE_LOW) {
+                if (size_ - pos_ < 2) return false;
+                x_ = (x_ << 16) | load_u16le(data_ + pos_);
+                pos_ += 2;
+            }
+        }
+        return finish(node, out);
+    }
+
+    // Decodes one byte on the fast path; needs can_fast().
+    uint8_t byte_fast() {
+        uint16_t* ctx = context();
+        unsigned node = 1;
+        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) node = 2 * node + decide_fast(ctx[node]);
+        uint8_t out;
+        finish(node, out);
+        return out;
+    }
+
+    // Records the byte that ends at leaf `node` as the new context; always true.
+    bool finish(unsigned node, uint8_t& out) {
+        out = static_cast<uint8_t>(node);
+        prev_ = out;
+        return true;
+    }
+
+  private:
+    // Decodes one bit with entry `e` and adapts it; leaves x unnormalised.
+    uint32_t step(uint16_t& e) {
+        const uint32_t p = e;
+        const uint32_t slot = x_ & (PROB_ONE - 1);
+        const uint32_t bit = slot >= p;
+        const uint32_t freq = bit ? PROB_ONE - p : p;
+        const uint32_t start = bit ? p : 0;
+        x_ = freq * (x_ >> 12) + slot - start;
+        e = static_cast<uint16_t>(updated(p, bit));
+        return bit;
+    }
+
+    const uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 4;
+    uint32_t x_;
+    unsigned shift_;
+    unsigned prev_ = 0;
+    std::vector<uint16_t> table_;
+};
+
+// Decodes one byte from each of two planes with their decisions interleaved; needs can_fast().
+void pair_fast(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out) {
+    uint16_t* ca = a.context();
+    uint16_t* cb = b.context();
+    unsigned na = 1;
+    unsigned nb = 1;
+    for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
+        na = 2 * na + a.decide_fast(ca[na]);
+        nb = 2 * nb + b.decide_fast(cb[nb]);
+    }
+    a.finish(na, out[0]);
+    b.finish(nb, out[1]);
+}
+
+// Interleaves two decoded planes and appends `tail`; InvalidLength when memory is refused.
+AransResult<std::vector<uint8_t>> interleave(const std::vector<uint8_t>& a,
+                                             const std::vector<uint8_t>& b,
+                                             std::span<const uint8_t> tail) {
+    try {
+        std::vector<uint8_t> out(2 * a.size() + tail.size());
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            out[2 * i] = a[i];
+            out[2 * i + 1] = b[i];
+        }
+        std::ranges::copy(tail, out.begin() + 2 * a.size());
+        return out;
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(AransError::InvalidLength);
+    }
+}
+
+// Decodes both planes in one loop into `out`, whose capacity already holds 2n + tail bytes.
+AransResult<std::vector<uint8_t>> decode_fused(std::vector<uint8_t>& out,
+                                               std::span<const uint8_t> coded_a,
+                                               std::span<const uint8_t> coded_b, std::size_t n,
+                                               unsigned s, std::span<const uint8_t> tail) {
+    PlaneDecoder a(coded_a, s);
+    PlaneDecoder b(coded_b, s);
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t end = std::min(n, i + CHUNK);
+        out.resize(2 * end);  // within the reservation: never reallocates
+        uint8_t* o = out.data();
+        for (; i < end; ++i) {
+            if (a.can_fast() && b.can_fast()) {
+                pair_fast(a, b, o + 2 * i);
+            } else if (!a.byte_checked(o[2 * i]) || !b.byte_checked(o[2 * i + 1])) {
+                return std::unexpected(AransError::Truncated);
+            }
+        }
+    }
+    out.insert(out.end(), tail.begin(), tail.end());
+    return std::move(out);
+}
+
+}  // namespace
+
+AransResult<std::vector<uint8_t>> decode_plane_pair(std::span<const uint8_t> coded_a,
+                                                    std::span<const uint8_t> coded_b, std::size_t n,
+                                                    unsigned s, std::span<const uint8_t> tail) {
+    if (n > 0 && coded_a.size() >= 4 && coded_b.size() >= 4) {
+        try {
+            std::vector<uint8_t> out;
+            out.reserve(2 * n + tail.size());
+            return decode_fused(out, coded_a, coded_b, n, s, tail);
+        } catch (const std::bad_alloc&) {
+            // Fall through: the plane-by-plane order decides which error is reported.
+        }
+    }
+    auto a = decode_plane(coded_a, n, s);
+    if (!a) return std::unexpected(a.error());
+    auto b = decode_plane(coded_b, n, s);
+    if (!b) return std::unexpected(b.error());
+    return interleave(*a, *b, tail);
+}
+
+}  // namespace detail
+
+AransResult<std::vector<uint8_t>> decode_plane(std::span<const uint8_t> coded, std::size_t n,
+                                               unsigned s) {
+    using namespace detail;
+    if (n == 0) return std::vector<uint8_t>{};
+    if (coded.size() < 4) return std::unexpected(AransError::Truncated);
+    try {
+        std::vector<uint8_t> out;
+        out.reserve(std::max<std::size_t>(n, 8));
+        PlaneDecoder d(coded, s);
+        for (std::size_t i = 0; i < n;) {
+            const std::size_t end = std::min(n, i + CHUNK);
+            out.resize(end);  // within the reservation: never reallocates
+            for (; i < end; ++i) {
+                if (d.can_fast()) {
+                    out[i] = d.byte_fast();
+                } else if (!d.byte_checked(out[i])) {
+                    return std::unexpected(AransError::Truncated);
+                }
+            }
+        }
+        return out;
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(AransError::InvalidLength);
+    } catch (const std::length_error&) {
+        return std::unexpected(AransError::InvalidLength);
+    }
+}
+
+}  // namespace kestova::arans
