@@ -22,8 +22,11 @@ inline std::vector<uint16_t> fresh_model(unsigned s) {
 
 // Probability of a 0-bit after coding bit b with probability p. Starting from 2048 the result
 // stays within 15..4081, so the limits 1..4095 of the model never bind and are not applied.
+// Written with a mask instead of a select so that it compiles branch-free.
 inline uint32_t updated(uint32_t p, uint32_t b) {
-    return b ? p - (p >> 4) : p + ((PROB_ONE - p) >> 4);
+    const uint32_t up = (PROB_ONE - p) >> 4;
+    const uint32_t down = p >> 4;
+    return p + up - ((up + down) & (0u - b));
 }
 
 // Reads the 16-bit little-endian unit at `p`.

@@ -1,5 +1,5 @@
 // Two-pass range-ANS encoder. The forward pass adapts the model and records one 16-bit word per
-// decision (its frequency in bits 0..11, the bit in bit 12); the backward pass codes the words
+// decision (the probability p in bits 0..11, the bit in bit 12); the backward pass codes the words
 // last first. The 16-bit units it emits are written into the already consumed tail of the same
 // word array, so they end up contiguous and in the order the decoder reads them.
 #include <array>
@@ -37,8 +37,7 @@ void record_decisions(const uint8_t* src, std::size_t stride, std::size_t n, uns
         for (int k = 7; k >= 0; --k) {
             const uint32_t b = (t >> k) & 1;
             const uint32_t p = ctx[node];
-            const uint32_t freq = b ? PROB_ONE - p : p;
-            *words++ = static_cast<uint16_t>(freq | b << 12);
+            *words++ = static_cast<uint16_t>(p | b << 12);
             ctx[node] = static_cast<uint16_t>(updated(p, b));
             node = 2 * node + b;
         }
@@ -52,17 +51,22 @@ struct BackwardCoder {
     std::size_t top;  // units occupy words[top, count)
     uint32_t x = STATE_LOW;
 
-    // Codes word i; every word above i has been coded already, so top > i.
+    // Codes word i; every word above i has been coded already, so top > i. The unit is stored
+    // unconditionally (at worst into word i, already read) and kept only when emitted. The
+    // frequency work hangs off the word alone, off the state's dependency chain.
     void code(std::size_t i) {
         const uint32_t w = words[i];
-        const uint32_t freq = w & 0xFFF;
-        const uint32_t rest = PROB_ONE - freq;
+        const uint32_t p = w & 0xFFF;
+        const uint32_t bit_mask = 0u - (w >> 12);
+        const uint32_t freq = p ^ ((p ^ (PROB_ONE - p)) & bit_mask);
+        const uint32_t start = p & bit_mask;
         const bool emit = x >= freq << 20;
         words[top - 1] = static_cast<uint16_t>(x);
         top -= emit;
         x = emit ? x >> 16 : x;
+        // x + q * (4096 - freq) + start equals (x / freq) * 4096 + x % freq + start.
         const auto q = static_cast<uint32_t>((static_cast<u128>(x) * RECIPROCALS[freq]) >> 64);
-        x += q * rest + (rest & (0u - (w >> 12)));
+        x += q * (PROB_ONE - freq) + start;
     }
 
     // Appends the coded plane: the final state, then the units in decoding order.
