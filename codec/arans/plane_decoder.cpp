@@ -37,12 +37,13 @@ class PlaneDecoder {
     uint16_t* context() { return table_.data() + ((prev_ >> shift_) << 8); }
 
     // One decision with entry `e` followed by at most one refill; needs can_fast() at byte start.
+    // The refill is a variable shift and masks, not a select, so that it cannot become a branch.
     uint32_t decide_fast(uint16_t& e) {
         const uint32_t bit = step(e);
         const uint32_t unit = load_u16le(data_ + pos_);
-        const bool need = x_ < STATE_LOW;
-        x_ = need ? (x_ << 16) | unit : x_;
-        pos_ += need ? 2 : 0;
+        const uint32_t need = x_ < STATE_LOW;
+        x_ = (x_ << (need * 16)) | (unit & (0u - need));
+        pos_ += need * 2;
         return bit;
     }
 
@@ -79,13 +80,15 @@ class PlaneDecoder {
     }
 
   private:
-    // Decodes one bit with entry `e` and adapts it; leaves x unnormalised.
+    // Decodes one bit with entry `e` and adapts it; leaves x unnormalised. The bit selects are
+    // masks: a branch on a poorly predictable bit costs far more than the arithmetic.
     uint32_t step(uint16_t& e) {
         const uint32_t p = e;
         const uint32_t slot = x_ & (PROB_ONE - 1);
         const uint32_t bit = slot >= p;
-        const uint32_t freq = bit ? PROB_ONE - p : p;
-        const uint32_t start = bit ? p : 0;
+        const uint32_t mask = 0u - bit;
+        const uint32_t freq = p ^ ((p ^ (PROB_ONE - p)) & mask);
+        const uint32_t start = p & mask;
         x_ = freq * (x_ >> 12) + slot - start;
         e = static_cast<uint16_t>(updated(p, bit));
         return bit;
