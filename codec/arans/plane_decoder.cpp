@@ -20,101 +20,110 @@ namespace {
 // Bytes decoded between growths of the (already reserved) output.
 constexpr std::size_t CHUNK = std::size_t{1} << 15;
 
-class PlaneDecoder {
-  public:
+// Decodes one bit with entry `e` and adapts it; leaves x unnormalised. The bit selects are
+// masks: a branch on a poorly predictable bit costs far more than the arithmetic.
+inline uint32_t step(uint16_t& e, uint32_t& x) {
+    const uint32_t p = e;
+    const uint32_t slot = x & (PROB_ONE - 1);
+    const uint32_t bit = slot >= p;
+    const uint32_t mask = 0u - bit;
+    const uint32_t freq = p ^ ((p ^ (PROB_ONE - p)) & mask);
+    const uint32_t start = p & mask;
+    x = freq * (x >> 12) + slot - start;
+    e = static_cast<uint16_t>(updated(p, bit));
+    return bit;
+}
+
+// One decision followed by at most one refill from `in`, which must have 2 readable bytes. The
+// refill is a variable shift and masks, not a select, so that it cannot become a branch.
+inline uint32_t decide_fast(uint16_t& e, uint32_t& x, const uint8_t*& in) {
+    const uint32_t bit = step(e, x);
+    const uint32_t unit = load_u16le(in);
+    const uint32_t need = x < STATE_LOW;
+    x = (x << (need * 16)) | (unit & (0u - need));
+    in += need * 2;
+    return bit;
+}
+
+// The decoding state of one plane.
+struct PlaneDecoder {
     // `coded` holds at least 4 bytes.
     PlaneDecoder(std::span<const uint8_t> coded, unsigned s)
-        : data_(coded.data()),
-          size_(coded.size()),
-          x_(load_u32le(coded.data())),
-          shift_(8 - s),
-          table_(fresh_model(s)) {}
+        : in(coded.data() + 4),
+          end(coded.data() + coded.size()),
+          x(load_u32le(coded.data())),
+          shift(8 - s),
+          table(fresh_model(s)) {}
 
-    // True when the next byte may take the fast path.
-    bool can_fast() const { return size_ - pos_ >= 16 && x_ >= STATE_LOW; }
+    // True when the next byte may take the fast path: 16 bytes left and x normalised.
+    bool can_fast() const { return end - in >= 16 && x >= STATE_LOW; }
 
     // The model entries of the current context.
-    uint16_t* context() { return table_.data() + ((prev_ >> shift_) << 8); }
-
-    // One decision with entry `e` followed by at most one refill; needs can_fast() at byte start.
-    // The refill is a variable shift and masks, not a select, so that it cannot become a branch.
-    uint32_t decide_fast(uint16_t& e) {
-        const uint32_t bit = step(e);
-        const uint32_t unit = load_u16le(data_ + pos_);
-        const uint32_t need = x_ < STATE_LOW;
-        x_ = (x_ << (need * 16)) | (unit & (0u - need));
-        pos_ += need * 2;
-        return bit;
-    }
+    uint16_t* context() { return table.data() + ((prev >> shift) << 8); }
 
     // Decodes one byte with bounds-checked refills; false when the coded plane runs out.
     bool byte_checked(uint8_t& out) {
         uint16_t* ctx = context();
         unsigned node = 1;
         for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
-            node = 2 * node + step(ctx[node]);
-            while (x_ < STATE_LOW) {
-                if (size_ - pos_ < 2) return false;
-                x_ = (x_ << 16) | load_u16le(data_ + pos_);
-                pos_ += 2;
+            node = 2 * node + step(ctx[node], x);
+            while (x < STATE_LOW) {
+                if (end - in < 2) return false;
+                x = (x << 16) | load_u16le(in);
+                in += 2;
             }
         }
-        return finish(node, out);
+        out = static_cast<uint8_t>(node);
+        prev = out;
+        return true;
     }
 
     // Decodes one byte on the fast path; needs can_fast().
     uint8_t byte_fast() {
         uint16_t* ctx = context();
+        uint32_t state = x;
+        const uint8_t* at = in;
         unsigned node = 1;
-        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) node = 2 * node + decide_fast(ctx[node]);
-        uint8_t out;
-        finish(node, out);
-        return out;
+#pragma GCC unroll 8
+        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
+            node = 2 * node + decide_fast(ctx[node], state, at);
+        }
+        x = state;
+        in = at;
+        prev = static_cast<uint8_t>(node);
+        return static_cast<uint8_t>(node);
     }
 
-    // Records the byte that ends at leaf `node` as the new context; always true.
-    bool finish(unsigned node, uint8_t& out) {
-        out = static_cast<uint8_t>(node);
-        prev_ = out;
-        return true;
-    }
-
-  private:
-    // Decodes one bit with entry `e` and adapts it; leaves x unnormalised. The bit selects are
-    // masks: a branch on a poorly predictable bit costs far more than the arithmetic.
-    uint32_t step(uint16_t& e) {
-        const uint32_t p = e;
-        const uint32_t slot = x_ & (PROB_ONE - 1);
-        const uint32_t bit = slot >= p;
-        const uint32_t mask = 0u - bit;
-        const uint32_t freq = p ^ ((p ^ (PROB_ONE - p)) & mask);
-        const uint32_t start = p & mask;
-        x_ = freq * (x_ >> 12) + slot - start;
-        e = static_cast<uint16_t>(updated(p, bit));
-        return bit;
-    }
-
-    const uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 4;
-    uint32_t x_;
-    unsigned shift_;
-    unsigned prev_ = 0;
-    std::vector<uint16_t> table_;
+    const uint8_t* in;
+    const uint8_t* end;
+    uint32_t x;
+    unsigned shift;
+    unsigned prev = 0;
+    std::vector<uint16_t> table;
 };
 
-// Decodes one byte from each of two planes with their decisions interleaved; needs can_fast().
+// Decodes one byte from each of two planes with their decisions interleaved; needs can_fast()
+// on both. The states live in locals so that they stay in registers.
 void pair_fast(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out) {
     uint16_t* ca = a.context();
     uint16_t* cb = b.context();
+    uint32_t xa = a.x;
+    uint32_t xb = b.x;
+    const uint8_t* ia = a.in;
+    const uint8_t* ib = b.in;
     unsigned na = 1;
     unsigned nb = 1;
+#pragma GCC unroll 8
     for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
-        na = 2 * na + a.decide_fast(ca[na]);
-        nb = 2 * nb + b.decide_fast(cb[nb]);
+        na = 2 * na + decide_fast(ca[na], xa, ia);
+        nb = 2 * nb + decide_fast(cb[nb], xb, ib);
     }
-    a.finish(na, out[0]);
-    b.finish(nb, out[1]);
+    a.x = xa;
+    b.x = xb;
+    a.in = ia;
+    b.in = ib;
+    a.prev = out[0] = static_cast<uint8_t>(na);
+    b.prev = out[1] = static_cast<uint8_t>(nb);
 }
 
 // Interleaves two decoded planes and appends `tail`; InvalidLength when memory is refused.
