@@ -5,6 +5,8 @@
 // reserved once and touched only as bytes are decoded, so a forged length cannot make the decoder
 // fill memory it will not use.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -102,6 +104,22 @@ struct PlaneDecoder {
     std::vector<uint16_t> table;
 };
 
+// One decision of a fast lane whose probability p is already loaded. When `Children`, the
+// entries of both children are fetched with one load before the bit is known and the next p is
+// picked from them, which takes the table's load latency off the chain between decisions.
+template <bool Children>
+inline void lane_decide(uint16_t* ctx, unsigned& node, uint32_t& p, uint32_t& x,
+                        const uint8_t*& in) {
+    static_assert(std::endian::native == std::endian::little);
+    uint32_t children = 0;
+    if constexpr (Children) std::memcpy(&children, ctx + 2 * node, sizeof children);
+    uint16_t entry = static_cast<uint16_t>(p);
+    const uint32_t bit = decide_fast(entry, x, in);
+    ctx[node] = entry;
+    node = 2 * node + bit;
+    if constexpr (Children) p = (children >> (bit << 4)) & 0xFFFF;
+}
+
 // Decodes one byte from each of two planes with their decisions interleaved; needs can_fast()
 // on both. The states live in locals so that they stay in registers.
 void pair_fast(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out) {
@@ -109,15 +127,19 @@ void pair_fast(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out) {
     uint16_t* cb = b.context();
     uint32_t xa = a.x;
     uint32_t xb = b.x;
+    uint32_t pa = ca[1];
+    uint32_t pb = cb[1];
     const uint8_t* ia = a.in;
     const uint8_t* ib = b.in;
     unsigned na = 1;
     unsigned nb = 1;
-#pragma GCC unroll 8
-    for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
-        na = 2 * na + decide_fast(ca[na], xa, ia);
-        nb = 2 * nb + decide_fast(cb[nb], xb, ib);
+#pragma GCC unroll 7
+    for (uint32_t k = 0; k + 1 < DECISIONS_PER_BYTE; ++k) {
+        lane_decide<true>(ca, na, pa, xa, ia);
+        lane_decide<true>(cb, nb, pb, xb, ib);
     }
+    lane_decide<false>(ca, na, pa, xa, ia);
+    lane_decide<false>(cb, nb, pb, xb, ib);
     a.x = xa;
     b.x = xb;
     a.in = ia;
