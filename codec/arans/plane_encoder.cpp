@@ -44,9 +44,9 @@ KESTOVA_SCALAR_LOOP void record_decisions(const uint8_t* src, std::size_t stride
         unsigned node = 1;
         for (int k = 7; k >= 0; --k) {
             const uint32_t b = (t >> k) & 1;
-            const uint32_t p = ctx[node];
-            *words++ = static_cast<uint16_t>(p | b << 12);
-            ctx[node] = static_cast<uint16_t>(updated(p, b));
+            const uint32_t word = ctx[node] | b << 12;
+            *words++ = static_cast<uint16_t>(word);
+            ctx[node] = UPDATED[word];
             node = 2 * node + b;
         }
         prev = t;
