@@ -32,7 +32,7 @@ inline uint32_t step(uint16_t& e, uint32_t& x) {
     const uint32_t freq = p ^ ((p ^ (PROB_ONE - p)) & mask);
     const uint32_t start = p & mask;
     x = freq * (x >> 12) + slot - start;
-    e = static_cast<uint16_t>(updated(p, bit));
+    e = UPDATED[p | bit << 12];
     return bit;
 }
 
