@@ -203,6 +203,11 @@ TEST(AransPlane, OversizedCountRunsOutOfBytes) {
     EXPECT_EQ(decode_plane(coded, 1u << 20, 3).error(), AransError::Truncated);
 }
 
+TEST(AransPlane, UnreservableCountIsInvalidLength) {
+    const Bytes coded = encode_plane(random_bytes(100, 3), 3);
+    EXPECT_EQ(decode_plane(coded, SIZE_MAX, 3).error(), AransError::InvalidLength);
+}
+
 TEST(AransPlane, CorruptPlanesDecodeLikeTheLiteralDecoder) {
     // Forged states below 2^16 need several refills; garbage must give the literal result.
     std::mt19937 rng(99);
