@@ -25,6 +25,17 @@ constexpr std::array<uint64_t, PROB_ONE> make_reciprocals() {
 }
 constexpr std::array<uint64_t, PROB_ONE> RECIPROCALS = make_reciprocals();
 
+// The interval of a decision word (p | bit << 12) as frequency | start << 16: one load instead
+// of the selects, taking a few instructions out of the coding loop.
+constexpr std::array<uint32_t, 2 * PROB_ONE> INTERVALS = [] {
+    std::array<uint32_t, 2 * PROB_ONE> table{};
+    for (uint32_t p = 0; p < PROB_ONE; ++p) {
+        table[p] = p;
+        table[PROB_ONE + p] = (PROB_ONE - p) | p << 16;
+    }
+    return table;
+}();
+
 // GCC's straight-line vectoriser packs the eight word stores of a byte into vector shuffles that
 // cost a quarter of this pass; plain scalar code is faster.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -60,14 +71,11 @@ struct BackwardCoder {
     uint32_t x = STATE_LOW;
 
     // Codes word i; every word above i has been coded already, so top > i. The unit is stored
-    // unconditionally (at worst into word i, already read) and kept only when emitted. The
-    // frequency work hangs off the word alone, off the state's dependency chain.
+    // unconditionally (at worst into word i, already read) and kept only when emitted.
     void code(std::size_t i) {
-        const uint32_t w = words[i];
-        const uint32_t p = w & 0xFFF;
-        const uint32_t bit_mask = 0u - (w >> 12);
-        const uint32_t freq = p ^ ((p ^ (PROB_ONE - p)) & bit_mask);
-        const uint32_t start = p & bit_mask;
+        const uint32_t interval = INTERVALS[words[i]];
+        const uint32_t freq = interval & 0xFFFF;
+        const uint32_t start = interval >> 16;
         const bool emit = x >= freq << 20;
         words[top - 1] = static_cast<uint16_t>(x);
         top -= emit;
