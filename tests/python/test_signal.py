@@ -111,6 +111,13 @@ def test_read_only_subclass_and_column_views_are_accepted(signal):
         assert compress_signal(data) == expected
 
 
+def test_input_is_only_read(signal):
+    source = signal.tobytes()
+    data = np.frombuffer(source, dtype=np.float32)  # memory of an immutable bytes object
+    compress_signal(data)
+    assert data.tobytes() == source == signal.tobytes()
+
+
 def test_absent_none_and_default_options_are_the_same(signal):
     expected = compress_signal(signal, Options())
     assert compress_signal(signal) == expected
