@@ -189,10 +189,13 @@ TEST_P(AransPlaneChunks, MatchReferenceAroundChunkSeams) {
     const unsigned s = GetParam();
     const std::size_t chunk = detail::encoder_chunk_bytes(s);
     for (const std::size_t n : {chunk - 1, chunk, chunk + 1, 2 * chunk + 7, 3 * chunk}) {
-        const Bytes plane = coefficient_like(n, static_cast<uint32_t>(n + s));
-        const Bytes coded = encode_plane(plane, s);
-        ASSERT_EQ(coded, reference_encode_plane(plane, s)) << "n=" << n;
-        EXPECT_EQ(decode_plane(coded, n, s).value(), plane) << "n=" << n;
+        for (const bool random : {false, true}) {
+            const auto seed = static_cast<uint32_t>(n + s);
+            const Bytes plane = random ? random_bytes(n, seed) : coefficient_like(n, seed);
+            const Bytes coded = encode_plane(plane, s);
+            ASSERT_EQ(coded, reference_encode_plane(plane, s)) << "n=" << n;
+            EXPECT_EQ(decode_plane(coded, n, s).value(), plane) << "n=" << n;
+        }
     }
 }
 
