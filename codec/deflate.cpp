@@ -1,0 +1,123 @@
+#include "codec/deflate.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <limits>
+#include <new>
+#include <string>
+
+namespace kestova {
+
+namespace {
+
+constexpr int kLevel = 6;
+constexpr int kRawWindowBits = -15;  // negative: no zlib or gzip wrapper
+constexpr int kMemLevel = 8;
+// zlib counts buffer space in 32-bit words; larger buffers are fed in pieces of this size.
+constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
+// Deflate codes at most 258 bytes per two bits, so a payload inflates to at most ~1032 times
+// its size; a little slack covers block headers.
+constexpr std::size_t kMaxInflateRatio = 1032;
+constexpr std::size_t kInflateSlack = 4096;
+
+std::string zlib_message(const z_stream& stream, int code) {
+    return stream.msg != nullptr ? std::string(stream.msg) : std::string(zError(code));
+}
+
+// Offers zlib up to kMaxChunk of what is left of a buffer.
+uInt chunk(std::size_t left) {
+    return static_cast<uInt>(std::min(left, kMaxChunk));
+}
+
+}  // namespace
+
+KestovaResult<std::vector<uint8_t>> deflate_raw(std::span<const uint8_t> bytes) {
+    z_stream stream{};
+    int code =
+        deflateInit2(&stream, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel, Z_DEFAULT_STRATEGY);
+    if (code != Z_OK) return std::unexpected(KestovaError::io(zlib_message(stream, code)));
+    std::vector<uint8_t> out(deflateBound(&stream, bytes.size()));
+    std::size_t in_pos = 0;
+    std::size_t out_pos = 0;
+    do {
+        if (stream.avail_in == 0 && in_pos < bytes.size()) {
+            stream.next_in = const_cast<Bytef*>(bytes.data() + in_pos);
+            stream.avail_in = chunk(bytes.size() - in_pos);
+            in_pos += stream.avail_in;
+        }
+        if (stream.avail_out == 0) {
+            if (out_pos == out.size()) out.resize(out.size() + out.size() / 2 + 64);
+            stream.next_out = out.data() + out_pos;
+            stream.avail_out = chunk(out.size() - out_pos);
+            out_pos += stream.avail_out;
+        }
+        const bool last = in_pos == bytes.size();
+        code = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+    } while (code == Z_OK || code == Z_BUF_ERROR);
+    const std::size_t produced = out_pos - stream.avail_out;
+    const std::string message = zlib_message(stream, code);
+    deflateEnd(&stream);
+    if (code != Z_STREAM_END) return std::unexpected(KestovaError::io(message));
+    out.resize(produced);
+    return out;
+}
+
+KestovaResult<std::vector<uint8_t>> inflate_raw(std::span<const uint8_t> payload,
+                                                std::size_t limit) {
+    z_stream stream{};
+    int code = inflateInit2(&stream, kRawWindowBits);
+    if (code != Z_OK) {
+        return std::unexpected(KestovaError::decompression_failed(zlib_message(stream, code)));
+    }
+    const std::size_t bound =
+        payload.size() >
+                (std::numeric_limits<std::size_t>::max() - kInflateSlack) / kMaxInflateRatio
+            ? std::numeric_limits<std::size_t>::max()
+            : payload.size() * kMaxInflateRatio + kInflateSlack;
+    std::vector<uint8_t> out;
+    try {
+        out.resize(std::min(limit, bound));
+    } catch (const std::bad_alloc&) {
+        inflateEnd(&stream);
+        return std::unexpected(KestovaError::out_of_memory(std::min(limit, bound)));
+    }
+    std::size_t in_pos = 0;
+    std::size_t out_pos = 0;
+    code = Z_OK;
+    while (code == Z_OK) {
+        if (stream.avail_in == 0) {
+            if (in_pos == payload.size()) break;  // payload exhausted: keep what came out
+            stream.next_in = const_cast<Bytef*>(payload.data() + in_pos);
+            stream.avail_in = chunk(payload.size() - in_pos);
+            in_pos += stream.avail_in;
+        }
+        if (stream.avail_out == 0) {
+            if (out_pos == limit) break;  // every byte the caller can use is out
+            if (out_pos == out.size()) {
+                try {
+                    out.resize(std::min(limit, out.size() + out.size() / 2 + kInflateSlack));
+                } catch (const std::bad_alloc&) {
+                    inflateEnd(&stream);
+                    return std::unexpected(KestovaError::out_of_memory(out.size()));
+                }
+            }
+            stream.next_out = out.data() + out_pos;
+            stream.avail_out = chunk(out.size() - out_pos);
+            out_pos += stream.avail_out;
+        }
+        code = inflate(&stream, Z_NO_FLUSH);
+    }
+    const std::size_t produced = out_pos - stream.avail_out;
+    inflateEnd(&stream);
+    if (code == Z_DATA_ERROR) {
+        return std::unexpected(KestovaError::decompression_failed("corrupt deflate stream"));
+    }
+    if (code != Z_OK && code != Z_STREAM_END && code != Z_BUF_ERROR) {
+        return std::unexpected(KestovaError::decompression_failed(zError(code)));
+    }
+    out.resize(produced);
+    return out;
+}
+
+}  // namespace kestova
