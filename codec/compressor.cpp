@@ -17,6 +17,7 @@
 #include "codec/method_executor.h"
 #include "codec/normalize.h"
 #include "codec/quantize.h"
+#include "codec/uninit_buffer.h"
 
 namespace kestova {
 
@@ -47,17 +48,17 @@ KestovaResult<void> decompose_and_quantize(const Undra::DwtExecutor& executor,
                                            const LevelLayout& layout, std::span<float> signal,
                                            float multiplier, int32_t threshold,
                                            std::span<int16_t> coefficients) {
-    std::vector<float> approximations(layout.sizes.front().approximations_length);
-    std::vector<float> details(layout.sizes.front().details_length);
+    const UninitBuffer<float> approximations(layout.sizes.front().approximations_length);
+    const UninitBuffer<float> details(layout.sizes.front().details_length);
     std::vector<float> scratch;
     // Level k writes its approximations into buffers[k % 2] and reads the other one (the
     // signal itself at level 0); approximation lengths only shrink from level to level.
-    const std::span<float> buffers[2] = {approximations, signal};
+    const std::span<float> buffers[2] = {approximations.span(), signal};
     std::span<float> input = signal;
     for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
         const Undra::DwtSize size = layout.sizes[level];
         const std::span<float> output = buffers[level % 2].first(size.approximations_length);
-        const std::span<float> level_details = std::span(details).first(size.details_length);
+        const std::span<float> level_details = details.span().first(size.details_length);
         scratch.resize(std::max(scratch.size(), executor.required_scratch_size(input.size())));
         const auto status =
             executor.execute_forward_with_scratch(input, output, level_details, scratch);
@@ -102,36 +103,37 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
     const std::size_t transform_length = std::max(n, filter_length);
 
     // Working signal: sanitised, normalised in place, then extended to the transform length.
-    std::vector<float> signal(transform_length);
-    const SampleRange range = sanitize(samples, std::span(signal).first(n));
+    UninitBuffer<float> signal(transform_length);
+    const SampleRange range = sanitize(samples, signal.span().first(n));
     if (!std::isfinite(range.max - range.min)) {
         return std::unexpected(KestovaError::unsupported_configuration(
             "Signal range exceeds what 32-bit floats can represent"));
     }
-    const float mean = normalize(std::span(signal).first(n), range);
-    extend_periodically(signal, n);
+    const float mean = normalize(signal.span().first(n), range);
+    extend_periodically(signal.span(), n);
 
     const std::size_t levels = level_count(n, filter_length);
     const LevelLayout layout = level_layout(*executor, transform_length, levels);
     const auto coder = select_coder(options.coder, uint64_t{2} * layout.coefficients());
     if (!coder) return std::unexpected(coder.error());
 
-    std::vector<int16_t> coefficients;
+    UninitBuffer<int16_t> coefficients;
     try {
-        coefficients.resize(layout.coefficients());
+        coefficients = UninitBuffer<int16_t>(layout.coefficients());
     } catch (const std::bad_alloc&) {
         return std::unexpected(KestovaError::out_of_memory(layout.details));
     }
     const float multiplier = std::ldexp(1.0f, options.scale);
-    const auto decomposed =
-        decompose_and_quantize(*executor, layout, signal, multiplier,
-                               cutoff_threshold(options.scale, options.cutoff), coefficients);
+    const auto decomposed = decompose_and_quantize(*executor, layout, signal.span(), multiplier,
+                                                   cutoff_threshold(options.scale, options.cutoff),
+                                                   coefficients.span());
     if (!decomposed) return std::unexpected(decomposed.error());
-    std::vector<float>().swap(signal);
+    signal.reset();
 
     // Little-endian int16 memory is the coefficient image byte for byte.
-    const std::span<const uint8_t> image(reinterpret_cast<const uint8_t*>(coefficients.data()),
-                                         coefficients.size() * sizeof(int16_t));
+    const std::span<const uint8_t> image(
+        reinterpret_cast<const uint8_t*>(coefficients.span().data()),
+        coefficients.size() * sizeof(int16_t));
     std::vector<uint8_t> payload;
     if (*coder == 1) {
         payload = arans::encode_stream(image);
@@ -140,7 +142,7 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
         if (!deflated) return std::unexpected(deflated.error());
         payload = std::move(*deflated);
     }
-    std::vector<int16_t>().swap(coefficients);
+    coefficients.reset();
     const auto payload_length = payload_length_field(payload.size());
     if (!payload_length) return std::unexpected(payload_length.error());
 

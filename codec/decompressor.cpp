@@ -12,6 +12,7 @@
 #include "codec/method_executor.h"
 #include "codec/normalize.h"
 #include "codec/quantize.h"
+#include "codec/uninit_buffer.h"
 
 namespace kestova {
 
@@ -81,27 +82,28 @@ KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
             failed("Supported scales only [6, 12] but it was " + std::to_string(header.scale)));
     }
 
-    std::vector<float> coefficients;
+    UninitBuffer<float> coefficients;
     try {
-        coefficients.resize(needed);
+        coefficients = UninitBuffer<float>(needed);
     } catch (const std::bad_alloc&) {
         return std::unexpected(KestovaError::out_of_memory(needed));
     }
-    dequantize(*image, std::ldexp(1.0f, -static_cast<int>(header.scale)), coefficients);
+    dequantize(*image, std::ldexp(1.0f, -static_cast<int>(header.scale)), coefficients.span());
     std::vector<uint8_t>().swap(*image);
 
     std::vector<std::span<const float>> details;
     details.reserve(layout.sizes.size());
     for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
         details.push_back(
-            std::span<const float>(coefficients)
+            std::span<const float>(coefficients.span())
                 .subspan(layout.details_offset(level), layout.sizes[level].details_length));
     }
     auto signal = executor->multi_idwt(Undra::MultiDwtView{
         .details = details,
-        .approximations = std::span<const float>(coefficients).first(layout.approximations)});
+        .approximations =
+            std::span<const float>(coefficients.span()).first(layout.approximations)});
     if (!signal) return std::unexpected(KestovaError::transform(signal.error().message()));
-    std::vector<float>().swap(coefficients);
+    coefficients.reset();
 
     const SampleRange range{header.signal_min, header.signal_max};
     denormalize(std::span(*signal).first(std::min(signal->size(), sample_count)),
