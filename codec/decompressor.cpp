@@ -35,6 +35,58 @@ KestovaResult<std::vector<uint8_t>> decode_payload(std::span<const uint8_t> payl
     return std::move(*image);
 }
 
+// True when every level's input length is one the forward transform accepts, as it is for
+// every container the compressor writes. Then each synthesis step rebuilds at least the next
+// finer approximation and the engine's multi-level inverse cannot fail.
+bool analysable_chain(const LevelLayout& layout, std::size_t transform_length,
+                      std::size_t filter_length) {
+    std::size_t length = transform_length;
+    for (const Undra::DwtSize& size : layout.sizes) {
+        if (length < filter_length) return false;
+        length = size.approximations_length;
+    }
+    return true;
+}
+
+// The inverse of the decomposition whose coefficient sequence is `coefficients`. For chains the
+// compressor can produce it runs one synthesis step per level through two reused buffers (the
+// same steps as multi_idwt: each reconstruction cut to the next finer approximation's length,
+// every output zero-filled first); any other chain goes to multi_idwt itself, so its errors are
+// the engine's own.
+Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& executor,
+                                                   const LevelLayout& layout,
+                                                   std::size_t transform_length,
+                                                   std::span<const float> coefficients) {
+    const std::size_t levels = layout.sizes.size();
+    const auto details = [&](std::size_t level) {
+        return coefficients.subspan(layout.details_offset(level),
+                                    layout.sizes[level].details_length);
+    };
+    if (!analysable_chain(layout, transform_length, executor.filter_length())) {
+        std::vector<std::span<const float>> all_details;
+        for (std::size_t level = 0; level < levels; ++level) all_details.push_back(details(level));
+        return executor.multi_idwt(
+            {.details = all_details, .approximations = coefficients.first(layout.approximations)});
+    }
+    // Level k writes into the result when k is even, else into `spare`; level 0 is last.
+    std::vector<float> result(executor.idwt_size(layout.sizes[0]));
+    const UninitBuffer<float> spare(levels > 1 ? executor.idwt_size(layout.sizes[1]) : 0);
+    bool result_is_zero = true;
+    std::span<const float> current = coefficients.first(layout.approximations);
+    for (std::size_t level = levels; level-- > 0;) {
+        const Undra::DwtSize size = layout.sizes[level];
+        const std::span<float> output = (level % 2 == 0 ? std::span<float>(result) : spare.span())
+                                            .first(executor.idwt_size(size));
+        if (level % 2 != 0 || !result_is_zero) std::fill(output.begin(), output.end(), 0.0f);
+        result_is_zero = result_is_zero && level % 2 != 0;
+        const auto status = executor.execute_inverse(current.first(size.approximations_length),
+                                                     details(level), output);
+        if (!status) return std::unexpected(status.error());
+        current = output;
+    }
+    return result;
+}
+
 }  // namespace
 
 KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
@@ -91,17 +143,7 @@ KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
     dequantize(*image, std::ldexp(1.0f, -static_cast<int>(header.scale)), coefficients.span());
     std::vector<uint8_t>().swap(*image);
 
-    std::vector<std::span<const float>> details;
-    details.reserve(layout.sizes.size());
-    for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
-        details.push_back(
-            std::span<const float>(coefficients.span())
-                .subspan(layout.details_offset(level), layout.sizes[level].details_length));
-    }
-    auto signal = executor->multi_idwt(Undra::MultiDwtView{
-        .details = details,
-        .approximations =
-            std::span<const float>(coefficients.span()).first(layout.approximations)});
+    auto signal = reconstruct(*executor, layout, transform_length, coefficients.span());
     if (!signal) return std::unexpected(KestovaError::transform(signal.error().message()));
     coefficients.reset();
 

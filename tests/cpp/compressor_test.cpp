@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <tuple>
 
@@ -12,6 +13,9 @@
 #include "codec/container_limits.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
+#include "codec/level_layout.h"
+#include "codec/method_executor.h"
+#include "codec/normalize.h"
 #include "codec/quantize.h"
 #include "codec_test_support.h"
 
@@ -266,6 +270,38 @@ TEST_P(CompressCoders, DeflateAndAransCodeTheSameImage) {
 INSTANTIATE_TEST_SUITE_P(Methods, CompressCoders,
                          ::testing::Combine(::testing::Values(M::Cdf53, M::Cdf97, M::Db4, M::Sym4),
                                             ::testing::Values(1, 81, 5000)));
+
+class CompressMatchesEngine
+    : public ::testing::TestWithParam<std::tuple<CompressionMethod, std::size_t>> {};
+
+TEST_P(CompressMatchesEngine, ImageIsQuantisedMultiDwt) {
+    // The level-by-level analysis must give exactly the coefficients of the engine's multi_dwt.
+    const auto [method, n] = GetParam();
+    const auto x = test_signal(n);
+    const CompressionOptions options{
+        .cutoff = CutoffLevel::Medium, .coder = EntropyCoder::Deflate, .method = method};
+    const auto bytes = compressed(x, options);
+    const auto executor = make_method_executor(method);
+    std::vector<float> signal(std::max(n, executor->filter_length()));
+    const SampleRange range = sanitize(x, std::span(signal).first(n));
+    normalize(std::span(signal).first(n), range);
+    for (std::size_t k = n; k < signal.size(); ++k) signal[k] = signal[k - n];
+    const auto dwt = executor->multi_dwt(signal, bytes[kLevels]).value();
+    std::vector<int16_t> expected(dwt.levels.back().approximations.size());
+    quantize(dwt.levels.back().approximations, 2048.0f, 0, expected);
+    for (const auto& level : dwt.levels) {
+        std::vector<int16_t> q(level.details.size());
+        quantize(level.details, 2048.0f, cutoff_threshold(11, CutoffLevel::Medium), q);
+        expected.insert(expected.end(), q.begin(), q.end());
+    }
+    const auto image = zlib_inflate(std::span(bytes).subspan(HEADER_SIZE));
+    ASSERT_EQ(image.size(), 2 * expected.size());
+    EXPECT_EQ(std::memcmp(image.data(), expected.data(), image.size()), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(MethodsAndLengths, CompressMatchesEngine,
+                         ::testing::Combine(::testing::Values(M::Cdf53, M::Cdf97, M::Db4, M::Sym4),
+                                            ::testing::Values(1, 21, 79, 80, 1001, 4096, 30001)));
 
 }  // namespace
 }  // namespace kestova
