@@ -134,19 +134,18 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
     const std::span<const uint8_t> image(
         reinterpret_cast<const uint8_t*>(coefficients.span().data()),
         coefficients.size() * sizeof(int16_t));
-    std::vector<uint8_t> payload;
+    // The container: header space, then the payload (deflate writes straight behind it).
+    std::vector<uint8_t> container(HEADER_SIZE);
     if (*coder == 1) {
-        payload = arans::encode_stream(image);
+        const std::vector<uint8_t> payload = arans::encode_stream(image);
+        container.insert(container.end(), payload.begin(), payload.end());
     } else {
-        auto deflated = deflate_raw(image);
+        const auto deflated = deflate_raw(image, container);
         if (!deflated) return std::unexpected(deflated.error());
-        payload = std::move(*deflated);
     }
     coefficients.reset();
-    const auto payload_length = payload_length_field(payload.size());
+    const auto payload_length = payload_length_field(container.size() - HEADER_SIZE);
     if (!payload_length) return std::unexpected(payload_length.error());
-
-    std::vector<uint8_t> container(HEADER_SIZE + payload.size());
     write_header(HeaderFields{.method_tag = method_tag(options.method),
                               .levels = static_cast<uint8_t>(levels),
                               .scale = options.scale,
@@ -157,7 +156,6 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
                               .normalized_mean = mean,
                               .payload_length = *payload_length},
                  std::span<uint8_t, HEADER_SIZE>(container.data(), HEADER_SIZE));
-    std::copy(payload.begin(), payload.end(), container.begin() + HEADER_SIZE);
     return container;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -20,6 +21,8 @@ constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 // its size; a little slack covers block headers.
 constexpr std::size_t kMaxInflateRatio = 1032;
 constexpr std::size_t kInflateSlack = 4096;
+// Size of the buffer that deflate output passes through.
+constexpr uInt kDeflateBuffer = 1 << 18;
 
 std::string zlib_message(const z_stream& stream, int code) {
     return stream.msg != nullptr ? std::string(stream.msg) : std::string(zError(code));
@@ -32,35 +35,31 @@ uInt chunk(std::size_t left) {
 
 }  // namespace
 
-KestovaResult<std::vector<uint8_t>> deflate_raw(std::span<const uint8_t> bytes) {
+KestovaResult<void> deflate_raw(std::span<const uint8_t> bytes, std::vector<uint8_t>& out) {
     z_stream stream{};
     int code =
         deflateInit2(&stream, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel, Z_DEFAULT_STRATEGY);
     if (code != Z_OK) return std::unexpected(KestovaError::io(zlib_message(stream, code)));
-    std::vector<uint8_t> out(deflateBound(&stream, bytes.size()));
+    // Reserving the bound costs nothing until written; the output passes through a small
+    // buffer so that only the bytes produced are ever touched.
+    out.reserve(out.size() + deflateBound(&stream, bytes.size()));
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kDeflateBuffer);
     std::size_t in_pos = 0;
-    std::size_t out_pos = 0;
     do {
         if (stream.avail_in == 0 && in_pos < bytes.size()) {
             stream.next_in = const_cast<Bytef*>(bytes.data() + in_pos);
             stream.avail_in = chunk(bytes.size() - in_pos);
             in_pos += stream.avail_in;
         }
-        if (stream.avail_out == 0) {
-            if (out_pos == out.size()) out.resize(out.size() + out.size() / 2 + 64);
-            stream.next_out = out.data() + out_pos;
-            stream.avail_out = chunk(out.size() - out_pos);
-            out_pos += stream.avail_out;
-        }
-        const bool last = in_pos == bytes.size();
-        code = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+        stream.next_out = buffer.get();
+        stream.avail_out = kDeflateBuffer;
+        code = deflate(&stream, in_pos == bytes.size() ? Z_FINISH : Z_NO_FLUSH);
+        out.insert(out.end(), buffer.get(), buffer.get() + (kDeflateBuffer - stream.avail_out));
     } while (code == Z_OK || code == Z_BUF_ERROR);
-    const std::size_t produced = out_pos - stream.avail_out;
     const std::string message = zlib_message(stream, code);
     deflateEnd(&stream);
     if (code != Z_STREAM_END) return std::unexpected(KestovaError::io(message));
-    out.resize(produced);
-    return out;
+    return {};
 }
 
 KestovaResult<std::vector<uint8_t>> inflate_raw(std::span<const uint8_t> payload,

@@ -10,8 +10,9 @@
 
 namespace kestova {
 
-// One complete raw deflate stream of `bytes` at level 6; a zlib failure is an Io error.
-KestovaResult<std::vector<uint8_t>> deflate_raw(std::span<const uint8_t> bytes);
+// Appends one complete raw deflate stream of `bytes` at level 6 to `out`; a zlib failure is an
+// Io error.
+KestovaResult<void> deflate_raw(std::span<const uint8_t> bytes, std::vector<uint8_t>& out);
 
 // Inflates the raw deflate stream in `payload` until the stream ends, the payload runs out or
 // `limit` bytes are out, whichever comes first; memory stays within what the payload can
