@@ -21,6 +21,8 @@ constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 // its size; a little slack covers block headers.
 constexpr std::size_t kMaxInflateRatio = 1032;
 constexpr std::size_t kInflateSlack = 4096;
+// Inflate output grows by this many bytes at a time.
+constexpr std::size_t kInflateStep = std::size_t{1} << 20;
 // Size of the buffer that deflate output passes through.
 constexpr uInt kDeflateBuffer = 1 << 18;
 
@@ -74,15 +76,17 @@ KestovaResult<std::vector<uint8_t>> inflate_raw(std::span<const uint8_t> payload
                 (std::numeric_limits<std::size_t>::max() - kInflateSlack) / kMaxInflateRatio
             ? std::numeric_limits<std::size_t>::max()
             : payload.size() * kMaxInflateRatio + kInflateSlack;
+    // Reserving costs nothing until written; the vector grows by steps into the reservation,
+    // so only bytes that inflate actually produces are ever touched.
+    std::size_t capacity = std::min(limit, bound);
     std::vector<uint8_t> out;
     try {
-        out.resize(std::min(limit, bound));
+        out.reserve(capacity);
     } catch (const std::bad_alloc&) {
         inflateEnd(&stream);
-        return std::unexpected(KestovaError::out_of_memory(std::min(limit, bound)));
+        return std::unexpected(KestovaError::out_of_memory(capacity));
     }
     std::size_t in_pos = 0;
-    std::size_t out_pos = 0;
     code = Z_OK;
     while (code == Z_OK) {
         if (stream.avail_in == 0) {
@@ -92,22 +96,24 @@ KestovaResult<std::vector<uint8_t>> inflate_raw(std::span<const uint8_t> payload
             in_pos += stream.avail_in;
         }
         if (stream.avail_out == 0) {
-            if (out_pos == limit) break;  // every byte the caller can use is out
-            if (out_pos == out.size()) {
+            if (out.size() == limit) break;  // every byte the caller can use is out
+            if (out.size() == capacity) {
+                capacity = std::min(limit, capacity + capacity / 2 + kInflateSlack);
                 try {
-                    out.resize(std::min(limit, out.size() + out.size() / 2 + kInflateSlack));
+                    out.reserve(capacity);
                 } catch (const std::bad_alloc&) {
                     inflateEnd(&stream);
-                    return std::unexpected(KestovaError::out_of_memory(out.size()));
+                    return std::unexpected(KestovaError::out_of_memory(capacity));
                 }
             }
-            stream.next_out = out.data() + out_pos;
-            stream.avail_out = chunk(out.size() - out_pos);
-            out_pos += stream.avail_out;
+            const std::size_t at = out.size();
+            out.resize(std::min(capacity, at + kInflateStep));
+            stream.next_out = out.data() + at;
+            stream.avail_out = static_cast<uInt>(out.size() - at);
         }
         code = inflate(&stream, Z_NO_FLUSH);
     }
-    const std::size_t produced = out_pos - stream.avail_out;
+    const std::size_t produced = out.size() - stream.avail_out;
     inflateEnd(&stream);
     if (code == Z_DATA_ERROR) {
         return std::unexpected(KestovaError::decompression_failed("corrupt deflate stream"));
