@@ -4,8 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <new>
 #include <string>
 
@@ -96,6 +94,10 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
     }
     if (options.scale < 6 || options.scale > 12) {
         return std::unexpected(KestovaError::unsupported_scale(options.scale));
+    }
+    if (!is_known_method(options.method)) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Unknown compression method " + std::to_string(static_cast<int>(options.method))));
     }
 
     const Undra::SharedDwtExecutor executor = make_method_executor(options.method);

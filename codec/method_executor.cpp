@@ -15,9 +15,12 @@ constexpr std::size_t kMethodCount = kMethodTags.size() / 4;
 
 }  // namespace
 
+bool is_known_method(CompressionMethod method) {
+    return static_cast<std::size_t>(method) < kMethodCount;
+}
+
 std::array<uint8_t, 4> method_tag(CompressionMethod method) {
-    const std::size_t code =
-        std::min<std::size_t>(static_cast<std::size_t>(method), kMethodCount - 1);
+    const auto code = static_cast<std::size_t>(method);
     std::array<uint8_t, 4> tag{};
     std::copy_n(kMethodTags.begin() + 4 * code, 4, tag.begin());
     return tag;

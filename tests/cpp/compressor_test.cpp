@@ -58,12 +58,16 @@ TEST(Compress, RefusesEmptyAndOversizedInput) {
               "but data was 3000000000'");
 }
 
-TEST(Compress, RefusesScaleOutsideRange) {
+TEST(Compress, RefusesInvalidOptions) {
+    // Callers validate options first; a record built by hand is refused rather than misused.
     for (uint8_t scale : {uint8_t{5}, uint8_t{13}}) {
         auto out = compress(test_signal(10), {.scale = scale});
         ASSERT_FALSE(out.has_value());
         EXPECT_EQ(out.error().kind(), KestovaErrorKind::UnsupportedScale);
     }
+    auto out = compress(test_signal(10), {.method = static_cast<CompressionMethod>(4)});
+    ASSERT_FALSE(out.has_value());
+    EXPECT_EQ(out.error().kind(), KestovaErrorKind::UnsupportedConfiguration);
 }
 
 TEST(Compress, RefusesRangeBeyondFloat) {
