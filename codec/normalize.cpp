@@ -103,7 +103,33 @@ float normalize(std::span<float> values, SampleRange range) {
 void denormalize(std::span<float> values, float mean, SampleRange range) {
     const float width = range.max - range.min;
     const float low = range.min;
-    for (float& v : values) v = (v + mean) * width + low;
+    // With a range near the largest float, (v + mean) * width can overflow although the
+    // result fits; such values are computed at half scale and doubled instead.
+    const float half_width = width * 0.5f;
+    const float half_low = low * 0.5f;
+    const auto scalar = [&](float v) {
+        const float t = v + mean;
+        const float r = t * width + low;
+        return r - r == 0.0f ? r : (t * half_width + half_low) * 2.0f;  // r - r == 0: finite
+    };
+    float* data = values.data();
+    const std::size_t n = values.size();
+    const __m128 vmean = _mm_set1_ps(mean);
+    const __m128 vwidth = _mm_set1_ps(width);
+    const __m128 vlow = _mm_set1_ps(low);
+    const __m128 zero = _mm_setzero_ps();
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m128 x = _mm_loadu_ps(data + i);
+        const __m128 r = _mm_add_ps(_mm_mul_ps(_mm_add_ps(x, vmean), vwidth), vlow);
+        _mm_storeu_ps(data + i, r);
+        if (_mm_movemask_ps(_mm_cmpeq_ps(_mm_sub_ps(r, r), zero)) != 0xF) {
+            alignas(16) float lanes[4];
+            _mm_store_ps(lanes, x);
+            for (int k = 0; k < 4; ++k) data[i + k] = scalar(lanes[k]);
+        }
+    }
+    for (; i < n; ++i) data[i] = scalar(data[i]);
 }
 
 }  // namespace kestova

@@ -22,7 +22,8 @@ SampleRange sanitize(std::span<const float> samples, std::span<float> out);
 // and returns 0. The caller guarantees max - min is finite.
 float normalize(std::span<float> values, SampleRange range);
 
-// Maps `values` in place to (v + mean) * (max - min) + min, each operation rounded to binary32.
+// Maps `values` in place to (v + mean) * (max - min) + min, each operation rounded to binary32;
+// where that overflows, the same value is computed at half scale so that it stays finite.
 void denormalize(std::span<float> values, float mean, SampleRange range);
 
 }  // namespace kestova

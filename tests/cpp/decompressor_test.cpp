@@ -101,6 +101,20 @@ TEST(Decompress, FlatSignalGivesItsValue) {
     }
 }
 
+TEST(Decompress, NearMaximalRangeStaysFinite) {
+    // (v + mean) * range overflows here for samples at the top although the result fits.
+    std::vector<float> x(64);
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = i % 3 == 0 ? -1.7014e38f : 1.7014e38f;
+    for (M method : {M::Cdf53, M::Cdf97}) {
+        const auto out = decompress(compressed(x, {.method = method}));
+        ASSERT_TRUE(out.has_value());
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            ASSERT_TRUE(std::isfinite((*out)[i])) << i;
+            EXPECT_NEAR((*out)[i], x[i], allowed_error({}, 3.4e38f));
+        }
+    }
+}
+
 TEST(Decompress, HeaderErrorsPassThrough) {
     auto bytes = compressed(test_signal(100));
     EXPECT_EQ(failure(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 51)),
