@@ -51,11 +51,19 @@ double median_ns(int runs, F&& f) {
 
 std::vector<Entry> entries() {
     std::vector<Entry> table;
-    for (Undra::Isa isa : {Undra::Isa::Portable, Undra::Isa::Avx}) {
+    for (Undra::Isa isa : {Undra::Isa::Portable, Undra::Isa::Sse, Undra::Isa::Avx}) {
         if (!Undra::isa_supported(isa)) continue;
-        const std::string suffix = isa == Undra::Isa::Avx ? " avx" : " portable";
-        table.push_back({"cdf97" + suffix, Undra::make_cdf97_f32(isa)});
-        table.push_back({"cdf53" + suffix, Undra::make_cdf53_f32(isa)});
+        const std::string suffix = isa == Undra::Isa::Avx   ? " avx"
+                                   : isa == Undra::Isa::Sse ? " sse"
+                                                            : " portable";
+        if (isa != Undra::Isa::Sse) {  // the lifting transforms have no SSE form
+            table.push_back({"cdf97" + suffix, Undra::make_cdf97_f32(isa)});
+            table.push_back({"cdf53" + suffix, Undra::make_cdf53_f32(isa)});
+        }
+        table.push_back({"db4" + suffix, Undra::make_daubechies_f32(Undra::DaubechiesFamily::Db4,
+                                                                    Undra::BorderMode::Wrap, isa)});
+        table.push_back({"sym4" + suffix, Undra::make_symlet_f32(Undra::SymletFamily::Sym4,
+                                                                 Undra::BorderMode::Wrap, isa)});
     }
     return table;
 }
