@@ -104,13 +104,16 @@ void denormalize(std::span<float> values, float mean, SampleRange range) {
     const float width = range.max - range.min;
     const float low = range.min;
     // With a range near the largest float, (v + mean) * width can overflow although the
-    // result fits; such values are computed at half scale and doubled instead.
+    // result fits; such values are computed at half scale and doubled instead, and a result
+    // that quantisation error pushed past the largest float is held at it.
     const float half_width = width * 0.5f;
     const float half_low = low * 0.5f;
+    constexpr float kMax = std::numeric_limits<float>::max();
     const auto scalar = [&](float v) {
         const float t = v + mean;
         const float r = t * width + low;
-        return r - r == 0.0f ? r : (t * half_width + half_low) * 2.0f;  // r - r == 0: finite
+        if (r - r == 0.0f) return r;  // finite
+        return std::clamp((t * half_width + half_low) * 2.0f, -kMax, kMax);
     };
     float* data = values.data();
     const std::size_t n = values.size();

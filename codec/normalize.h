@@ -23,7 +23,8 @@ SampleRange sanitize(std::span<const float> samples, std::span<float> out);
 float normalize(std::span<float> values, SampleRange range);
 
 // Maps `values` in place to (v + mean) * (max - min) + min, each operation rounded to binary32;
-// where that overflows, the same value is computed at half scale so that it stays finite.
+// where that overflows, the same value is computed at half scale and held within the finite
+// floats, so finite inputs never give infinities.
 void denormalize(std::span<float> values, float mean, SampleRange range);
 
 }  // namespace kestova

@@ -102,16 +102,29 @@ TEST(Decompress, FlatSignalGivesItsValue) {
 }
 
 TEST(Decompress, NearMaximalRangeStaysFinite) {
-    // (v + mean) * range overflows here for samples at the top although the result fits.
+    // (v + mean) * range overflows here for samples at the top although the result fits; at
+    // scale 6 quantisation error can even push the result itself past the largest float.
     std::vector<float> x(64);
     for (std::size_t i = 0; i < x.size(); ++i) x[i] = i % 3 == 0 ? -1.7014e38f : 1.7014e38f;
-    for (M method : {M::Cdf53, M::Cdf97}) {
-        const auto out = decompress(compressed(x, {.method = method}));
-        ASSERT_TRUE(out.has_value());
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            ASSERT_TRUE(std::isfinite((*out)[i])) << i;
-            EXPECT_NEAR((*out)[i], x[i], allowed_error({}, 3.4e38f));
+    for (M method : {M::Cdf53, M::Cdf97, M::Db4}) {
+        for (uint8_t scale : {uint8_t{6}, uint8_t{11}}) {
+            const CompressionOptions options{.method = method, .scale = scale};
+            const auto out = decompress(compressed(x, options));
+            ASSERT_TRUE(out.has_value());
+            for (std::size_t i = 0; i < x.size(); ++i) {
+                ASSERT_TRUE(std::isfinite((*out)[i])) << i;
+                EXPECT_NEAR((*out)[i], x[i], allowed_error(options, 3.4e38f));
+            }
         }
+    }
+    // Here the reconstruction of the largest sample exceeds the largest float: it is held there.
+    const std::vector<float> y = {0, 0, -1e36f, 0, 0, 0, 3.3896e38f, 2.29e38f, 0, 0, 0};
+    const CompressionOptions options{.method = M::Sym4, .scale = 6};
+    const auto out = decompress(compressed(y, options));
+    ASSERT_TRUE(out.has_value());
+    for (std::size_t i = 0; i < y.size(); ++i) {
+        ASSERT_TRUE(std::isfinite((*out)[i])) << i;
+        EXPECT_NEAR((*out)[i], y[i], allowed_error(options, 3.4e38f));
     }
 }
 
