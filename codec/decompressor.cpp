@@ -69,7 +69,10 @@ Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& exe
             {.details = all_details, .approximations = coefficients.first(layout.approximations)});
     }
     // Level k writes into the result when k is even, else into `spare`; level 0 is last.
-    std::vector<float> result(executor.idwt_size(layout.sizes[0]));
+    std::vector<float> result;
+    result.reserve(executor.idwt_size(layout.sizes[0]));
+    advise_huge_pages(result.data(), result.capacity() * sizeof(float));
+    result.resize(result.capacity());
     const UninitBuffer<float> spare(levels > 1 ? executor.idwt_size(layout.sizes[1]) : 0);
     bool result_is_zero = true;
     std::span<const float> current = coefficients.first(layout.approximations);

@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include "codec/uninit_buffer.h"
+
 namespace kestova {
 
 namespace {
@@ -86,6 +88,7 @@ KestovaResult<std::vector<uint8_t>> inflate_raw(std::span<const uint8_t> payload
         inflateEnd(&stream);
         return std::unexpected(KestovaError::out_of_memory(capacity));
     }
+    advise_huge_pages(out.data(), capacity);
     std::size_t in_pos = 0;
     code = Z_OK;
     while (code == Z_OK) {

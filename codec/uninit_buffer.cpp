@@ -2,13 +2,25 @@
 
 #include <sys/mman.h>
 
-namespace kestova::detail {
+#include <cstdint>
+
+namespace kestova {
 
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 }  // namespace
+
+void advise_huge_pages(void* p, std::size_t bytes) {
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t last = (start + bytes) / kHugePage * kHugePage;
+    if (bytes < 2 * kHugePage || last <= first) return;
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // a hint only
+}
+
+namespace detail {
 
 void* allocate_uninit(std::size_t bytes) {
     void* p = nullptr;
@@ -23,4 +35,6 @@ void* allocate_uninit(std::size_t bytes) {
     return p;
 }
 
-}  // namespace kestova::detail
+}  // namespace detail
+
+}  // namespace kestova

@@ -11,6 +11,10 @@
 
 namespace kestova {
 
+// Asks the kernel to back the whole 2 MiB pages inside [p, p + bytes) with huge pages when they
+// are first touched; a hint for large buffers that are about to be written. Never fails.
+void advise_huge_pages(void* p, std::size_t bytes);
+
 namespace detail {
 
 // Frees what allocate_uninit returned.
