@@ -22,28 +22,31 @@ namespace {
 // Bytes decoded between growths of the (already reserved) output.
 constexpr std::size_t CHUNK = std::size_t{1} << 15;
 
-// Decodes one bit with entry `e` and adapts it; leaves x unnormalised. The bit selects are
-// masks: a branch on a poorly predictable bit costs far more than the arithmetic.
+// Decodes one bit with entry `e` and adapts it; leaves x unnormalised. Both candidate states are
+// computed before the bit is known and one is picked with a select: a branch on a poorly
+// predictable bit costs far more, and the multiply no longer waits for the bit.
 inline uint32_t step(uint16_t& e, uint32_t& x) {
     const uint32_t p = e;
     const uint32_t slot = x & (PROB_ONE - 1);
     const uint32_t bit = slot >= p;
-    const uint32_t mask = 0u - bit;
-    const uint32_t freq = p ^ ((p ^ (PROB_ONE - p)) & mask);
-    const uint32_t start = p & mask;
-    x = freq * (x >> 12) + slot - start;
+    // Bit 0: p * (x >> 12) + slot. Bit 1: (4096 - p) * (x >> 12) + slot - p, which equals
+    // x - p * (x >> 12) - p because x = (x >> 12) * 4096 + slot.
+    const uint32_t scaled = p * (x >> 12);
+    const uint32_t if_zero = scaled + slot;
+    const uint32_t if_one = x - scaled - p;
+    x = bit ? if_one : if_zero;
     e = UPDATED[p | bit << 12];
     return bit;
 }
 
 // One decision followed by at most one refill from `in`, which must have 2 readable bytes. The
-// refill is a variable shift and masks, not a select, so that it cannot become a branch.
+// refilled state is formed unconditionally and picked with a select, not a branch.
 inline uint32_t decide_fast(uint16_t& e, uint32_t& x, const uint8_t*& in) {
     const uint32_t bit = step(e, x);
-    const uint32_t unit = load_u16le(in);
-    const uint32_t need = x < STATE_LOW;
-    x = (x << (need * 16)) | (unit & (0u - need));
-    in += need * 2;
+    const bool need = x < STATE_LOW;
+    const uint32_t refilled = x << 16 | load_u16le(in);
+    x = need ? refilled : x;
+    in += need ? 2 : 0;
     return bit;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/arans/arans.h"
+#include "codec/arans/plane_coder.h"
 
 namespace kestova::arans {
 namespace {
@@ -180,6 +181,26 @@ TEST_P(AransPlaneWidth, ExtremeRunsRoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(AllWidths, AransPlaneWidth, ::testing::Range(0u, 9u));
 
+// The encoder codes a plane in chunks, last first, each from a copy of the model at its start:
+// planes around whole numbers of chunks check that no decision is lost or doubled at a seam.
+class AransPlaneChunks : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(AransPlaneChunks, MatchReferenceAroundChunkSeams) {
+    const unsigned s = GetParam();
+    const std::size_t chunk = detail::encoder_chunk_bytes(s);
+    for (const std::size_t n : {chunk - 1, chunk, chunk + 1, 2 * chunk + 7, 3 * chunk}) {
+        for (const bool random : {false, true}) {
+            const auto seed = static_cast<uint32_t>(n + s);
+            const Bytes plane = random ? random_bytes(n, seed) : coefficient_like(n, seed);
+            const Bytes coded = encode_plane(plane, s);
+            ASSERT_EQ(coded, reference_encode_plane(plane, s)) << "n=" << n;
+            EXPECT_EQ(decode_plane(coded, n, s).value(), plane) << "n=" << n;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Widths, AransPlaneChunks, ::testing::Values(0u, 3u, 8u));
+
 TEST(AransPlane, ShortCodedPlaneIsTruncated) {
     for (std::size_t len = 0; len < 4; ++len) {
         EXPECT_EQ(decode_plane(Bytes(len, 0), 1, 3).error(), AransError::Truncated);
@@ -275,7 +296,8 @@ TEST_P(AransStreamLength, MatchesReferenceAndRoundTrips) {
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, AransStreamLength,
                          ::testing::Values(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 31, 32, 33, 256, 257,
-                                           16382, 16383, 16384, 16385, 40000, 40001));
+                                           16382, 16383, 16384, 16385, 40000, 40001, 131072,
+                                           300001));
 
 TEST(AransStream, ShortInputsAreVerbatim) {
     for (std::size_t n = 0; n < 6; ++n) {
