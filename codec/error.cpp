@@ -69,7 +69,7 @@ KestovaError KestovaError::io(std::string text) { return {KestovaErrorKind::Io, 
 KestovaError KestovaError::out_of_memory(std::size_t count) {
     return {KestovaErrorKind::OutOfMemory, count};
 }
-KestovaError KestovaError::invalid_header() { return {KestovaErrorKind::InvalidHeader, {}}; }
+KestovaError KestovaError::invalid_header() { return {KestovaErrorKind::InvalidHeader, std::monostate{}}; }
 KestovaError KestovaError::unsupported_configuration(std::string text) {
     return {KestovaErrorKind::UnsupportedConfiguration, std::move(text)};
 }

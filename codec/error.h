@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <expected>
 #include <string>
+#include <utility>
 #include <variant>
 
 namespace kestova {
@@ -49,8 +50,9 @@ public:
 private:
     using Payload = std::variant<std::monostate, std::array<uint8_t, 4>, std::array<uint8_t, 2>,
                                  std::string, std::size_t>;
-    KestovaError(KestovaErrorKind kind, Payload payload)
-        : kind_(kind), payload_(std::move(payload)) {}
+    // Builds the payload in place (moving a whole variant trips a false GCC warning).
+    template <typename T>
+    KestovaError(KestovaErrorKind kind, T&& value) : kind_(kind), payload_(std::forward<T>(value)) {}
 
     KestovaErrorKind kind_;
     Payload payload_;
