@@ -40,8 +40,7 @@ constexpr bool kHasSseForm(std::size_t taps) {
 }
 
 template <std::size_t N>
-SharedIncompleteDwtExecutor make_fixed(BorderMode border, std::span<const float, N> low,
-                                       Isa isa = select_isa(true)) {
+SharedIncompleteDwtExecutor make_fixed(BorderMode border, std::span<const float, N> low, Isa isa) {
     switch (isa) {
         case Isa::Avx:
             return std::make_shared<FixedTapsExecutor<N, Isa::Avx>>(border, low);
@@ -94,19 +93,9 @@ SharedDwtExecutor make_from_table(std::span<const double> table, BorderMode bord
 }  // namespace
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_2_taps(BorderMode border,
-                                                       std::span<const float, 2> low_pass) {
-    return make_fixed<2>(border, low_pass);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_2_taps(BorderMode border,
                                                        std::span<const float, 2> low_pass,
                                                        Isa isa) {
     return make_fixed<2>(border, low_pass, isa);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_4_taps(BorderMode border,
-                                                       std::span<const float, 4> low_pass) {
-    return make_fixed<4>(border, low_pass);
 }
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_4_taps(BorderMode border,
@@ -116,19 +105,9 @@ SharedIncompleteDwtExecutor DwtFactory::wavelet_4_taps(BorderMode border,
 }
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_6_taps(BorderMode border,
-                                                       std::span<const float, 6> low_pass) {
-    return make_fixed<6>(border, low_pass);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_6_taps(BorderMode border,
                                                        std::span<const float, 6> low_pass,
                                                        Isa isa) {
     return make_fixed<6>(border, low_pass, isa);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_8_taps(BorderMode border,
-                                                       std::span<const float, 8> low_pass) {
-    return make_fixed<8>(border, low_pass);
 }
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_8_taps(BorderMode border,
@@ -138,19 +117,9 @@ SharedIncompleteDwtExecutor DwtFactory::wavelet_8_taps(BorderMode border,
 }
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_10_taps(BorderMode border,
-                                                        std::span<const float, 10> low_pass) {
-    return make_fixed<10>(border, low_pass);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_10_taps(BorderMode border,
                                                         std::span<const float, 10> low_pass,
                                                         Isa isa) {
     return make_fixed<10>(border, low_pass, isa);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_12_taps(BorderMode border,
-                                                        std::span<const float, 12> low_pass) {
-    return make_fixed<12>(border, low_pass);
 }
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_12_taps(BorderMode border,
@@ -160,19 +129,9 @@ SharedIncompleteDwtExecutor DwtFactory::wavelet_12_taps(BorderMode border,
 }
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_16_taps(BorderMode border,
-                                                        std::span<const float, 16> low_pass) {
-    return make_fixed<16>(border, low_pass);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_16_taps(BorderMode border,
                                                         std::span<const float, 16> low_pass,
                                                         Isa isa) {
     return make_fixed<16>(border, low_pass, isa);
-}
-
-SharedIncompleteDwtExecutor DwtFactory::wavelet_n_taps(BorderMode border,
-                                                       std::span<const float> low_pass) {
-    return wavelet_n_taps(border, low_pass, select_isa(true));
 }
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_n_taps(BorderMode border,
