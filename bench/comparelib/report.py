@@ -8,14 +8,14 @@ from .run import Row, SignalResult
 TARGETS = (("pywt+zlib", "compress", 3.0), ("zfpy accuracy", "compress", 0.6),
            ("zfpy accuracy", "decompress", 0.7))
 
-_HEAD = (f"{'tool':<24} {'setting':<24} {'comp MS/s':>10} {'dec MS/s':>9} {'ratio':>8} "
+_HEAD = (f"{'tool':<24} {'setting':<28} {'comp MS/s':>10} {'dec MS/s':>9} {'ratio':>8} "
          f"{'max err/rng':>11} {'rms err/rng':>11} {'PSNR dB':>8}")
 
 
 def _fmt_row(row: Row) -> str:
     q, s = row.quality, row.speed
     psnr = "inf" if math.isinf(q.psnr) else f"{q.psnr:.1f}"
-    return (f"{row.tool.family:<24} {row.tool.setting:<24} {s.compress:>10.1f} {s.decompress:>9.1f} "
+    return (f"{row.tool.family:<24} {row.tool.setting:<28} {s.compress:>10.1f} {s.decompress:>9.1f} "
             f"{q.ratio:>8.2f} {q.max_err:>11.3e} {q.rms_err:>11.3e} {psnr:>8}")
 
 

@@ -36,7 +36,10 @@ KESTOVA_DEFAULT = {"method": "cdf97", "scale": 11, "cutoff": "low", "coder": "au
 # Kestova with the given options; coder "auto" is the default and codes with arans.
 def kestova_tool(module, method="cdf97", scale=11, cutoff="low", coder="auto") -> Tool:
     options = module.KestovaCompressionOptions(method=method, scale=scale, cutoff=cutoff, coder=coder)
-    return Tool("kestova", f"{method}/{coder} s{scale} {cutoff}",
+    setting = f"{method}/{coder} s{scale} {cutoff}"
+    if dict(method=method, scale=scale, cutoff=cutoff, coder=coder) == KESTOVA_DEFAULT:
+        setting += " (default)"
+    return Tool("kestova", setting,
                 lambda x: module.compress_signal(x, options), module.decompress_signal)
 
 
