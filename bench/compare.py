@@ -18,7 +18,9 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from comparelib import peers, report, run, signals  # noqa: E402
 
-MODULES = ["kestova", "pywt", "zfpy", "pysz", "numcodecs"]
+# Importable module -> distribution that provides it.
+MODULES = {"kestova": "kestova", "pywt": "PyWavelets", "zfpy": "zfpy", "pysz": "pysz",
+           "numcodecs": "numcodecs"}
 
 
 def main() -> int:
@@ -31,9 +33,11 @@ def main() -> int:
     ap.add_argument("--no-curves", action="store_true", help="skip the rate-distortion sweeps")
     args = ap.parse_args()
 
-    mods, missing = peers.load(MODULES)
+    mods, missing = peers.load(list(MODULES))
     for name, reason in missing.items():
         print(f"skipped {name}: not available ({reason})")
+    print("versions: " + ", ".join(f"{MODULES[m]} {peers.version(MODULES[m])}" for m in mods)
+          + f", numpy {peers.version('numpy')}, Python {sys.version.split()[0]}")
     if args.plot:
         _, no_plot = peers.load(["matplotlib"])
         if no_plot:

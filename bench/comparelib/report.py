@@ -36,9 +36,9 @@ def _first(result: SignalResult, family: str) -> Row | None:
 # Speed ratios of Kestova's default against the targets, and every lossy peer's ratio at its
 # matched maximum error beside Kestova's.
 def summary(result: SignalResult) -> list[str]:
-    ours = _first(result, "kestova")
+    ours = next((r for r in result.rows if r.tool.default), None)
     if ours is None:
-        return ["Kestova not installed: no targets checked."]
+        return ["Kestova's default not measured: no targets checked."]
     lines = []
     for family, direction, minimum in TARGETS:
         peer = _first(result, family)

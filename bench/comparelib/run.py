@@ -68,6 +68,17 @@ def matched_peers(mods: dict, x: np.ndarray, target: float, lossless: bool = Tru
     return found
 
 
+# (tool, quality) of every tool whose round trip succeeds; the others are reported and left out.
+def working(tools: list[T.Tool], x: np.ndarray) -> list[tuple[T.Tool, Quality]]:
+    found = []
+    for tool in tools:
+        try:
+            found.append((tool, round_trip(tool, x)))
+        except Exception as e:
+            _note(f"  skipped {tool.label}: {type(e).__name__}: {e}")
+    return found
+
+
 # Rate-distortion points (PSNR, ratio) per family: Kestova (cdf97, default coder) at each curve
 # scale, every lossy peer matched to Kestova's maximum error at that point.
 def curves(mods: dict, x: np.ndarray) -> dict[str, list[tuple[float, float]]]:
@@ -91,19 +102,20 @@ def curves(mods: dict, x: np.ndarray) -> dict[str, list[tuple[float, float]]]:
 # `rounds` interleaved rounds, with the rate-distortion curves when `with_curves`.
 def run_signal(name: str, x: np.ndarray, mods: dict, rounds: int, with_curves: bool) -> SignalResult:
     rng = value_range(x)
-    tools: list[T.Tool] = []
+    checked: list[tuple[T.Tool, Quality]] = []
     if "kestova" in mods:
-        tools = [T.kestova_tool(mods["kestova"], **s) for s in T.kestova_settings()]
-        target = round_trip(tools[0], x).abs_max_err
+        checked = working([T.kestova_tool(mods["kestova"], **s) for s in T.kestova_settings()], x)
+    if checked and checked[0][0].default:
+        target = checked[0][1].abs_max_err
         source = "Kestova's at default settings"
     else:
         target = FALLBACK_DEFAULT_REL_ERROR * rng
-        source = f"{FALLBACK_DEFAULT_REL_ERROR:.3g} of the range (Kestova absent)"
+        source = f"{FALLBACK_DEFAULT_REL_ERROR:.3g} of the range, Kestova's default not measured"
     _note(f"{name} {x.size}: matching peers to max error {target:.4g}")
-    tools += matched_peers(mods, x, target)
-    _note(f"{name} {x.size}: timing {len(tools)} tools x {rounds} rounds")
-    speeds = measure(tools, x, rounds)
-    rows = [Row(t, s, round_trip(t, x)) for t, s in zip(tools, speeds)]
+    checked += working(matched_peers(mods, x, target), x)
+    _note(f"{name} {x.size}: timing {len(checked)} tools x {rounds} rounds")
+    speeds = measure([t for t, _ in checked], x, rounds)
+    rows = [Row(t, s, q) for (t, q), s in zip(checked, speeds)]
     result = SignalResult(name, x.size, rng, target, source, rows)
     if with_curves:
         _note(f"{name} {x.size}: rate-distortion curves")

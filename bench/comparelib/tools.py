@@ -15,6 +15,7 @@ class Tool:
     compress: Callable[[np.ndarray], Any]
     decompress: Callable[[Any], np.ndarray]
     lossless: bool = False
+    default: bool = False  # Kestova at its default settings: the reference of every comparison
 
     @property
     def label(self) -> str:
@@ -36,11 +37,10 @@ KESTOVA_DEFAULT = {"method": "cdf97", "scale": 11, "cutoff": "low", "coder": "au
 # Kestova with the given options; coder "auto" is the default and codes with arans.
 def kestova_tool(module, method="cdf97", scale=11, cutoff="low", coder="auto") -> Tool:
     options = module.KestovaCompressionOptions(method=method, scale=scale, cutoff=cutoff, coder=coder)
-    setting = f"{method}/{coder} s{scale} {cutoff}"
-    if dict(method=method, scale=scale, cutoff=cutoff, coder=coder) == KESTOVA_DEFAULT:
-        setting += " (default)"
-    return Tool("kestova", setting,
-                lambda x: module.compress_signal(x, options), module.decompress_signal)
+    default = dict(method=method, scale=scale, cutoff=cutoff, coder=coder) == KESTOVA_DEFAULT
+    setting = f"{method}/{coder} s{scale} {cutoff}" + (" (default)" if default else "")
+    return Tool("kestova", setting, lambda x: module.compress_signal(x, options),
+                module.decompress_signal, default=default)
 
 
 # The settings compared in the tables: every method with both coders, then scales and cutoffs.
