@@ -36,8 +36,9 @@ def main() -> int:
     mods, missing = peers.load(list(MODULES))
     for name, reason in missing.items():
         print(f"skipped {name}: not available ({reason})")
-    print("versions: " + ", ".join(f"{MODULES[m]} {peers.version(MODULES[m])}" for m in mods)
-          + f", numpy {peers.version('numpy')}, Python {sys.version.split()[0]}")
+    versions = [f"{MODULES[m]} {peers.version(MODULES[m])}" for m in mods]
+    versions += [f"numpy {peers.version('numpy')}", f"Python {sys.version.split()[0]}"]
+    print("versions: " + ", ".join(versions))
     if args.plot:
         _, no_plot = peers.load(["matplotlib"])
         if no_plot:
