@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# The main job: builds the engine and runs its benchmark.
+# The main job: installs what it needs, builds and installs the kestova wheel into .venv, then
+# compresses a built-in ECG-like signal (and any .wav or .npy files given) with every method and
+# coder. Arguments go to demo/demo.py, e.g. `./scripts/demo.sh recording.wav --plot out.png`;
+# file paths are taken relative to the directory the script is called from.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-export PATH="$PWD/.venv/bin:$PATH"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j "$(nproc)"
-for b in build/release/bench_*; do [ -x "$b" ] && "$b"; done
+root=$(cd "$(dirname "$0")/.." && pwd)
+(
+  cd "$root"
+  bash scripts/setup.sh
+  .venv/bin/python -m pip install -q -r demo/requirements.txt
+  rm -rf dist
+  .venv/bin/python -m pip wheel -q --no-deps -w dist .
+  .venv/bin/python -m pip install -q --force-reinstall --no-deps dist/kestova-*.whl
+)
+exec "$root/.venv/bin/python" "$root/demo/demo.py" "$@"

@@ -29,7 +29,11 @@ std::vector<uint8_t> encode_plane(std::span<const uint8_t> plane, unsigned s);
 AransResult<std::vector<uint8_t>> decode_plane(std::span<const uint8_t> coded, std::size_t n,
                                                unsigned s);
 
-// Frames and codes a byte image (verbatim below 6 bytes).
+// Frames and codes a byte image (verbatim below 6 bytes). Callers pass at most
+// 2 * MAX_PAIR_COUNT + 1 bytes, the most a stream can carry; longer images are not checked.
+// Working memory besides the output: 2 bytes per binary decision for planes of one encoder
+// chunk (16-64 KiB) or less, falling towards a quarter byte for longer planes. On a little-endian
+// host a span of int16 coefficients viewed as bytes is the coefficient image.
 std::vector<uint8_t> encode_stream(std::span<const uint8_t> bytes);
 
 // Decodes a framed stream back to its byte image; never reads outside it.

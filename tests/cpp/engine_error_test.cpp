@@ -38,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{{K::BufferTooSmallForLevel}, "Buffer was too small for provided level"},
         MessageCase{{K::ApproximationSizeMismatch, 4, 3},
                     "Approximate size 4 does not match required size 3"},
-        MessageCase{{K::DetailsSizeMismatch, 1, 2}, "Details size 1 does not match required size 2"},
+        MessageCase{{K::DetailsSizeMismatch, 1, 2},
+                    "Details size 1 does not match required size 2"},
         MessageCase{{K::ZeroSizedInput}, "Zero sized input is not supported"},
         MessageCase{{K::InputSizeMismatch, 5, 6}, "Input size expected to be 5 but it was 6"},
         MessageCase{{K::ScratchTooSmall, 20, 19}, "Scratch size expected to be 20 but it was 19"}));

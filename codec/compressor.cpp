@@ -1,0 +1,164 @@
+#include "codec/compressor.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "codec/arans/arans.h"
+#include "codec/container_limits.h"
+#include "codec/deflate.h"
+#include "codec/header.h"
+#include "codec/level_layout.h"
+#include "codec/method_executor.h"
+#include "codec/normalize.h"
+#include "codec/quantize.h"
+#include "codec/uninit_buffer.h"
+
+namespace kestova {
+
+namespace {
+
+// The coefficient image is the int16 sequence's own memory, which needs a little-endian host.
+static_assert(std::endian::native == std::endian::little);
+
+constexpr std::size_t kMaxSamples = 2147483647;
+constexpr unsigned kMinLevels = 1;
+constexpr unsigned kMaxLevels = 8;
+
+// Level count for n samples: 1 to 4 for fewer than 80 samples, then compute_max_levels.
+std::size_t level_count(std::size_t n, std::size_t filter_length) {
+    if (n < 80) return n / 20 + 1;
+    return compute_max_levels(n, filter_length);
+}
+
+// Appends periodic copies of values[0, n) until `values` is full.
+void extend_periodically(std::span<float> values, std::size_t n) {
+    for (std::size_t k = n; k < values.size(); ++k) values[k] = values[k - n];
+}
+
+// Runs the decomposition level by level with two ping-pong buffers and quantises each level's
+// details straight into their place in `coefficients`; the coarsest approximation goes first.
+// Equivalent to multi_dwt followed by quantisation, without the per-level copies.
+KestovaResult<void> decompose_and_quantize(const Undra::DwtExecutor& executor,
+                                           const LevelLayout& layout, std::span<float> signal,
+                                           float multiplier, int32_t threshold,
+                                           std::span<int16_t> coefficients) {
+    const UninitBuffer<float> approximations(layout.sizes.front().approximations_length);
+    const UninitBuffer<float> details(layout.sizes.front().details_length);
+    std::vector<float> scratch;
+    // Level k writes its approximations into buffers[k % 2] and reads the other one (the
+    // signal itself at level 0); approximation lengths only shrink from level to level.
+    const std::span<float> buffers[2] = {approximations.span(), signal};
+    std::span<float> input = signal;
+    for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
+        const Undra::DwtSize size = layout.sizes[level];
+        const std::span<float> output = buffers[level % 2].first(size.approximations_length);
+        const std::span<float> level_details = details.span().first(size.details_length);
+        scratch.resize(std::max(scratch.size(), executor.required_scratch_size(input.size())));
+        const auto status =
+            executor.execute_forward_with_scratch(input, output, level_details, scratch);
+        if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
+        quantize(level_details, multiplier, threshold,
+                 coefficients.subspan(layout.details_offset(level), size.details_length));
+        input = output;
+    }
+    quantize(input, multiplier, 0, coefficients.first(layout.approximations));
+    return {};
+}
+
+}  // namespace
+
+std::size_t compute_max_levels(std::size_t length, std::size_t filter_length) {
+    if (length < filter_length) return kMinLevels;
+    const uint32_t divisor = static_cast<uint32_t>(filter_length);
+    if (divisor == 0) return kMinLevels;
+    const uint32_t q = static_cast<uint32_t>(length) / divisor;
+    const unsigned log2 = q == 0 ? 0 : std::bit_width(q) - 1;
+    return std::clamp(log2, kMinLevels, kMaxLevels);
+}
+
+KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
+                                             CompressionOptions options) {
+    const std::size_t n = samples.size();
+    if (n == 0) {
+        return std::unexpected(
+            KestovaError::unsupported_configuration("Can't compress empty data"));
+    }
+    if (n > kMaxSamples) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Can't compress data bigger than " + std::to_string(kMaxSamples) + ", but data was " +
+            std::to_string(n)));
+    }
+    if (options.scale < 6 || options.scale > 12) {
+        return std::unexpected(KestovaError::unsupported_scale(options.scale));
+    }
+    if (!is_known_method(options.method)) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Unknown compression method " + std::to_string(static_cast<int>(options.method))));
+    }
+
+    const Undra::SharedDwtExecutor executor = make_method_executor(options.method);
+    const std::size_t filter_length = executor->filter_length();
+    const std::size_t transform_length = std::max(n, filter_length);
+
+    // Working signal: sanitised, normalised in place, then extended to the transform length.
+    UninitBuffer<float> signal(transform_length);
+    const SampleRange range = sanitize(samples, signal.span().first(n));
+    if (!std::isfinite(range.max - range.min)) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Signal range exceeds what 32-bit floats can represent"));
+    }
+    const float mean = normalize(signal.span().first(n), range);
+    extend_periodically(signal.span(), n);
+
+    const std::size_t levels = level_count(n, filter_length);
+    const LevelLayout layout = level_layout(*executor, transform_length, levels);
+    const auto coder = select_coder(options.coder, uint64_t{2} * layout.coefficients());
+    if (!coder) return std::unexpected(coder.error());
+
+    UninitBuffer<int16_t> coefficients;
+    try {
+        coefficients = UninitBuffer<int16_t>(layout.coefficients());
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(KestovaError::out_of_memory(layout.details));
+    }
+    const float multiplier = std::ldexp(1.0f, options.scale);
+    const auto decomposed = decompose_and_quantize(*executor, layout, signal.span(), multiplier,
+                                                   cutoff_threshold(options.scale, options.cutoff),
+                                                   coefficients.span());
+    if (!decomposed) return std::unexpected(decomposed.error());
+    signal.reset();
+
+    // Little-endian int16 memory is the coefficient image byte for byte.
+    const std::span<const uint8_t> image(
+        reinterpret_cast<const uint8_t*>(coefficients.span().data()),
+        coefficients.size() * sizeof(int16_t));
+    // The container: header space, then the payload (deflate writes straight behind it).
+    std::vector<uint8_t> container(HEADER_SIZE);
+    if (*coder == 1) {
+        const std::vector<uint8_t> payload = arans::encode_stream(image);
+        container.insert(container.end(), payload.begin(), payload.end());
+    } else {
+        const auto deflated = deflate_raw(image, container);
+        if (!deflated) return std::unexpected(deflated.error());
+    }
+    coefficients.reset();
+    const auto payload_length = payload_length_field(container.size() - HEADER_SIZE);
+    if (!payload_length) return std::unexpected(payload_length.error());
+    write_header(HeaderFields{.method_tag = method_tag(options.method),
+                              .levels = static_cast<uint8_t>(levels),
+                              .scale = options.scale,
+                              .coder = *coder,
+                              .sample_count = static_cast<uint32_t>(n),
+                              .signal_min = range.min,
+                              .signal_max = range.max,
+                              .normalized_mean = mean,
+                              .payload_length = *payload_length},
+                 std::span<uint8_t, HEADER_SIZE>(container.data(), HEADER_SIZE));
+    return container;
+}
+
+}  // namespace kestova

@@ -1,0 +1,33 @@
+#include "codec/container_limits.h"
+
+#include <limits>
+#include <string>
+
+#include "codec/arans/arans.h"
+
+namespace kestova {
+
+KestovaResult<uint8_t> select_coder(EntropyCoder requested, uint64_t image_bytes) {
+    if (requested == EntropyCoder::Deflate) return uint8_t{0};
+    const uint64_t pairs = image_bytes / 2;
+    if (pairs <= arans::MAX_PAIR_COUNT) return uint8_t{1};
+    if (requested == EntropyCoder::Arans) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "The arans coder takes at most " + std::to_string(arans::MAX_PAIR_COUNT) +
+            " coefficients, but the signal has " + std::to_string(pairs) +
+            "; use the deflate coder"));
+    }
+    return uint8_t{0};
+}
+
+KestovaResult<uint32_t> payload_length_field(uint64_t payload_bytes) {
+    constexpr uint64_t kMax = std::numeric_limits<uint32_t>::max();
+    if (payload_bytes > kMax) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Compressed payload of " + std::to_string(payload_bytes) +
+            " bytes exceeds the header's limit of " + std::to_string(kMax) + " bytes"));
+    }
+    return static_cast<uint32_t>(payload_bytes);
+}
+
+}  // namespace kestova

@@ -1,0 +1,19 @@
+// Size limits of the container and its coders, as pure functions of sizes.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/error.h"
+#include "codec/options.h"
+
+namespace kestova {
+
+// The header coder byte for an image of `image_bytes` bytes: 1 (arans) for Arans and Auto,
+// 0 (deflate) for Deflate. Past the arans pair limit Auto falls back to deflate and an explicit
+// Arans is refused with UnsupportedConfiguration.
+KestovaResult<uint8_t> select_coder(EntropyCoder requested, uint64_t image_bytes);
+
+// Refuses (UnsupportedConfiguration) a payload the 32-bit length field cannot record.
+KestovaResult<uint32_t> payload_length_field(uint64_t payload_bytes);
+
+}  // namespace kestova

@@ -1,0 +1,160 @@
+#include "codec/decompressor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "codec/arans/arans.h"
+#include "codec/deflate.h"
+#include "codec/header.h"
+#include "codec/level_layout.h"
+#include "codec/method_executor.h"
+#include "codec/normalize.h"
+#include "codec/quantize.h"
+#include "codec/uninit_buffer.h"
+
+namespace kestova {
+
+namespace {
+
+constexpr uint32_t kMaxSamples = 2147483647;
+constexpr uint8_t kMaxLevels = 10;
+
+KestovaError failed(std::string text) {
+    return KestovaError::decompression_failed(std::move(text));
+}
+
+// The coefficient image of the payload; inflation stops once `needed` bytes are out. Neither
+// coder allocates more than its stream can justify, so a forged sample count costs nothing.
+KestovaResult<std::vector<uint8_t>> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
+                                                   std::size_t needed) {
+    if (coder == 0) return inflate_raw(payload, needed);
+    auto image = arans::decode_stream(payload);
+    if (!image) return std::unexpected(failed(std::string(arans::to_string(image.error()))));
+    return std::move(*image);
+}
+
+// True when every level's input length is one the forward transform accepts, as it is for
+// every container the compressor writes. Then each synthesis step rebuilds at least the next
+// finer approximation and the engine's multi-level inverse cannot fail.
+bool analysable_chain(const LevelLayout& layout, std::size_t transform_length,
+                      std::size_t filter_length) {
+    std::size_t length = transform_length;
+    for (const Undra::DwtSize& size : layout.sizes) {
+        if (length < filter_length) return false;
+        length = size.approximations_length;
+    }
+    return true;
+}
+
+// The inverse of the decomposition whose coefficient sequence is `coefficients`. For chains the
+// compressor can produce it runs one synthesis step per level through two reused buffers (the
+// same steps as multi_idwt: each reconstruction cut to the next finer approximation's length,
+// every output zero-filled first); any other chain goes to multi_idwt itself, so its errors are
+// the engine's own.
+Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& executor,
+                                                   const LevelLayout& layout,
+                                                   std::size_t transform_length,
+                                                   std::span<const float> coefficients) {
+    const std::size_t levels = layout.sizes.size();
+    const auto details = [&](std::size_t level) {
+        return coefficients.subspan(layout.details_offset(level),
+                                    layout.sizes[level].details_length);
+    };
+    if (!analysable_chain(layout, transform_length, executor.filter_length())) {
+        std::vector<std::span<const float>> all_details;
+        for (std::size_t level = 0; level < levels; ++level) all_details.push_back(details(level));
+        return executor.multi_idwt(
+            {.details = all_details, .approximations = coefficients.first(layout.approximations)});
+    }
+    // Level k writes into the result when k is even, else into `spare`; level 0 is last.
+    std::vector<float> result;
+    result.reserve(executor.idwt_size(layout.sizes[0]));
+    advise_huge_pages(result.data(), result.capacity() * sizeof(float));
+    result.resize(result.capacity());
+    const UninitBuffer<float> spare(levels > 1 ? executor.idwt_size(layout.sizes[1]) : 0);
+    bool result_is_zero = true;
+    std::span<const float> current = coefficients.first(layout.approximations);
+    for (std::size_t level = levels; level-- > 0;) {
+        const Undra::DwtSize size = layout.sizes[level];
+        const std::span<float> output = (level % 2 == 0 ? std::span<float>(result) : spare.span())
+                                            .first(executor.idwt_size(size));
+        if (level % 2 != 0 || !result_is_zero) std::fill(output.begin(), output.end(), 0.0f);
+        result_is_zero = result_is_zero && level % 2 != 0;
+        const auto status = executor.execute_inverse(current.first(size.approximations_length),
+                                                     details(level), output);
+        if (!status) return std::unexpected(status.error());
+        current = output;
+    }
+    return result;
+}
+
+}  // namespace
+
+KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
+    const auto parsed = KestovaHeader::from_bytes(bytes);
+    if (!parsed) return std::unexpected(parsed.error());
+    const KestovaHeader& header = *parsed;
+    if (header.sample_count > kMaxSamples) {
+        return std::unexpected(failed("Can't decompress data bigger than " +
+                                      std::to_string(kMaxSamples) + ", but data was " +
+                                      std::to_string(header.sample_count)));
+    }
+    if (header.levels > kMaxLevels) {
+        return std::unexpected(
+            failed("Max supported level is 10 but it was " + std::to_string(header.levels)));
+    }
+    if (header.levels == 0) {
+        return std::unexpected(failed("Min supported level is 1 but it was 0"));
+    }
+    const auto method = method_from_tag(header.method_tag);
+    if (!method) return std::unexpected(KestovaError::invalid_method(header.method_tag));
+    if (header.coder >= 2) return std::unexpected(KestovaError::unknown_coder(header.coder));
+
+    const Undra::SharedDwtExecutor executor = make_method_executor(*method);
+    const std::size_t sample_count = header.sample_count;
+    const std::size_t transform_length = std::max(sample_count, executor->filter_length());
+    const LevelLayout layout = level_layout(*executor, transform_length, header.levels);
+
+    const std::size_t container_length = HEADER_SIZE + std::size_t{header.payload_length};
+    if (bytes.size() < container_length) {
+        return std::unexpected(failed("Minimum data size is " + std::to_string(container_length) +
+                                      ", but it was " + std::to_string(bytes.size())));
+    }
+    const std::size_t needed = layout.coefficients();
+    auto image =
+        decode_payload(bytes.subspan(HEADER_SIZE, header.payload_length), header.coder, 2 * needed);
+    if (!image) return std::unexpected(image.error());
+    const std::size_t available = image->size() / 2;
+    if (available < needed) {
+        return std::unexpected(failed("Decoded data holds " + std::to_string(available) +
+                                      " coefficients, but the levels need " +
+                                      std::to_string(needed)));
+    }
+    if (header.scale < 6 || header.scale > 12) {
+        return std::unexpected(
+            failed("Supported scales only [6, 12] but it was " + std::to_string(header.scale)));
+    }
+
+    UninitBuffer<float> coefficients;
+    try {
+        coefficients = UninitBuffer<float>(needed);
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(KestovaError::out_of_memory(needed));
+    }
+    dequantize(*image, std::ldexp(1.0f, -static_cast<int>(header.scale)), coefficients.span());
+    std::vector<uint8_t>().swap(*image);
+
+    auto signal = reconstruct(*executor, layout, transform_length, coefficients.span());
+    if (!signal) return std::unexpected(KestovaError::transform(signal.error().message()));
+    coefficients.reset();
+
+    const SampleRange range{header.signal_min, header.signal_max};
+    denormalize(std::span(*signal).first(std::min(signal->size(), sample_count)),
+                header.normalized_mean, range);
+    signal->resize(sample_count, 0.0f);
+    return std::move(*signal);
+}
+
+}  // namespace kestova

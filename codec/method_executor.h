@@ -1,0 +1,25 @@
+// The wavelet executor and the container tag that belong to each compression method.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "codec/options.h"
+#include "engine/executor.h"
+
+namespace kestova {
+
+// True for the four methods the container can name.
+bool is_known_method(CompressionMethod method);
+
+// The four-byte header tag of a known `method` ("cf53", "cf97", "db04", "sym4").
+std::array<uint8_t, 4> method_tag(CompressionMethod method);
+
+// The method a header tag names, or nothing when the tag is none of the four.
+std::optional<CompressionMethod> method_from_tag(const std::array<uint8_t, 4>& tag);
+
+// A fresh executor for a known `method`; the filter banks use periodic borders.
+Undra::SharedDwtExecutor make_method_executor(CompressionMethod method);
+
+}  // namespace kestova

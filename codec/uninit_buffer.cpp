@@ -1,0 +1,40 @@
+#include "codec/uninit_buffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace kestova {
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+}  // namespace
+
+void advise_huge_pages(void* p, std::size_t bytes) {
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t last = (start + bytes) / kHugePage * kHugePage;
+    if (bytes < 2 * kHugePage || last <= first) return;
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // a hint only
+}
+
+namespace detail {
+
+void* allocate_uninit(std::size_t bytes) {
+    void* p = nullptr;
+    if (bytes >= 2 * kHugePage) {
+        const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        p = std::aligned_alloc(kHugePage, rounded);
+        if (p != nullptr) madvise(p, rounded, MADV_HUGEPAGE);  // a hint; failure changes nothing
+    } else {
+        p = std::malloc(bytes == 0 ? 1 : bytes);
+    }
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+
+}  // namespace detail
+
+}  // namespace kestova

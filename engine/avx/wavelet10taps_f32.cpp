@@ -1,0 +1,7 @@
+#include "engine/avx/avx_filter_kernels.h"
+
+namespace Undra {
+
+template FilterKernels avx_filter_kernels<10>();
+
+}  // namespace Undra

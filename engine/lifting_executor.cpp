@@ -1,0 +1,175 @@
+#include "engine/lifting_executor.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <utility>
+
+#include "engine/util.h"
+
+namespace Undra {
+
+namespace {
+
+using K = UndraErrorKind;
+
+// True when every one of `levels` successive halvings of n still has min_length samples.
+bool levels_fit(std::size_t n, std::size_t levels, std::size_t min_length) {
+    std::size_t h = n;
+    for (std::size_t k = 0; k < levels; ++k) {
+        if (h < min_length) return false;
+        h -= h / 2;
+    }
+    return true;
+}
+
+}  // namespace
+
+LiftingExecutor::LiftingExecutor(LiftingShape shape) : shape_(shape) {}
+
+LiftingExecutor::~LiftingExecutor() = default;
+
+UndraStatus LiftingExecutor::execute_forward(std::span<const float> input,
+                                             std::span<float> approximations,
+                                             std::span<float> details) const {
+    const std::size_t n = input.size();
+    if (n < shape_.min_length) return undra_fail(K::InputTooSmall, n, shape_.min_length);
+    if (approximations.size() != n - n / 2) {
+        return undra_fail(K::ApproximationSizeMismatch, approximations.size(), n - n / 2);
+    }
+    if (details.size() != n / 2) {
+        return undra_fail(K::ApproximationSizeMismatch, details.size(), n / 2);
+    }
+    forward_kernel(input.data(), n, approximations.data(), details.data());
+    return {};
+}
+
+UndraStatus LiftingExecutor::execute_forward_with_scratch(std::span<const float> input,
+                                                          std::span<float> approximations,
+                                                          std::span<float> details,
+                                                          std::span<float> /*scratch*/) const {
+    return execute_forward(input, approximations, details);
+}
+
+std::size_t LiftingExecutor::required_scratch_size(std::size_t /*input_length*/) const {
+    return 0;
+}
+
+DwtSize LiftingExecutor::dwt_size(std::size_t input_length) const {
+    return DwtSize{std::max<std::size_t>(input_length - input_length / 2, 2),
+                   std::max<std::size_t>(input_length / 2, shape_.min_length - 2)};
+}
+
+std::size_t LiftingExecutor::idwt_size(DwtSize sizes) const {
+    return std::max(sizes.approximations_length + sizes.details_length, shape_.min_length);
+}
+
+std::size_t LiftingExecutor::filter_length() const {
+    return shape_.filter_length;
+}
+
+UndraStatus LiftingExecutor::check_inverse(std::size_t e, std::size_t o, std::size_t m) const {
+    if (e + o != m) return undra_fail(K::OutputSizeMismatch, m, e + o);
+    const DwtSize required = dwt_size(m);
+    if (e != required.approximations_length) {
+        return undra_fail(K::ApproximationSizeMismatch, e, required.approximations_length);
+    }
+    if (o != required.details_length) {
+        return undra_fail(K::ApproximationSizeMismatch, o, required.details_length);
+    }
+    return {};
+}
+
+UndraStatus LiftingExecutor::inverse_checked(std::span<const float> approximations,
+                                             std::span<const float> details,
+                                             std::span<float> output) const {
+    const std::size_t e = approximations.size();
+    const std::size_t o = details.size();
+    // The kernel writes every working element before reading it, so it is left uninitialised.
+    const std::size_t count = shape_.copies_details ? e + o : e;
+    const std::unique_ptr<float[]> work(new (std::nothrow) float[count]);
+    if (!work) return undra_fail(K::AllocationFailed, count * sizeof(float));
+    inverse_kernel(approximations.data(), details.data(), e, o, work.get(), output.data());
+    return {};
+}
+
+UndraStatus LiftingExecutor::execute_inverse(std::span<const float> approximations,
+                                             std::span<const float> details,
+                                             std::span<float> output) const {
+    if (auto ok = check_inverse(approximations.size(), details.size(), output.size()); !ok) {
+        return ok;
+    }
+    return inverse_checked(approximations, details, output);
+}
+
+UndraResult<Dwt> LiftingExecutor::forward_level(std::span<const float> input) const {
+    const std::size_t n = input.size();
+    auto approximations = try_zeroed<float>(n - n / 2);
+    if (!approximations) return std::unexpected(approximations.error());
+    auto details = try_zeroed<float>(n / 2);
+    if (!details) return std::unexpected(details.error());
+    forward_kernel(input.data(), n, approximations->data(), details->data());
+    return Dwt{std::move(*approximations), std::move(*details)};
+}
+
+UndraResult<Dwt> LiftingExecutor::dwt(std::span<const float> signal, std::size_t level) const {
+    level = std::max<std::size_t>(level, 1);
+    if (!levels_fit(signal.size(), level, shape_.min_length)) {
+        return undra_fail(K::BufferTooSmallForLevel);
+    }
+    auto current = forward_level(signal);
+    for (std::size_t k = 1; k < level && current; ++k) {
+        current = forward_level(current->approximations);
+    }
+    return current;
+}
+
+UndraResult<MultiDwt> LiftingExecutor::multi_dwt(std::span<const float> signal,
+                                                 std::size_t levels) const {
+    levels = std::max<std::size_t>(levels, 1);
+    if (!levels_fit(signal.size(), levels, shape_.min_length)) {
+        return undra_fail(K::BufferTooSmallForLevel);
+    }
+    MultiDwt result;
+    try {
+        result.levels.reserve(levels);
+    } catch (const std::bad_alloc&) {
+        return undra_fail(K::AllocationFailed, levels * sizeof(Dwt));
+    }
+    // Each level reads the approximation stored in the level before it; the list never
+    // reallocates, so that array stays in place.
+    std::span<const float> input = signal;
+    for (std::size_t k = 0; k < levels; ++k) {
+        auto level = forward_level(input);
+        if (!level) return std::unexpected(level.error());
+        result.levels.push_back(std::move(*level));
+        input = result.levels.back().approximations;
+    }
+    return result;
+}
+
+UndraResult<std::vector<float>> LiftingExecutor::idwt(DwtView view) const {
+    const std::size_t m = view.approximations.size() + view.details.size();
+    if (auto ok = check_inverse(view.approximations.size(), view.details.size(), m); !ok) {
+        return std::unexpected(ok.error());
+    }
+    auto output = try_zeroed<float>(m);
+    if (!output) return output;
+    if (auto ok = inverse_checked(view.approximations, view.details, *output); !ok) {
+        return std::unexpected(ok.error());
+    }
+    return output;
+}
+
+UndraResult<std::vector<float>> LiftingExecutor::multi_idwt(MultiDwtView view) const {
+    if (view.details.empty() || view.approximations.empty()) {
+        return undra_fail(K::ZeroSizedInput);
+    }
+    auto signal = idwt(DwtView{view.approximations, view.details.back()});
+    for (std::size_t k = view.details.size() - 1; k > 0 && signal; --k) {
+        signal = idwt(DwtView{*signal, view.details[k - 1]});
+    }
+    return signal;
+}
+
+}  // namespace Undra

@@ -1,0 +1,7 @@
+#include "engine/sse/sse_filter_kernels.h"
+
+namespace Undra {
+
+template FilterKernels sse_filter_kernels<4>();
+
+}  // namespace Undra

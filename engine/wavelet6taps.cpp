@@ -1,0 +1,7 @@
+#include "engine/portable_filter_kernels.h"
+
+namespace Undra {
+
+template FilterKernels portable_filter_kernels<6>();
+
+}  // namespace Undra
