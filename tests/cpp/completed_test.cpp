@@ -119,6 +119,13 @@ TEST(CompletedDwtExecutor, MultiIdwtCutsCoarseReconstructionsToTheFinerDetails) 
     auto y = executor->multi_idwt({details, coarse});
     ASSERT_TRUE(y);
     EXPECT_EQ(y->size(), 20u);  // 14 cut to 13, then 2·13 - 6
+    // The same by hand: the surplus 14th sample of the coarse synthesis is dropped.
+    auto coarse_signal = executor->idwt({coarse, d10});
+    ASSERT_TRUE(coarse_signal);
+    ASSERT_EQ(coarse_signal->size(), 14u);
+    auto finer = executor->idwt({std::span<const float>(*coarse_signal).first(13), d13});
+    ASSERT_TRUE(finer);
+    EXPECT_EQ(*y, *finer);
 }
 
 TEST(CompletedDwtExecutor, MultiIdwtFailures) {
