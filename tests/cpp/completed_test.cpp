@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "engine/completed.h"
@@ -118,6 +119,13 @@ TEST(CompletedDwtExecutor, MultiIdwtCutsCoarseReconstructionsToTheFinerDetails) 
     auto y = executor->multi_idwt({details, coarse});
     ASSERT_TRUE(y);
     EXPECT_EQ(y->size(), 20u);  // 14 cut to 13, then 2·13 - 6
+    // The same by hand: the surplus 14th sample of the coarse synthesis is dropped.
+    auto coarse_signal = executor->idwt({coarse, d10});
+    ASSERT_TRUE(coarse_signal);
+    ASSERT_EQ(coarse_signal->size(), 14u);
+    auto finer = executor->idwt({std::span<const float>(*coarse_signal).first(13), d13});
+    ASSERT_TRUE(finer);
+    EXPECT_EQ(*y, *finer);
 }
 
 TEST(CompletedDwtExecutor, MultiIdwtFailures) {
@@ -228,6 +236,35 @@ TEST_P(WaveletFamilies, Db4OfAConstantIsScaledBySqrt2) {
         if (border == BorderMode::Zeros) continue;
         for (float a : dwt->approximations) EXPECT_NEAR(a, 0.75f * std::sqrt(2.0f), 1e-5f);
         for (float d : dwt->details) EXPECT_NEAR(d, 0.0f, 1e-5f);
+    }
+}
+
+// The codec's filters with its border mode: the first output of an 8-sample signal correlates the
+// stored table (converted to float) with x[2..7], x[0], x[1]; the high pass is the alternating
+// flip. The portable variant adds the products in tap order, so the bits are known exactly.
+TEST(CodecFilters, WrapOfEightSamplesIsExact) {
+    const std::vector<float> x = random_signal(8, 31);
+    const std::size_t order[] = {2, 3, 4, 5, 6, 7, 0, 1};
+    const std::pair<SharedDwtExecutor, std::span<const double>> banks[] = {
+        {make_daubechies_f32(DaubechiesFamily::Db4, BorderMode::Wrap, Isa::Portable),
+         daubechies_table(DaubechiesFamily::Db4)},
+        {make_symlet_f32(SymletFamily::Sym4, BorderMode::Wrap, Isa::Portable),
+         symlet_table(SymletFamily::Sym4)}};
+    for (const auto& [executor, table] : banks) {
+        ASSERT_EQ(table.size(), 8u);
+        float a = 0.0f, d = 0.0f;
+        for (std::size_t k = 0; k < 8; ++k) {
+            const float h = static_cast<float>(table[k]);
+            const float g =
+                k % 2 == 0 ? static_cast<float>(table[7 - k]) : -static_cast<float>(table[7 - k]);
+            a += h * x[order[k]];
+            d += g * x[order[k]];
+        }
+        auto dwt = executor->dwt(x, 1);
+        ASSERT_TRUE(dwt);
+        ASSERT_EQ(dwt->approximations.size(), 7u);
+        EXPECT_EQ(dwt->approximations[0], a);
+        EXPECT_EQ(dwt->details[0], d);
     }
 }
 

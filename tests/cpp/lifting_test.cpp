@@ -62,36 +62,70 @@ std::vector<std::size_t> sizes_of(const MultiDwt& m, bool approximations) {
     return out;
 }
 
-// Whole-array reference of the portable 9/7 analysis, straight from the lifting formulas:
-// the executor runs its steps chunk by chunk and must give the same bits at every length.
-float lift(float t, float w, float a, float b) {
-    float sum = a + b;
-    sum = sum * w;
-    return sum + t;
+// Whole-array references of the 9/7 analysis and synthesis, straight from the lifting formulas:
+// the executors run their steps chunk by chunk and must give the same bits at every length.
+// PortableLift rounds sum, product and sum; FusedLift rounds the sum, then one fused multiply-add.
+struct PortableLift {
+    float operator()(float t, float w, float a, float b) const {
+        float sum = a + b;
+        sum = sum * w;
+        return sum + t;
+    }
+};
+
+struct FusedLift {
+    float operator()(float t, float w, float a, float b) const { return std::fma(w, a + b, t); }
+};
+
+const float kAlpha = std::bit_cast<float>(0xBFCB0673u), kBeta = std::bit_cast<float>(0xBD5901AEu),
+            kGamma = std::bit_cast<float>(0x3F620676u), kDelta = std::bit_cast<float>(0x3EE31355u),
+            kScale = std::bit_cast<float>(0x3F93263Du),
+            kDetailScale = std::bit_cast<float>(0x3F5EAF70u);
+
+// s[j] = lift(s[j], w, d[j-1], d[j]) with d[-1] = d[0] and d[e-1] = d[o-1] (mirrored ends).
+template <class Lift>
+void reference_update(std::vector<float>& s, const std::vector<float>& d, float w) {
+    const std::size_t e = s.size(), o = d.size();
+    for (std::size_t j = 0; j < e; ++j) {
+        s[j] = Lift{}(s[j], w, d[j == 0 ? 0 : j - 1], d[std::min(j, o - 1)]);
+    }
 }
 
+// d[i] = lift(d[i], w, s[i], s[i+1]) with s[e] = s[e-1].
+template <class Lift>
+void reference_predict(std::vector<float>& d, const std::vector<float>& s, float w) {
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        d[i] = Lift{}(d[i], w, s[i], s[std::min(i + 1, s.size() - 1)]);
+    }
+}
+
+template <class Lift>
 Dwt reference_cdf97(const std::vector<float>& x) {
     const std::size_t n = x.size(), e = n - n / 2, o = n / 2;
-    const float alpha = std::bit_cast<float>(0xBFCB0673u), beta = std::bit_cast<float>(0xBD5901AEu),
-                gamma = std::bit_cast<float>(0x3F620676u),
-                delta = std::bit_cast<float>(0x3EE31355u), k = std::bit_cast<float>(0x3F93263Du),
-                k_detail = std::bit_cast<float>(0x3F5EAF70u);
     std::vector<float> s(e), d(o);
     for (std::size_t j = 0; j < e; ++j) s[j] = x[2 * j];
-    for (std::size_t i = 0; i < o; ++i) {
-        d[i] = lift(x[2 * i + 1], alpha, x[2 * i], x[std::min(2 * i + 2, 2 * (e - 1))]);
-    }
-    auto update = [&](float w) {
-        for (std::size_t j = 0; j < e; ++j) {
-            s[j] = lift(s[j], w, d[j == 0 ? 0 : j - 1], d[std::min(j, o - 1)]);
-        }
-    };
-    update(beta);
-    for (std::size_t i = 0; i < o; ++i) d[i] = lift(d[i], gamma, s[i], s[std::min(i + 1, e - 1)]);
-    update(delta);
-    for (float& v : s) v = v * k;
-    for (float& v : d) v = v * k_detail;
+    for (std::size_t i = 0; i < o; ++i) d[i] = x[2 * i + 1];
+    reference_predict<Lift>(d, s, kAlpha);
+    reference_update<Lift>(s, d, kBeta);
+    reference_predict<Lift>(d, s, kGamma);
+    reference_update<Lift>(s, d, kDelta);
+    for (float& v : s) v = v * kScale;
+    for (float& v : d) v = v * kDetailScale;
     return Dwt{s, d};
+}
+
+template <class Lift>
+std::vector<float> reference_cdf97_inverse(std::vector<float> s, std::vector<float> d) {
+    for (float& v : s) v = v * kDetailScale;
+    for (float& v : d) v = v * kScale;
+    reference_update<Lift>(s, d, -kDelta);
+    reference_predict<Lift>(d, s, -kGamma);
+    reference_update<Lift>(s, d, -kBeta);
+    reference_predict<Lift>(d, s, -kAlpha);
+    std::vector<float> y(s.size() + d.size());
+    for (std::size_t j = 0; j < s.size(); ++j) y[2 * j] = s[j];
+    for (std::size_t i = 0; i < d.size(); ++i) y[2 * i + 1] = d[i];
+    return y;
 }
 
 float max_abs_diff(const std::vector<float>& a, const std::vector<float>& b) {
@@ -292,21 +326,36 @@ INSTANTIATE_TEST_SUITE_P(Variants, Lifting,
 
 class Cdf97Values : public ::testing::TestWithParam<Isa> {};
 
-TEST(Cdf97Portable, MatchesWholeArrayReferenceAcrossChunks) {
-    auto ex = make_cdf97_f32(Isa::Portable);
-    for (std::size_t n : {4u, 5u, 2046u, 2047u, 2048u, 2049u, 2050u, 2051u, 4100u, 6143u, 10001u}) {
+// Each executor against the whole-array reference of its own arithmetic rule, both directions.
+TEST_P(Cdf97Values, MatchesWholeArrayReferenceAcrossChunks) {
+    auto ex = make_cdf97_f32(GetParam());
+    const bool fused = GetParam() == Isa::Avx;
+    for (std::size_t n :
+         {4u, 5u, 6u, 7u, 37u, 2046u, 2047u, 2048u, 2049u, 2050u, 2051u, 4100u, 6143u, 10001u}) {
         const auto x = random_signal(n, static_cast<uint32_t>(n + 11));
-        const Dwt expected = reference_cdf97(x);
+        const Dwt expected =
+            fused ? reference_cdf97<FusedLift>(x) : reference_cdf97<PortableLift>(x);
         auto level = ex->dwt(x, 1);
         ASSERT_TRUE(level);
         EXPECT_EQ(level->approximations, expected.approximations) << n;
         EXPECT_EQ(level->details, expected.details) << n;
+        // Synthesis of arbitrary coefficients, so that no rounding can cancel out.
+        const auto s = random_signal(n - n / 2, static_cast<uint32_t>(n + 12));
+        const auto d = random_signal(n / 2, static_cast<uint32_t>(n + 13));
+        auto y = ex->idwt({s, d});
+        ASSERT_TRUE(y);
+        EXPECT_EQ(*y, fused ? reference_cdf97_inverse<FusedLift>(s, d)
+                            : reference_cdf97_inverse<PortableLift>(s, d))
+            << n;
     }
 }
 
 TEST_P(Cdf97Values, ConstantGivesSqrt2Approximations) {
     auto ex = make_cdf97_f32(GetParam());
-    for (std::size_t n = 4; n <= 70; ++n) {
+    std::vector<std::size_t> lengths;
+    for (std::size_t n = 4; n <= 70; ++n) lengths.push_back(n);
+    lengths.insert(lengths.end(), {2049u, 5001u, 8192u});  // several processing chunks
+    for (std::size_t n : lengths) {
         auto level = ex->dwt(std::vector<float>(n, 1.0f), 1);
         ASSERT_TRUE(level);
         for (float a : level->approximations) EXPECT_EQ(a, std::sqrt(2.0f)) << n;
