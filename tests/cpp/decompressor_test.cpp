@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <tuple>
 
 #include "codec/arans/arans.h"
@@ -265,6 +266,57 @@ TEST_P(DecompressMatchesEngine, SameSamplesAsMultiIdwt) {
 INSTANTIATE_TEST_SUITE_P(MethodsAndLengths, DecompressMatchesEngine,
                          ::testing::Combine(::testing::Values(M::Cdf53, M::Cdf97, M::Db4, M::Sym4),
                                             ::testing::Values(1, 21, 79, 80, 1001, 4096, 30001)));
+
+class ForgedLevels : public ::testing::TestWithParam<std::tuple<M, std::size_t>> {};
+
+TEST_P(ForgedLevels, EveryLevelCountDecodesAsMultiIdwtDoes) {
+    // Containers with any accepted level count (not only the compressor's), random coefficients:
+    // the samples, or the engine's error as Transform, are exactly those of multi_idwt.
+    const auto [method, n] = GetParam();
+    const auto executor = make_method_executor(method);
+    const std::size_t transform_length = std::max(n, executor->filter_length());
+    std::mt19937 rng(static_cast<uint32_t>(n));
+    for (uint8_t levels = 1; levels <= 10; ++levels) {
+        const auto layout = level_layout(*executor, transform_length, levels);
+        std::vector<uint8_t> image(2 * layout.coefficients());
+        for (auto& b : image) b = static_cast<uint8_t>(rng() % 7 == 0 ? rng() : 0);
+        auto bytes = compressed(test_signal(n), {.coder = EntropyCoder::Deflate, .method = method});
+        bytes.resize(HEADER_SIZE);
+        ASSERT_TRUE(deflate_raw(image, bytes).has_value());
+        patch<uint32_t>(bytes, kPayloadLength, static_cast<uint32_t>(bytes.size() - HEADER_SIZE));
+        bytes[kLevels] = levels;
+
+        std::vector<float> coefficients(layout.coefficients());
+        dequantize(image, 1.0f / 2048.0f, coefficients);
+        std::vector<std::span<const float>> details;
+        for (std::size_t k = 0; k < levels; ++k) {
+            details.push_back(
+                std::span<const float>(coefficients)
+                    .subspan(layout.details_offset(k), layout.sizes[k].details_length));
+        }
+        auto expected = executor->multi_idwt(
+            {.details = details,
+             .approximations = std::span<const float>(coefficients).first(layout.approximations)});
+        const auto out = decompress(bytes);
+        if (!expected) {
+            ASSERT_FALSE(out.has_value()) << int(levels);
+            EXPECT_EQ(out.error().kind(), KestovaErrorKind::Transform);
+            EXPECT_EQ(out.error().message(), expected.error().message());
+            continue;
+        }
+        ASSERT_TRUE(out.has_value()) << int(levels) << ": " << out.error().message();
+        const std::size_t kept = std::min(n, expected->size());
+        expected->resize(kept);
+        denormalize(*expected, field<float>(bytes, kMean),
+                    {field<float>(bytes, kSignalMin), field<float>(bytes, kSignalMax)});
+        expected->resize(n, 0.0f);
+        EXPECT_EQ(*out, *expected) << int(levels);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MethodsAndLengths, ForgedLevels,
+                         ::testing::Combine(::testing::Values(M::Cdf53, M::Cdf97, M::Db4, M::Sym4),
+                                            ::testing::Values(1, 37, 1001, 4096)));
 
 TEST(Decompress, EngineErrorOfForgedLevelsIsTransform) {
     // 100 samples cannot be split into ten levels: the engine's inverse refuses the sizes.
