@@ -20,9 +20,11 @@ def test_dataset_round_trip_and_append(tmp_path):
     values = signal_of("<f4", (3, 10000))  # 10000 is no multiple of the chunk length
     encoding = {"v": {"serializer": KestovaCodec(coder="deflate"), "compressors": None,
                       "chunks": (1, 4096)}}
-    dataset(values[:, :7000]).to_zarr(tmp_path / "d.zarr", zarr_format=3, encoding=encoding)
-    dataset(values[:, 7000:], start=7000).to_zarr(tmp_path / "d.zarr", append_dim="time")
-    with xr.open_zarr(tmp_path / "d.zarr") as read:
+    dataset(values[:, :7000]).to_zarr(tmp_path / "d.zarr", zarr_format=3, encoding=encoding,
+                                     consolidated=False)
+    dataset(values[:, 7000:], start=7000).to_zarr(tmp_path / "d.zarr", append_dim="time",
+                                                    consolidated=False)
+    with xr.open_zarr(tmp_path / "d.zarr", consolidated=False) as read:
         assert read.v.dtype == np.float32 and read.v.shape == values.shape
         # The chunk that the append completes is decoded and encoded once more.
         assert_close(values, read.v.values, 2 * max_error_allowed(values))
