@@ -34,8 +34,10 @@ constexpr uint32_t updated(uint32_t p, uint32_t b) {
 }
 
 // The same update as a table indexed by p | b << 12 (the encoder's decision word): one load
-// replaces the arithmetic, which shortens the model pass by about a third.
-inline constexpr std::array<uint16_t, 2 * PROB_ONE> UPDATED = [] {
+// replaces the arithmetic, which shortens the model pass by about a third. Each file that uses it
+// has its own copy: position-independent code then addresses it directly instead of through the
+// global offset table, a load that the coding loops otherwise repeat for every decision.
+static constexpr std::array<uint16_t, 2 * PROB_ONE> UPDATED = [] {
     std::array<uint16_t, 2 * PROB_ONE> table{};
     for (uint32_t p = 1; p < PROB_ONE; ++p) {
         table[p] = static_cast<uint16_t>(updated(p, 0));
