@@ -113,20 +113,19 @@ struct PlaneDecoder {
     std::vector<uint16_t> table;
 };
 
-// One decision of a fast lane whose probability p is already loaded. When `Children`, the
-// entries of both children are fetched with one load before the bit is known and the next p is
-// picked from them, which takes the table's load latency off the chain between decisions.
-template <bool Children>
+// One decision of a fast lane whose probability p is already loaded. The entries of both
+// children are fetched with one load before the bit is known and the next p is picked from them,
+// which takes the table's load latency off the chain between decisions.
 inline void lane_decide(uint16_t* ctx, unsigned& node, uint32_t& p, uint32_t& x,
                         const uint8_t*& in) {
     static_assert(std::endian::native == std::endian::little);
     uint32_t children = 0;
-    if constexpr (Children) std::memcpy(&children, ctx + 2 * node, sizeof children);
+    std::memcpy(&children, ctx + 2 * node, sizeof children);
     uint16_t entry = static_cast<uint16_t>(p);
     const uint32_t bit = decide_fast(entry, x, in);
     ctx[node] = entry;
     node = 2 * node + bit;
-    if constexpr (Children) p = (children >> (bit << 4)) & 0xFFFF;
+    p = (children >> (bit << 4)) & 0xFFFF;
 }
 
 // The last decision of a byte in a fast lane, whose node holds the byte's seven leading bits. The
@@ -165,8 +164,8 @@ void pair_run(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out, std::size_t count)
         unsigned nb = 1;
 #pragma GCC unroll 7
         for (uint32_t k = 0; k + 1 < DECISIONS_PER_BYTE; ++k) {
-            lane_decide<true>(ca, na, pa, xa, ia);
-            lane_decide<true>(cb, nb, pb, xb, ib);
+            lane_decide(ca, na, pa, xa, ia);
+            lane_decide(cb, nb, pb, xb, ib);
         }
         lane_last(ca, na, pa, xa, ia, a.table.data(), a.shift, out[0]);
         lane_last(cb, nb, pb, xb, ib, b.table.data(), b.shift, out[1]);
