@@ -1,7 +1,9 @@
 // Range-ANS coder throughput on 2 MB coefficient images beside raw deflate (level 6) and inflate
-// of the same images. Usage: bench_arans [repetitions]. Prints MB/s of image bytes, ns per binary
-// decision (8 per image byte) and coded sizes; every round trip is verified. Times are the best
-// of the repetitions, in thread processor time.
+// of the same images, and against the coder as it stood before its pipelined rewrite (kept in
+// arans_baseline.h), timed alternately in the same run. Usage: bench_arans [repetitions]. Prints
+// MB/s of image bytes, ns per binary decision (8 per image byte) and coded sizes; every round trip
+// and the byte identity with the baseline are verified. Times are the best of the repetitions, in
+// thread processor time.
 #include <zlib.h>
 
 #include <algorithm>
@@ -14,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "arans_baseline.h"
 #include "codec/arans/arans.h"
+#include "codec/arans/plane_coder.h"
 
 namespace {
 
@@ -124,6 +128,38 @@ void report(const char* what, double seconds, std::size_t image_bytes, std::size
                 static_cast<double>(coded) / image_bytes);
 }
 
+// The plane pair of an image (even length) coded with the wide context, and its decoding, by the
+// current coder and by the baseline; stores what each produced.
+struct PairCoders {
+    const Bytes& image;
+    Bytes coded{}, baseline_coded{}, decoded{}, baseline_decoded{};
+
+    std::size_t pairs() const { return image.size() / 2; }
+    std::span<const uint8_t> plane(const Bytes& c, bool second) const {
+        std::size_t pos = 0;
+        const std::size_t a_len = kestova::arans::rv(c, pos).value();
+        return second ? std::span(c).subspan(pos + a_len) : std::span(c).subspan(pos, a_len);
+    }
+    void encode() {
+        coded.clear();
+        kestova::arans::detail::encode_plane_pair(image, 8, coded);
+    }
+    void encode_baseline() {
+        baseline_coded.clear();
+        kestova::arans::baseline::encode_plane_pair(image, 8, baseline_coded);
+    }
+    void decode() {
+        decoded = kestova::arans::detail::decode_plane_pair(plane(coded, false), plane(coded, true),
+                                                            pairs(), 8, {})
+                      .value_or(Bytes{});
+    }
+    void decode_baseline() {
+        baseline_decoded = kestova::arans::baseline::decode_plane_pair(
+                               plane(coded, false), plane(coded, true), pairs(), 8)
+                               .value_or(Bytes{});
+    }
+};
+
 bool bench(const char* name, const Bytes& image, int reps) {
     std::printf("%s: %zu image bytes\n", name, image.size());
     Bytes stream, deflated, decoded, inflated;
@@ -138,8 +174,25 @@ bool bench(const char* name, const Bytes& image, int reps) {
     report("inflate", inf, image.size(), deflated.size());
     std::printf("  arans vs deflate: encode %.2fx faster, decode %.2fx slower, size %.3f\n",
                 def / enc, dec / inf, static_cast<double>(stream.size()) / deflated.size());
-    const bool ok = decoded == image && inflated == image;
-    if (!ok) std::printf("  ROUND TRIP FAILED\n");
+
+    // Current and baseline plane-pair coders, alternating so that both see the same load.
+    PairCoders c{image};
+    double times[4] = {1e30, 1e30, 1e30, 1e30};
+    for (int r = 0; r < reps; ++r) {
+        times[0] = std::min(times[0], best_of(1, [&] { c.encode_baseline(); }));
+        times[1] = std::min(times[1], best_of(1, [&] { c.encode(); }));
+        times[2] = std::min(times[2], best_of(1, [&] { c.decode_baseline(); }));
+        times[3] = std::min(times[3], best_of(1, [&] { c.decode(); }));
+    }
+    report("baseline encode", times[0], image.size(), c.baseline_coded.size());
+    report("pair encode", times[1], image.size(), c.coded.size());
+    report("baseline decode", times[2], image.size(), c.baseline_coded.size());
+    report("pair decode", times[3], image.size(), c.coded.size());
+    std::printf("  current vs baseline time: encode %.3f, decode %.3f\n", times[1] / times[0],
+                times[3] / times[2]);
+    const bool ok = decoded == image && inflated == image && c.coded == c.baseline_coded &&
+                    c.decoded == image && c.baseline_decoded == image;
+    if (!ok) std::printf("  ROUND TRIP OR BYTE IDENTITY FAILED\n");
     return ok;
 }
 

@@ -1,6 +1,6 @@
 // Range-ANS plane decoder. Each byte is decoded either on a fast path, taken while at least 16
 // coded bytes remain (a byte needs at most eight 16-bit units) and the state is normalised, where
-// every decision refills branch-free from an unconditional in-bounds read; or on a checked path
+// every decision refills from an unconditional in-bounds read; or on a checked path
 // that follows the refill loop literally and stops at the end of the coded plane. Output memory is
 // reserved once and touched only as bytes are decoded; the stream decoder reserves no more than
 // the coded bytes can yield, so a forged pair count makes it neither reserve nor fill memory it
@@ -51,7 +51,9 @@ inline uint32_t step(uint16_t& e, uint32_t& x) {
 }
 
 // One decision followed by at most one refill from `in`, which must have 2 readable bytes. The
-// refilled state is formed unconditionally and picked with a select, not a branch.
+// refilled state is formed from an unconditional read. GCC branches on the refill test, and that
+// measured faster than a forced select: refills are rare enough to be mostly predicted, and a
+// predicted branch keeps the test off the chain from one state to the next.
 inline uint32_t decide_fast(uint16_t& e, uint32_t& x, const uint8_t*& in) {
     const uint32_t bit = step(e, x);
     const bool need = x < STATE_LOW;
@@ -72,7 +74,13 @@ struct PlaneDecoder {
           table(fresh_model(s)) {}
 
     // True when the next byte may take the fast path: 16 bytes left and x normalised.
-    bool can_fast() const { return end - in >= 16 && x >= STATE_LOW; }
+    bool can_fast() const { return fast_bytes() > 0; }
+
+    // How many bytes may take the fast path one after another: x is normalised (and stays so
+    // after every fast byte) and a byte takes at most 16 coded bytes.
+    std::size_t fast_bytes() const {
+        return x >= STATE_LOW ? static_cast<std::size_t>(end - in) / 16 : 0;
+    }
 
     // The model entries of the current context.
     uint16_t* context() { return table.data() + ((prev >> shift) << 8); }
@@ -118,25 +126,44 @@ struct PlaneDecoder {
     std::vector<uint16_t> table;
 };
 
-// One decision of a fast lane whose probability p is already loaded. When `Children`, the
-// entries of both children are fetched with one load before the bit is known and the next p is
-// picked from them, which takes the table's load latency off the chain between decisions.
-template <bool Children>
+// One decision of a fast lane whose probability p is already loaded. The entries of both
+// children are fetched with one load before the bit is known and the next p is picked from them,
+// which takes the table's load latency off the chain between decisions.
 inline void lane_decide(uint16_t* ctx, unsigned& node, uint32_t& p, uint32_t& x,
                         const uint8_t*& in) {
     static_assert(std::endian::native == std::endian::little);
     uint32_t children = 0;
-    if constexpr (Children) std::memcpy(&children, ctx + 2 * node, sizeof children);
+    std::memcpy(&children, ctx + 2 * node, sizeof children);
     uint16_t entry = static_cast<uint16_t>(p);
     const uint32_t bit = decide_fast(entry, x, in);
     ctx[node] = entry;
     node = 2 * node + bit;
-    if constexpr (Children) p = (children >> (bit << 4)) & 0xFFFF;
+    p = (children >> (bit << 4)) & 0xFFFF;
 }
 
-// Decodes one byte from each of two planes with their decisions interleaved; needs can_fast()
-// on both. The states live in locals so that they stay in registers.
-void pair_fast(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out) {
+// The last decision of a byte in a fast lane, whose node holds the byte's seven leading bits. The
+// next byte's context is the current byte's, which is one of two until this bit is known: the
+// entries of both are fetched before the bit, and the next context and its first probability
+// are picked after it, so no table load waits between bytes.
+inline void lane_last(uint16_t*& ctx, unsigned node, uint32_t& p, uint32_t& x, const uint8_t*& in,
+                      uint16_t* table, unsigned shift, uint8_t& out) {
+    const unsigned low = (2 * node) & 0xFF;  // the byte if this bit is 0
+    uint16_t* next_if_zero = table + ((low >> shift) << 8);
+    uint16_t* next_if_one = table + (((low | 1) >> shift) << 8);
+    const uint32_t p_if_zero = next_if_zero[1];
+    const uint32_t p_if_one = next_if_one[1];
+    uint16_t entry = static_cast<uint16_t>(p);
+    const uint32_t bit = decide_fast(entry, x, in);
+    ctx[node] = entry;
+    out = static_cast<uint8_t>(low | bit);
+    ctx = bit ? next_if_one : next_if_zero;
+    p = bit ? p_if_one : p_if_zero;
+}
+
+// Decodes `count` bytes from each of two planes with their decisions interleaved, into `out` as
+// pairs. Both planes must have x normalised and at least 16 * count coded bytes left (a byte
+// takes at most eight 16-bit units). The states live in locals so that they stay in registers.
+void pair_run(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out, std::size_t count) {
     uint16_t* ca = a.context();
     uint16_t* cb = b.context();
     uint32_t xa = a.x;
@@ -145,21 +172,23 @@ void pair_fast(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out) {
     uint32_t pb = cb[1];
     const uint8_t* ia = a.in;
     const uint8_t* ib = b.in;
-    unsigned na = 1;
-    unsigned nb = 1;
+    for (uint8_t* const end = out + 2 * count; out != end; out += 2) {
+        unsigned na = 1;
+        unsigned nb = 1;
 #pragma GCC unroll 7
-    for (uint32_t k = 0; k + 1 < DECISIONS_PER_BYTE; ++k) {
-        lane_decide<true>(ca, na, pa, xa, ia);
-        lane_decide<true>(cb, nb, pb, xb, ib);
+        for (uint32_t k = 0; k + 1 < DECISIONS_PER_BYTE; ++k) {
+            lane_decide(ca, na, pa, xa, ia);
+            lane_decide(cb, nb, pb, xb, ib);
+        }
+        lane_last(ca, na, pa, xa, ia, a.table.data(), a.shift, out[0]);
+        lane_last(cb, nb, pb, xb, ib, b.table.data(), b.shift, out[1]);
     }
-    lane_decide<false>(ca, na, pa, xa, ia);
-    lane_decide<false>(cb, nb, pb, xb, ib);
     a.x = xa;
     b.x = xb;
     a.in = ia;
     b.in = ib;
-    a.prev = out[0] = static_cast<uint8_t>(na);
-    b.prev = out[1] = static_cast<uint8_t>(nb);
+    a.prev = out[-2];
+    b.prev = out[-1];
 }
 
 // Interleaves two decoded planes and appends `tail`; InvalidLength when memory is refused.
@@ -190,10 +219,14 @@ AransResult<std::vector<uint8_t>> decode_fused(std::vector<uint8_t>& out,
         const std::size_t end = std::min(n, i + CHUNK);
         out.resize(2 * end);  // within the reservation unless the length was forged
         uint8_t* o = out.data();
-        for (; i < end; ++i) {
-            if (a.can_fast() && b.can_fast()) {
-                pair_fast(a, b, o + 2 * i);
-            } else if (!a.byte_checked(o[2 * i]) || !b.byte_checked(o[2 * i + 1])) {
+        while (i < end) {
+            const std::size_t run = std::min({end - i, a.fast_bytes(), b.fast_bytes()});
+            if (run > 0) {
+                pair_run(a, b, o + 2 * i, run);
+                i += run;
+            } else if (a.byte_checked(o[2 * i]) && b.byte_checked(o[2 * i + 1])) {
+                ++i;
+            } else {
                 return std::unexpected(AransError::Truncated);
             }
         }

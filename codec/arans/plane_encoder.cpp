@@ -1,9 +1,12 @@
-// Chunked two-pass range-ANS encoder. A plane is cut into chunks of encoder_chunk_bytes(s) bytes.
+// Chunked, software-pipelined range-ANS encoder. A plane is cut into chunks of
+// encoder_chunk_bytes(s) bytes, except chunk 0, which takes what is left over and may be shorter.
 // The model pass runs forward over the plane once and keeps a copy of the model table as it stands
-// at the start of every chunk. The coding pass then takes the chunks last to first: it records a
-// chunk's decision words again from that chunk's model copy, into one chunk-sized buffer, and codes
-// them backward. Recording twice costs less than the fresh memory a word for every decision of the
-// plane would take, and the reused buffer stays in cache.
+// at the start of every chunk. The coding pass then takes the chunks last to first and codes each
+// one's decision words backward; in the same loop it records the words of the chunk before, from
+// that chunk's model copy, each into the place of the word just coded. Recording again costs less
+// than the fresh memory a word for every decision of the plane would take; interleaved with the
+// coding it runs in the time the coding chains spend waiting on multiplies, and one chunk-sized
+// buffer serves both.
 //
 // A decision word holds the probability p in bits 0..11 and the bit in bit 12. The coder keeps its
 // 16-bit units in the order it emits them; the coded plane lists them last first, which is the
@@ -25,30 +28,37 @@ namespace kestova::arans {
 namespace detail {
 namespace {
 
-// floor(x * ceil(2^44 / f) / 2^44) equals x / f for f < 4096 and x < f << 20: with
-// e = ceil(2^44 / f) * f - 2^44 < f, the error x * e / (f * 2^44) stays below 1 / f, and the
-// product stays below 2^64. The coder's state is below f << 20 whenever it divides.
-constexpr int RECIPROCAL_SHIFT = 44;
+// A 128-bit product is the way to the high half of a 64-bit multiply.
+__extension__ typedef unsigned __int128 Wide;
+
+// floor(x / f) for a 32-bit x as the high half of x * ceil(2^64 / f): with
+// e = ceil(2^64 / f) * f - 2^64 < f, the product exceeds x * 2^64 / f by x * e / f, less than
+// 2^64 / f because x * e < 2^44, so it never reaches the next multiple of 2^64. One multiply and
+// no shift on the chain from one state to the next.
+inline uint32_t quotient(uint32_t x, uint64_t reciprocal) {
+    return static_cast<uint32_t>((static_cast<Wide>(x) * reciprocal) >> 64);
+}
 
 // Everything the coding step needs about a decision word: one load per term instead of selects
 // and arithmetic on the word.
 struct Step {
-    uint64_t reciprocal;  // ceil(2^44 / frequency)
+    uint64_t reciprocal;  // ceil(2^64 / frequency)
     uint32_t bound;       // frequency << 20: a unit is emitted from states at or above it
     uint16_t spare;       // 4096 - frequency
     uint16_t start;
 };
 
 constexpr Step step_of(uint32_t freq, uint32_t start) {
-    const uint64_t reciprocal = ((uint64_t{1} << RECIPROCAL_SHIFT) + freq - 1) / freq;
+    const Wide one = static_cast<Wide>(1) << 64;
+    const auto reciprocal = static_cast<uint64_t>((one + freq - 1) / freq);
     return {reciprocal, freq << 20, static_cast<uint16_t>(PROB_ONE - freq),
             static_cast<uint16_t>(start)};
 }
 
-// The step of every decision word p | bit << 12; p is 15..4081 in use, entry 0 is never read.
+// The step of every decision word p | bit << 12 that occurs; the others are never read.
 constexpr std::array<Step, 2 * PROB_ONE> STEPS = [] {
     std::array<Step, 2 * PROB_ONE> table{};
-    for (uint32_t p = 1; p < PROB_ONE; ++p) {
+    for (uint32_t p = PROB_REACHED_MIN; p <= PROB_REACHED_MAX; ++p) {
         table[p] = step_of(p, 0);
         table[PROB_ONE + p] = step_of(PROB_ONE - p, p);
     }
@@ -117,13 +127,10 @@ class UnitStack {
     std::size_t capacity_ = 0;
 };
 
-// One plane being coded: its bytes, its model copies and its coder state.
+// One plane being coded: its bytes, its model copies and its coder state. The planes coded
+// together are interleaved in their source: byte i of a lane is src[i * lanes].
 struct Lane {
-    Lane(const uint8_t* src, std::size_t stride) : src(src), stride(stride) {}
-
-    uint8_t byte(std::size_t i) const { return src[i * stride]; }
-    // The byte before byte i, 0 before the first.
-    unsigned prev(std::size_t i) const { return i ? byte(i - 1) : 0; }
+    explicit Lane(const uint8_t* src) : src(src) {}
 
     // Coded size: the final state and two bytes per unit.
     std::size_t coded_size() const { return 4 + 2 * units.size(); }
@@ -140,46 +147,60 @@ struct Lane {
         }
     }
 
-    const uint8_t* src;  // byte i of the plane is src[i * stride]
-    std::size_t stride;
+    const uint8_t* src;
     uint16_t* models = nullptr;  // the model at the start of chunk k: models + k * entries
     uint32_t x = STATE_LOW;      // in [STATE_LOW, 2^32) between decisions
     UnitStack units;
 };
 
-// Runs `model` forward over bytes [begin, end) of a lane; when Record, writes each decision's
-// word to `words` in coding order, eight per byte, most significant bit first.
-template <bool Record>
-KESTOVA_SCALAR_LOOP void model_range(const Lane& lane, std::size_t begin, std::size_t end,
-                                     unsigned shift, uint16_t* model, uint16_t* words) {
-    unsigned prev = lane.prev(begin);
-    for (std::size_t i = begin; i < end; ++i) {
-        const unsigned t = lane.byte(i);
-        uint16_t* ctx = model + ((prev >> shift) << 8);
-        unsigned node = 1;
-        for (int k = 7; k >= 0; --k) {
-            const uint32_t b = (t >> k) & 1;
-            const uint32_t word = ctx[node] | b << 12;
-            if constexpr (Record) *words++ = static_cast<uint16_t>(word);
-            ctx[node] = UPDATED[word];
-            node = 2 * node + b;
-        }
-        prev = t;
+// Runs one lane's model of one chunk forward over the lane's bytes, Stride bytes apart in memory.
+template <std::size_t Stride>
+struct ModelWalk {
+    // Moves to the next byte; its decisions follow, most significant bit first.
+    void start_byte() {
+        ctx = model + ((prev >> shift) << 8);
+        prev = *src;
+        src += Stride;
+        marked = prev | 0x100;
     }
-}
 
-// Codes one decision word into x. The unit x would emit is stored at `out` unconditionally and
-// kept by advancing `out` only when emitted, so the branch on a poorly predictable condition
-// becomes arithmetic.
-inline void code_word(uint32_t word, uint32_t& x, uint16_t*& out) {
-    const Step& step = STEPS[word];
-    const bool emit = x >= step.bound;
-    *out = static_cast<uint16_t>(x);
-    out += emit;
-    x = emit ? x >> 16 : x;
-    // x + q * (4096 - freq) + start equals (x / freq) * 4096 + x % freq + start.
-    const auto q = static_cast<uint32_t>((x * step.reciprocal) >> RECIPROCAL_SHIFT);
-    x += q * step.spare + step.start;
+    // Models decision d (0..7) of the current byte, adapting the entry it reads, and returns
+    // the decision's word. Its node is the marker bit followed by the d bits already decided.
+    uint32_t decide(uint32_t d) {
+        uint16_t& entry = ctx[marked >> (8 - d)];
+        const uint32_t word = entry | ((marked >> (7 - d)) & 1) << 12;
+        entry = UPDATED[word];
+        return word;
+    }
+
+    const uint8_t* src = nullptr;  // the next byte
+    unsigned prev = 0;             // the byte before it (0 before the first), then the current byte
+    uint16_t* model = nullptr;     // the chunk's model table
+    unsigned shift = 0;            // 8 - context width
+    uint16_t* ctx = nullptr;       // the current byte's context
+    unsigned marked = 0;           // the current byte with a marker bit above it (256 + byte)
+};
+
+// The coding state of one lane: x and where the next unit goes.
+struct Coder {
+    uint32_t x;  // in [STATE_LOW, 2^32) between words
+    uint16_t* out;
+};
+
+// Codes one decision word into the coder. A unit leaves on a branch: units are rare (one per 16
+// coded bits, while a decision codes a bit or much less), so the branch is mostly predicted and
+// the test stays off the chain from one state to the next, which is then one quotient multiply,
+// one multiply and an add.
+inline void code_word(const Step& step, Coder& c) {
+    uint32_t x = c.x;
+    if (__builtin_expect(x >= step.bound, 0)) {
+        *c.out++ = static_cast<uint16_t>(x);
+        x >>= 16;
+    }
+    // x < f << 20 now, so q < 2^20 and the sum stays below 2^32; it equals
+    // (x / f) * 4096 + x % f + start.
+    const uint32_t q = quotient(x, step.reciprocal);
+    c.x = x + q * step.spare + step.start;
 }
 
 // Codes Lanes planes of n > 0 bytes each with width s, leaving each lane's final state and units
@@ -190,71 +211,128 @@ class ChunkedEncoder {
   public:
     ChunkedEncoder(std::array<Lane, Lanes>& lanes, std::size_t n, unsigned s)
         : lanes_(lanes),
-          n_(n),
           shift_(8 - s),
           entries_(std::size_t{256} << s),
           chunk_(encoder_chunk_bytes(s)),
           chunks_((n + chunk_ - 1) / chunk_),
-          span_(DECISIONS_PER_BYTE * std::min(n, chunk_)),
+          first_(n - (chunks_ - 1) * chunk_),
           models_(Lanes * chunks_ * entries_),
-          words_(Lanes * span_) {}
+          words_(Lanes * DECISIONS_PER_BYTE * std::min(n, chunk_)) {
+        for (std::size_t l = 0; l < Lanes; ++l) {
+            lanes_[l].models = models_.get() + l * chunks_ * entries_;
+        }
+    }
 
     void run() {
         model_pass();
+        // Word i of chunk k (decision i in coding order) of lane l sits at
+        // words_[(at + i * dir) * Lanes + l].
+        record_last();
+        std::ptrdiff_t at = 0;
+        bool forward = true;  // dir = +1
         for (std::size_t k = chunks_; k-- > 0;) {
-            for (std::size_t l = 0; l < Lanes; ++l) {
-                model_range<true>(lanes_[l], k * chunk_, chunk_end(k), shift_, model(l, k),
-                                  words(l));
+            // The coder reads chunk k's words from its last to its first; chunk k - 1's word i
+            // goes where the coder read at its step i, so that chunk runs the other way.
+            const std::ptrdiff_t last = static_cast<std::ptrdiff_t>(words(k) - 1);
+            const std::ptrdiff_t top = forward ? at + last : at - last;
+            if (forward) {
+                code_chunk<-1>(k, top);
+            } else {
+                code_chunk<1>(k, top);
             }
-            code_chunk(k);
+            at = top;
+            forward = !forward;
         }
     }
 
   private:
     uint16_t* model(std::size_t l, std::size_t k) const { return lanes_[l].models + k * entries_; }
-    uint16_t* words(std::size_t l) const { return words_.get() + l * span_; }
-    std::size_t chunk_end(std::size_t k) const { return std::min(n_, (k + 1) * chunk_); }
+    std::size_t begin(std::size_t k) const { return k == 0 ? 0 : first_ + (k - 1) * chunk_; }
+    std::size_t size(std::size_t k) const { return k == 0 ? first_ : chunk_; }
+    std::size_t words(std::size_t k) const { return DECISIONS_PER_BYTE * size(k); }
+
+    // Lane l's walk over chunk k, adapting `model`, which holds the model at the chunk's start.
+    ModelWalk<Lanes> walk(std::size_t l, std::size_t k, uint16_t* model) const {
+        const std::size_t i = begin(k);
+        const uint8_t* src = lanes_[l].src + i * Lanes;
+        return {src, i ? src[-static_cast<std::ptrdiff_t>(Lanes)] : 0u, model, shift_};
+    }
 
     // Adapts a fresh model over every chunk but the last, keeping a copy at each chunk start.
-    void model_pass() {
+    KESTOVA_SCALAR_LOOP void model_pass() {
         for (std::size_t l = 0; l < Lanes; ++l) {
-            lanes_[l].models = models_.get() + l * chunks_ * entries_;
             std::fill_n(model(l, 0), entries_, uint16_t{PROB_START});
             for (std::size_t k = 0; k + 1 < chunks_; ++k) {
                 std::copy_n(model(l, k), entries_, model(l, k + 1));
-                model_range<false>(lanes_[l], k * chunk_, chunk_end(k), shift_, model(l, k + 1),
-                                   nullptr);
+                ModelWalk<Lanes> w = walk(l, k, model(l, k + 1));
+                for (std::size_t j = 0; j < size(k); ++j) {
+                    w.start_byte();
+                    for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d) w.decide(d);
+                }
             }
         }
     }
 
-    // Codes the recorded words of chunk k backward, last word first.
-    void code_chunk(std::size_t k) {
-        const std::size_t count = DECISIONS_PER_BYTE * (chunk_end(k) - k * chunk_);
-        uint32_t x[Lanes];
-        uint16_t* out[Lanes];
+    // Records the last chunk's words in coding order from its model copy.
+    KESTOVA_SCALAR_LOOP void record_last() {
+        const std::size_t k = chunks_ - 1;
         for (std::size_t l = 0; l < Lanes; ++l) {
-            x[l] = lanes_[l].x;
-            out[l] = lanes_[l].units.reserve(count);  // at most one unit per decision
+            ModelWalk<Lanes> w = walk(l, k, model(l, k));
+            uint16_t* out = words_.get() + l;
+            for (std::size_t j = 0; j < size(k); ++j) {
+                w.start_byte();
+                for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d, out += Lanes) *out = w.decide(d);
+            }
         }
-        for (std::size_t i = count; i-- > 0;) {
-            for (std::size_t l = 0; l < Lanes; ++l) code_word(words(l)[i], x[l], out[l]);
+    }
+
+    // Codes chunk k backward, last word first, reading its words from place `top` on, Dir
+    // places apart. Unless k is 0 it records chunk k - 1 (no longer than chunk k) in the same
+    // loop, one word after each coded word and into its place: the two instruction streams
+    // interleave finely, so the recording fills issue slots that the coding chains leave idle.
+    template <std::ptrdiff_t Dir>
+    KESTOVA_SCALAR_LOOP void code_chunk(std::size_t k, std::ptrdiff_t top) {
+        const std::size_t recorded = k > 0 ? size(k - 1) : 0;
+        Coder coder[Lanes];
+        ModelWalk<Lanes> walks[Lanes];
+        for (std::size_t l = 0; l < Lanes; ++l) {
+            // At most one unit per decision.
+            coder[l] = {lanes_[l].x, lanes_[l].units.reserve(words(k))};
+            if (k > 0) walks[l] = walk(l, k - 1, model(l, k - 1));
+        }
+        constexpr std::ptrdiff_t STRIDE = Dir * static_cast<std::ptrdiff_t>(Lanes);
+        uint16_t* at = words_.get() + top * static_cast<std::ptrdiff_t>(Lanes);
+        std::size_t j = 0;
+        for (; j < recorded; ++j) {
+            for (auto& w : walks) w.start_byte();
+#pragma GCC unroll 8
+            for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d, at += STRIDE) {
+                for (std::size_t l = 0; l < Lanes; ++l) {
+                    code_word(STEPS[at[l]], coder[l]);
+                    at[l] = static_cast<uint16_t>(walks[l].decide(d));
+                }
+            }
+        }
+        for (; j < size(k); ++j) {
+#pragma GCC unroll 8
+            for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d, at += STRIDE) {
+                for (std::size_t l = 0; l < Lanes; ++l) code_word(STEPS[at[l]], coder[l]);
+            }
         }
         for (std::size_t l = 0; l < Lanes; ++l) {
-            lanes_[l].x = x[l];
-            lanes_[l].units.keep(out[l]);
+            lanes_[l].x = coder[l].x;
+            lanes_[l].units.keep(coder[l].out);
         }
     }
 
     std::array<Lane, Lanes>& lanes_;
-    const std::size_t n_;
     const unsigned shift_;
     const std::size_t entries_;  // model entries per lane
     const std::size_t chunk_;
     const std::size_t chunks_;
-    const std::size_t span_;  // words per lane in the buffer
-    WordArray models_;        // per lane, one model table per chunk
-    WordArray words_;         // per lane, the words of one chunk
+    const std::size_t first_;  // bytes in chunk 0, 1..chunk_
+    WordArray models_;         // per lane, one model table per chunk
+    WordArray words_;          // the words of one chunk, the lanes' interleaved
 };
 
 }  // namespace
@@ -262,7 +340,7 @@ class ChunkedEncoder {
 void encode_plane_pair(std::span<const uint8_t> pairs, unsigned s, std::vector<uint8_t>& out) {
     const std::size_t n = pairs.size() / 2;
     if (n == 0) return put_leb128(out, 0);  // two empty planes
-    std::array<Lane, 2> lanes{Lane{pairs.data(), 2}, Lane{pairs.data() + 1, 2}};
+    std::array<Lane, 2> lanes{Lane{pairs.data()}, Lane{pairs.data() + 1}};
     ChunkedEncoder<2>(lanes, n, s).run();
     put_leb128(out, lanes[0].coded_size());
     out.reserve(out.size() + lanes[0].coded_size() + lanes[1].coded_size() + 1);
@@ -275,7 +353,7 @@ void encode_plane_pair(std::span<const uint8_t> pairs, unsigned s, std::vector<u
 std::vector<uint8_t> encode_plane(std::span<const uint8_t> plane, unsigned s) {
     using namespace detail;
     if (plane.empty()) return {};
-    std::array<Lane, 1> lanes{Lane{plane.data(), 1}};
+    std::array<Lane, 1> lanes{Lane{plane.data()}};
     ChunkedEncoder<1>(lanes, plane.size(), s).run();
     std::vector<uint8_t> out;
     out.reserve(lanes[0].coded_size());

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codec/arans/arans.h"
+#include "codec/arans/model.h"
 #include "codec/arans/plane_coder.h"
 
 namespace kestova::arans {
@@ -188,7 +189,8 @@ class AransPlaneChunks : public ::testing::TestWithParam<unsigned> {};
 TEST_P(AransPlaneChunks, MatchReferenceAroundChunkSeams) {
     const unsigned s = GetParam();
     const std::size_t chunk = detail::encoder_chunk_bytes(s);
-    for (const std::size_t n : {chunk - 1, chunk, chunk + 1, 2 * chunk + 7, 3 * chunk}) {
+    for (const std::size_t n :
+         {chunk - 1, chunk, chunk + 1, 2 * chunk + 7, 3 * chunk, 4 * chunk + 3}) {
         for (const bool random : {false, true}) {
             const auto seed = static_cast<uint32_t>(n + s);
             const Bytes plane = random ? random_bytes(n, seed) : coefficient_like(n, seed);
@@ -200,6 +202,29 @@ TEST_P(AransPlaneChunks, MatchReferenceAroundChunkSeams) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Widths, AransPlaneChunks, ::testing::Values(0u, 3u, 8u));
+
+// The encoder's coding table holds only the probabilities the model can reach: every value
+// reachable from the start value by any sequence of updates must lie within that range.
+TEST(AransModel, UpdatesFromTheStartStayWithinTheReachedRange) {
+    std::vector<bool> seen(detail::PROB_ONE, false);
+    std::vector<uint32_t> open{detail::PROB_START};
+    seen[detail::PROB_START] = true;
+    while (!open.empty()) {
+        const uint32_t p = open.back();
+        open.pop_back();
+        ASSERT_GE(p, detail::PROB_REACHED_MIN);
+        ASSERT_LE(p, detail::PROB_REACHED_MAX);
+        for (const uint32_t b : {0u, 1u}) {
+            const uint32_t q = detail::updated(p, b);
+            ASSERT_EQ(q, detail::UPDATED[p | b << 12]);
+            if (!seen[q]) {
+                seen[q] = true;
+                open.push_back(q);
+            }
+        }
+    }
+    EXPECT_TRUE(seen[detail::PROB_REACHED_MIN] && seen[detail::PROB_REACHED_MAX]);
+}
 
 TEST(AransPlane, ShortCodedPlaneIsTruncated) {
     for (std::size_t len = 0; len < 4; ++len) {
@@ -250,11 +275,15 @@ TEST(AransPlane, CorruptPlanesDecodeLikeTheLiteralDecoder) {
 }
 
 TEST(AransStream, CorruptPlanesDecodeLikeTheLiteralDecoder) {
+    // Every tenth stream is long enough for the decoder to take runs of bytes without bound
+    // checks before it reaches the checked ends of its planes.
     std::mt19937 rng(17);
     for (int iter = 0; iter < 2000; ++iter) {
-        const std::size_t n = rng() % 200;
+        const std::size_t scale = iter % 10 == 0 ? 20 : 1;
+        const std::size_t n = rng() % (200 * scale);
         const unsigned s = rng() % 9;
-        Bytes a = random_bytes(rng() % 300, rng()), b = random_bytes(1 + rng() % 300, rng());
+        Bytes a = random_bytes(rng() % (300 * scale), rng());
+        Bytes b = random_bytes(1 + rng() % (300 * scale), rng());
         if (iter % 2 && a.size() >= 4) a[3] = a[2] = 0;
         if (iter % 3 && b.size() >= 4) b[3] = 0;
         Bytes stream{static_cast<uint8_t>(iter & 1), static_cast<uint8_t>(s)};
