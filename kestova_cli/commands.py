@@ -44,7 +44,7 @@ def compress(args: argparse.Namespace) -> None:
             with replacing(target, args.force) as partial:
                 store.write_store(partial, recording, settings, progress.step)
             written = store.stored_bytes(target)
-        progress.done(f"{path} -> {target}: {recording.channels} x {recording.length} samples, "
+        progress.done(f"{path} -> {target}: {_shape(recording)}, "
                       f"ratio {recording.samples.size * 4 / written:.2f} against float32")
 
 
@@ -71,8 +71,13 @@ def decompress(args: argparse.Namespace) -> None:
     check_output_kind(target)
     with replacing(target, args.force) as partial:
         write_output(target, partial, recording)
-    Progress(args.quiet).done(f"{source} -> {target}: {recording.channels} x "
-                              f"{recording.length} samples")
+    Progress(args.quiet).done(f"{source} -> {target}: {_shape(recording)}")
+
+
+def _shape(recording: Recording) -> str:
+    if recording.one_dimensional:
+        return f"{recording.length} samples"
+    return f"{recording.channels} channels x {recording.length} samples"
 
 
 def info(args: argparse.Namespace) -> None:

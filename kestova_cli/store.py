@@ -19,9 +19,13 @@ def _zarr() -> tuple[Any, Any]:
     """zarr and the Kestova zarr codec, or a one-line error saying how to get them."""
     try:
         import zarr
-        from kestova_codecs import KestovaCodec
     except ImportError:
         raise UserError(f"multichannel stores need zarr; {INSTALL_HINT}") from None
+    try:
+        from kestova_codecs import KestovaCodec
+    except ImportError:
+        raise UserError("multichannel stores need the kestova_codecs package of the kestova "
+                        "wheel; reinstall kestova") from None
     return zarr, KestovaCodec
 
 
