@@ -46,8 +46,8 @@ def require_finite(name: str, samples: np.ndarray) -> None:
     if count:
         channel, index = (int(i[0]) for i in np.nonzero(bad))
         where = f"channel {channel}, sample {index}" if samples.shape[0] > 1 else f"sample {index}"
-        raise UserError(f"{name}: {count} samples are NaN or infinite (first at {where}); "
-                        f"Kestova stores finite values only")
+        raise UserError(f"{name}: {count} of {samples.size} samples are NaN or infinite (first at "
+                        f"{where}); Kestova stores finite values only")
 
 
 def from_reconstruction(values: np.ndarray, sample_type: str) -> np.ndarray:
