@@ -95,7 +95,7 @@ def write_wav(path: Path, samples: np.ndarray, rate: int, sample_type: str) -> N
     code, bits = _FORMAT_OF[sample_type]
     channels = samples.shape[0]
     if sample_type == "int24":
-        wire = samples.T.astype("<i4").view(np.uint8).reshape(-1, 4)[:, :3]
+        wire = np.ascontiguousarray(samples.T, dtype="<i4").view(np.uint8).reshape(-1, 4)[:, :3]
     else:
         wire = samples.T.astype(_WIRE[sample_type])
     pcm = np.ascontiguousarray(wire).tobytes()
