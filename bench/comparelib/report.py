@@ -39,6 +39,12 @@ def summary(result: SignalResult) -> list[str]:
     return lines
 
 
+# Whether two rows' points would overprint each other's labels on the rate-distortion panel.
+def _close(a: Row, b: Row) -> bool:
+    return (abs(a.quality.psnr - b.quality.psnr) < 1.0
+            and abs(math.log10(a.quality.ratio / b.quality.ratio)) < 0.03)
+
+
 # PNG with, per signal and size, the throughput of every row and the rate-distortion curves.
 def plot(results: list[SignalResult], path: str) -> None:
     import matplotlib
@@ -71,13 +77,17 @@ def plot(results: list[SignalResult], path: str) -> None:
         # The table's rows, including settings off the curves: numbered diamonds, with the
         # numbers explained beside the panel (rows at the same point share one label).
         lossy = [r for r in result.rows if not r.tool.lossless and not math.isinf(r.quality.psnr)]
-        at_point: dict[tuple[float, float], list[int]] = {}
+        at_point: list[list[int]] = []
         for number, row in enumerate(lossy, 1):
-            psnr, ratio = row.quality.psnr, row.quality.ratio
-            ax_rd.scatter(psnr, ratio, s=28, marker="D", color=colours.get(row.tool.family, "k"),
-                          edgecolors="black", linewidths=0.5, zorder=3)
-            at_point.setdefault((round(psnr, 0), round(math.log10(ratio), 2)), []).append(number)
-        for numbers in at_point.values():
+            ax_rd.scatter(row.quality.psnr, row.quality.ratio, s=28, marker="D",
+                          color=colours.get(row.tool.family, "k"), edgecolors="black",
+                          linewidths=0.5, zorder=3)
+            near = next((g for g in at_point if _close(lossy[g[0] - 1], row)), None)
+            if near is None:
+                at_point.append([number])
+            else:
+                near.append(number)
+        for numbers in at_point:
             row = lossy[numbers[0] - 1]
             ax_rd.annotate(",".join(map(str, numbers)), (row.quality.psnr, row.quality.ratio),
                            fontsize=7, xytext=(4, 3), textcoords="offset points")
