@@ -10,7 +10,7 @@ import sys
 import numpy as np
 import pytest
 
-from conftest import assert_refused, pcm_values, run, write_float_wav, write_pcm_wav
+from cli_support import assert_refused, pcm_values, run, write_float_wav, write_pcm_wav
 
 
 def _files(root):

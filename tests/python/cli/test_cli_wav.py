@@ -7,7 +7,7 @@ import wave
 import numpy as np
 import pytest
 
-from conftest import pcm_values, write_float_wav, write_pcm_wav
+from cli_support import pcm_values, write_float_wav, write_pcm_wav
 from kestova_cli.wav import read_wav, write_wav
 
 TYPES = {1: "uint8", 2: "int16", 3: "int24", 4: "int32"}

@@ -68,8 +68,7 @@ def max_relative_error(original: np.ndarray, decoded: np.ndarray) -> float:
     return float(np.max(np.abs(decoded.astype(np.float64) - x))) / span
 
 
-@pytest.fixture
-def codecs():
-    """The zarr store path's dependencies."""
+def require_store_support() -> None:
+    """Skips unless the zarr store path's dependencies are installed."""
     pytest.importorskip("zarr")
-    return pytest.importorskip("kestova_codecs")
+    pytest.importorskip("kestova_codecs")
