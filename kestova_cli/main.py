@@ -46,6 +46,12 @@ def _error_bound(text: str) -> float:
     return bound
 
 
+def _add_output_flags(command: argparse.ArgumentParser) -> None:
+    command.add_argument("-f", "--force", action="store_true", help="replace existing outputs")
+    command.add_argument("-q", "--quiet", action="store_true",
+                         help="no progress on standard error")
+
+
 def build_parser() -> Parser:
     parser = Parser(prog="kestova", description="Lossy compression of sampled signals with "
                     "Kestova.")
@@ -72,8 +78,7 @@ def build_parser() -> Parser:
                    help="--max-error is in the signal's own units")
     c.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of a .npy or raw multichannel source, kept in the store")
-    c.add_argument("-f", "--force", action="store_true", help="replace existing outputs")
-    c.add_argument("-q", "--quiet", action="store_true", help="no progress on standard error")
+    _add_output_flags(c)
     c.set_defaults(run=commands.compress)
 
     d = sub.add_parser("decompress", help="decompress a .kst file or a store",
@@ -84,8 +89,7 @@ def build_parser() -> Parser:
                    help="OUT.npy or OUT.wav (default: IN with .wav for a WAV source, else .npy)")
     d.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of the WAV written from a .kst file")
-    d.add_argument("-f", "--force", action="store_true", help="replace an existing output")
-    d.add_argument("-q", "--quiet", action="store_true", help="no progress on standard error")
+    _add_output_flags(d)
     d.set_defaults(run=commands.decompress)
 
     i = sub.add_parser("info", help="describe .kst files and stores",
