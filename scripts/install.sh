@@ -6,9 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 stamp=.venv/kestova-sources.sha256
 
-sources_digest() {  # paths, sizes and modification times of everything the wheel is built from
-  find pyproject.toml CMakeLists.txt engine codec python kestova_* -type f \
-       -not -name '*.pyc' -printf '%p %s %T@\n' | LC_ALL=C sort | sha256sum
+# Paths, sizes and modification times of every file the wheel may be built from: all but the
+# folders of tests, documents, benchmarks, scripts and build products.
+sources_digest() {
+  find . -mindepth 1 \( -name '.*' -o -name build -o -name dist -o -name __pycache__ -o -name tests \
+         -o -name docs -o -name bench -o -name demo -o -name scripts -o -name tools \) \
+         -prune -o -type f -not -name '*.md' -printf '%p %s %T@\n' | LC_ALL=C sort | sha256sum
 }
 
 digest=$(sources_digest)
