@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+from functools import partial
 from typing import Any
 
 import numpy as np
@@ -18,14 +19,17 @@ def encode_signal(samples: np.ndarray, settings: dict[str, Any]) -> bytes:
     if settings["max_error"] is None:
         options = kestova.KestovaCompressionOptions(
             settings["method"], settings["scale"], settings["cutoff"], settings["coder"])
-        return kestova.compress_signal(samples, options)
+        compress = partial(kestova.compress_signal, samples, options)
+    else:
+        try:
+            from kestova_codecs.error_bound import compress_within
+        except ImportError:
+            raise UserError("--max-error needs the kestova_codecs package of the kestova wheel; "
+                            "reinstall kestova") from None
+        compress = partial(compress_within, samples, settings["max_error"],
+                           relative=settings["relative"], method=settings["method"],
+                           coder=settings["coder"])
     try:
-        from kestova_codecs.error_bound import compress_within
-    except ImportError:
-        raise UserError("--max-error needs the kestova_codecs package of the kestova wheel; "
-                        "reinstall kestova") from None
-    try:
-        return compress_within(samples, settings["max_error"], relative=settings["relative"],
-                               method=settings["method"], coder=settings["coder"])
-    except ValueError as error:  # e.g. a bound no setting reaches
+        return compress()
+    except ValueError as error:  # the codec's refusal: too many samples, an unreachable bound
         raise UserError(str(error)) from None

@@ -31,7 +31,7 @@ def read_input(path: Path, rate: int | None) -> Recording:
         recording = _read_npy(path, rate)
     else:
         recording = _read_raw(path, rate)
-    if recording.length == 0:
+    if recording.samples.size == 0:
         raise UserError(f"{path}: no samples")
     return recording
 
