@@ -87,8 +87,9 @@ def describe_store(path: Path) -> list[str]:
             f"chunks: {' x '.join(map(str, array.chunks))}",
             f"codec: {codec['name']} {settings}".rstrip(),
             f"stored bytes: {stored}",
-            f"ratio: {channels * samples * 4 / stored:.2f} against float32 samples, "
-            f"{source_bytes / stored:.2f} against the {source} source"]
+            f"ratio: {channels * samples * 4 / stored:.2f} against float32 samples"
+            + (f", {source_bytes / stored:.2f} against the {source} source"
+               if source != "float32" else "")]
 
 
 def stored_bytes(path: Path) -> int:

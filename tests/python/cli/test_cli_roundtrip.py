@@ -117,9 +117,8 @@ def test_multichannel_wav_store(tmp_path, width, channels):
     assert run("compress", "in.wav", cwd=tmp_path).returncode == 0
     info = run("info", "in.zarr", cwd=tmp_path).stdout
     assert f"channels: {channels}" in info and "sample rate: 11025 Hz" in info
-    assert run("decompress", "in.zarr", cwd=tmp_path).returncode == 0  # back to in.wav's kind
     (tmp_path / "in.wav").rename(tmp_path / "original.wav")
-    assert run("decompress", "in.zarr", "-o", "in.wav", cwd=tmp_path).returncode == 0
+    assert run("decompress", "in.zarr", cwd=tmp_path).returncode == 0  # back to in.wav's kind
     with wave.open(str(tmp_path / "in.wav")) as w:
         assert (w.getnchannels(), w.getsampwidth(), w.getframerate()) == (channels, width, 11025)
     run("decompress", "in.zarr", "-o", "back.npy", cwd=tmp_path)
