@@ -9,6 +9,7 @@
 
 #include "codec/arans/arans.h"
 #include "codec/container_limits.h"
+#include "codec/decompose.h"
 #include "codec/deflate.h"
 #include "codec/header.h"
 #include "codec/level_layout.h"
@@ -39,49 +40,10 @@ void extend_periodically(std::span<float> values, std::size_t n) {
     for (std::size_t k = n; k < values.size(); ++k) values[k] = values[k - n];
 }
 
-// Runs the decomposition level by level with two ping-pong buffers and quantises each level's
-// details straight into their place in `coefficients`; the coarsest approximation goes first.
-// Equivalent to multi_dwt followed by quantisation, without the per-level copies.
-KestovaResult<void> decompose_and_quantize(const Undra::DwtExecutor& executor,
-                                           const LevelLayout& layout, std::span<float> signal,
-                                           float multiplier, int32_t threshold,
-                                           std::span<int16_t> coefficients) {
-    const UninitBuffer<float> approximations(layout.sizes.front().approximations_length);
-    const UninitBuffer<float> details(layout.sizes.front().details_length);
-    std::vector<float> scratch;
-    // Level k writes its approximations into buffers[k % 2] and reads the other one (the
-    // signal itself at level 0); approximation lengths only shrink from level to level.
-    const std::span<float> buffers[2] = {approximations.span(), signal};
-    std::span<float> input = signal;
-    for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
-        const Undra::DwtSize size = layout.sizes[level];
-        const std::span<float> output = buffers[level % 2].first(size.approximations_length);
-        const std::span<float> level_details = details.span().first(size.details_length);
-        scratch.resize(std::max(scratch.size(), executor.required_scratch_size(input.size())));
-        const auto status =
-            executor.execute_forward_with_scratch(input, output, level_details, scratch);
-        if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
-        quantize(level_details, multiplier, threshold,
-                 coefficients.subspan(layout.details_offset(level), size.details_length));
-        input = output;
-    }
-    quantize(input, multiplier, 0, coefficients.first(layout.approximations));
-    return {};
-}
-
-}  // namespace
-
-std::size_t compute_max_levels(std::size_t length, std::size_t filter_length) {
-    if (length < filter_length) return kMinLevels;
-    const uint32_t divisor = static_cast<uint32_t>(filter_length);
-    if (divisor == 0) return kMinLevels;
-    const uint32_t q = static_cast<uint32_t>(length) / divisor;
-    const unsigned log2 = q == 0 ? 0 : std::bit_width(q) - 1;
-    return std::clamp(log2, kMinLevels, kMaxLevels);
-}
-
-KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
-                                             CompressionOptions options) {
+// compress, on the path `isa` or on the processor's best path.
+KestovaResult<std::vector<uint8_t>> compress_on(std::span<const float> samples,
+                                                CompressionOptions options,
+                                                std::optional<Undra::Isa> isa) {
     const std::size_t n = samples.size();
     if (n == 0) {
         return std::unexpected(
@@ -100,7 +62,7 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
             "Unknown compression method " + std::to_string(static_cast<int>(options.method))));
     }
 
-    const Undra::SharedDwtExecutor executor = make_method_executor(options.method);
+    const Undra::SharedDwtExecutor executor = make_method_executor(options.method, isa);
     const std::size_t filter_length = executor->filter_length();
     const std::size_t transform_length = std::max(n, filter_length);
 
@@ -114,8 +76,8 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
     const float mean = normalize(signal.span().first(n), range);
     extend_periodically(signal.span(), n);
 
-    const std::size_t levels = level_count(n, filter_length);
-    const LevelLayout layout = level_layout(*executor, transform_length, levels);
+    const LevelLayout layout =
+        level_layout(*executor, transform_length, level_count(n, filter_length));
     const auto coder = select_coder(options.coder, uint64_t{2} * layout.coefficients());
     if (!coder) return std::unexpected(coder.error());
 
@@ -126,16 +88,16 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
         return std::unexpected(KestovaError::out_of_memory(layout.details));
     }
     const float multiplier = std::ldexp(1.0f, options.scale);
-    const auto decomposed = decompose_and_quantize(*executor, layout, signal.span(), multiplier,
-                                                   cutoff_threshold(options.scale, options.cutoff),
-                                                   coefficients.span());
-    if (!decomposed) return std::unexpected(decomposed.error());
+    const auto levels = decompose_and_quantize(*executor, layout, signal.span(), multiplier,
+                                               cutoff_threshold(options.scale, options.cutoff),
+                                               coefficients.span());
+    if (!levels) return std::unexpected(levels.error());
     signal.reset();
 
     // Little-endian int16 memory is the coefficient image byte for byte.
     const std::span<const uint8_t> image(
         reinterpret_cast<const uint8_t*>(coefficients.span().data()),
-        coefficients.size() * sizeof(int16_t));
+        layout.first_levels(*levels).coefficients() * sizeof(int16_t));
     // The container: header space, then the payload (deflate writes straight behind it).
     std::vector<uint8_t> container(HEADER_SIZE);
     if (*coder == 1) {
@@ -149,7 +111,7 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
     const auto payload_length = payload_length_field(container.size() - HEADER_SIZE);
     if (!payload_length) return std::unexpected(payload_length.error());
     write_header(HeaderFields{.method_tag = method_tag(options.method),
-                              .levels = static_cast<uint8_t>(levels),
+                              .levels = static_cast<uint8_t>(*levels),
                               .scale = options.scale,
                               .coder = *coder,
                               .sample_count = static_cast<uint32_t>(n),
@@ -159,6 +121,29 @@ KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
                               .payload_length = *payload_length},
                  std::span<uint8_t, HEADER_SIZE>(container.data(), HEADER_SIZE));
     return container;
+}
+
+}  // namespace
+
+std::size_t compute_max_levels(std::size_t length, std::size_t filter_length) {
+    if (length < filter_length) return kMinLevels;
+    const uint32_t divisor = static_cast<uint32_t>(filter_length);
+    if (divisor == 0) return kMinLevels;
+    const uint32_t q = static_cast<uint32_t>(length) / divisor;
+    const unsigned log2 = q == 0 ? 0 : std::bit_width(q) - 1;
+    return std::clamp(log2, kMinLevels, kMaxLevels);
+}
+
+KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
+                                             CompressionOptions options) {
+    return compress_on(samples, options, std::nullopt);
+}
+
+KestovaResult<std::vector<uint8_t>> compress(std::span<const float> samples,
+                                             CompressionOptions options, Undra::Isa isa) {
+    const auto supported = require_isa(isa);
+    if (!supported) return std::unexpected(supported.error());
+    return compress_on(samples, options, isa);
 }
 
 }  // namespace kestova

@@ -90,9 +90,9 @@ Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& exe
     return result;
 }
 
-}  // namespace
-
-KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
+// decompress, on the path `isa` or on the processor's best path.
+KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
+                                                std::optional<Undra::Isa> isa) {
     const auto parsed = KestovaHeader::from_bytes(bytes);
     if (!parsed) return std::unexpected(parsed.error());
     const KestovaHeader& header = *parsed;
@@ -112,7 +112,7 @@ KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
     if (!method) return std::unexpected(KestovaError::invalid_method(header.method_tag));
     if (header.coder >= 2) return std::unexpected(KestovaError::unknown_coder(header.coder));
 
-    const Undra::SharedDwtExecutor executor = make_method_executor(*method);
+    const Undra::SharedDwtExecutor executor = make_method_executor(*method, isa);
     const std::size_t sample_count = header.sample_count;
     const std::size_t transform_length = std::max(sample_count, executor->filter_length());
     const LevelLayout layout = level_layout(*executor, transform_length, header.levels);
@@ -155,6 +155,18 @@ KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
                 header.normalized_mean, range);
     signal->resize(sample_count, 0.0f);
     return std::move(*signal);
+}
+
+}  // namespace
+
+KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
+    return decompress_on(bytes, std::nullopt);
+}
+
+KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes, Undra::Isa isa) {
+    const auto supported = require_isa(isa);
+    if (!supported) return std::unexpected(supported.error());
+    return decompress_on(bytes, isa);
 }
 
 }  // namespace kestova

@@ -8,6 +8,14 @@ std::size_t LevelLayout::details_offset(std::size_t level) const {
     return offset;
 }
 
+LevelLayout LevelLayout::first_levels(std::size_t levels) const {
+    LevelLayout layout;
+    layout.sizes.assign(sizes.begin(), sizes.begin() + levels);
+    for (const Undra::DwtSize& size : layout.sizes) layout.details += size.details_length;
+    layout.approximations = layout.sizes.back().approximations_length;
+    return layout;
+}
+
 LevelLayout level_layout(const Undra::DwtExecutor& executor, std::size_t transform_length,
                          std::size_t levels) {
     LevelLayout layout;

@@ -18,6 +18,8 @@ struct LevelLayout {
     std::size_t coefficients() const { return approximations + details; }
     // Position of level `level`'s details in the coefficient sequence.
     std::size_t details_offset(std::size_t level) const;
+    // The layout of the first `levels` (1..sizes.size()) levels alone.
+    LevelLayout first_levels(std::size_t levels) const;
 };
 
 // Chains `dwt_size` from `transform_length` over `levels` (>= 1) levels; no allocation but the

@@ -1,6 +1,7 @@
 #include "codec/method_executor.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "engine/undra.h"
@@ -35,19 +36,44 @@ std::optional<CompressionMethod> method_from_tag(const std::array<uint8_t, 4>& t
     return std::nullopt;
 }
 
-Undra::SharedDwtExecutor make_method_executor(CompressionMethod method) {
+Undra::SharedDwtExecutor make_method_executor(CompressionMethod method,
+                                              std::optional<Undra::Isa> isa) {
+    constexpr auto kWrap = Undra::BorderMode::Wrap;
     switch (method) {
         case CompressionMethod::Cdf53:
-            return Undra::make_cdf53_f32();
-        case CompressionMethod::Db4:
-            return Undra::make_daubechies_f32(Undra::DaubechiesFamily::Db4,
-                                              Undra::BorderMode::Wrap);
-        case CompressionMethod::Sym4:
-            return Undra::make_symlet_f32(Undra::SymletFamily::Sym4, Undra::BorderMode::Wrap);
+            return isa ? Undra::make_cdf53_f32(*isa) : Undra::make_cdf53_f32();
+        case CompressionMethod::Db4: {
+            constexpr auto kDb4 = Undra::DaubechiesFamily::Db4;
+            return isa ? Undra::make_daubechies_f32(kDb4, kWrap, *isa)
+                       : Undra::make_daubechies_f32(kDb4, kWrap);
+        }
+        case CompressionMethod::Sym4: {
+            constexpr auto kSym4 = Undra::SymletFamily::Sym4;
+            return isa ? Undra::make_symlet_f32(kSym4, kWrap, *isa)
+                       : Undra::make_symlet_f32(kSym4, kWrap);
+        }
         case CompressionMethod::Cdf97:
             break;
     }
-    return Undra::make_cdf97_f32();
+    return isa ? Undra::make_cdf97_f32(*isa) : Undra::make_cdf97_f32();
+}
+
+std::string_view isa_name(Undra::Isa isa) {
+    switch (isa) {
+        case Undra::Isa::Sse:
+            return "sse";
+        case Undra::Isa::Avx:
+            return "avx";
+        case Undra::Isa::Portable:
+            break;
+    }
+    return "portable";
+}
+
+KestovaResult<void> require_isa(Undra::Isa isa) {
+    if (Undra::isa_supported(isa)) return {};
+    return std::unexpected(KestovaError::unsupported_configuration(
+        "This processor cannot run the " + std::string(isa_name(isa)) + " path"));
 }
 
 }  // namespace kestova

@@ -4,9 +4,12 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
+#include "codec/error.h"
 #include "codec/options.h"
 #include "engine/executor.h"
+#include "engine/util.h"
 
 namespace kestova {
 
@@ -19,7 +22,15 @@ std::array<uint8_t, 4> method_tag(CompressionMethod method);
 // The method a header tag names, or nothing when the tag is none of the four.
 std::optional<CompressionMethod> method_from_tag(const std::array<uint8_t, 4>& tag);
 
-// A fresh executor for a known `method`; the filter banks use periodic borders.
-Undra::SharedDwtExecutor make_method_executor(CompressionMethod method);
+// A fresh executor for a known `method` on the path `isa` (this processor's best when empty; the
+// caller checks that the processor supports it); the filter banks use periodic borders.
+Undra::SharedDwtExecutor make_method_executor(CompressionMethod method,
+                                              std::optional<Undra::Isa> isa = std::nullopt);
+
+// The lower-case name of an executor path ("portable", "sse", "avx").
+std::string_view isa_name(Undra::Isa isa);
+
+// UnsupportedConfiguration when this processor cannot run the executor path `isa`.
+KestovaResult<void> require_isa(Undra::Isa isa);
 
 }  // namespace kestova

@@ -3,8 +3,6 @@
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <limits>
 
 namespace kestova {
@@ -12,9 +10,10 @@ namespace kestova {
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
-// Ranges up to this value (binary32 0x3727C5AC) count as flat.
-constexpr float kFlatRange = 1e-5f;
-static_assert(std::bit_cast<uint32_t>(kFlatRange) == 0x3727C5AC);
+// Ranges below the smallest normal float (zero and subnormal ranges) count as flat: their
+// inverse is infinite or too close to overflow to scale by. Every other range is normalised,
+// whatever the signal's units.
+constexpr float kSmallestNormalRange = std::numeric_limits<float>::min();
 
 // Block length of the normalisation pass: the scaled block is summed while it is in cache.
 constexpr std::size_t kSumBlock = 1024;
@@ -81,7 +80,7 @@ SampleRange sanitize(std::span<const float> samples, std::span<float> out) {
 
 float normalize(std::span<float> values, SampleRange range) {
     const float width = range.max - range.min;
-    if (!(width > kFlatRange)) {
+    if (!(width >= kSmallestNormalRange)) {
         std::fill(values.begin(), values.end(), 0.0f);
         return 0.0f;
     }

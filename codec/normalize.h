@@ -18,7 +18,7 @@ struct SampleRange {
 SampleRange sanitize(std::span<const float> samples, std::span<float> out);
 
 // Maps `values` in place to (x - min) / range minus their mean and returns that mean; the mean
-// is an in-order binary32 sum divided by the count. A range of at most 1e-5 zeroes everything
+// is an in-order binary32 sum divided by the count. A zero or subnormal range zeroes everything
 // and returns 0. The caller guarantees max - min is finite.
 float normalize(std::span<float> values, SampleRange range);
 

@@ -7,10 +7,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <tuple>
 
 #include "codec/arans/arans.h"
 #include "codec/container_limits.h"
+#include "codec/decompose.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
 #include "codec/level_layout.h"
@@ -26,8 +28,9 @@ using namespace testing_support;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-std::vector<uint8_t> compressed(const std::vector<float>& x, CompressionOptions options = {}) {
-    auto out = compress(x, options);
+std::vector<uint8_t> compressed(const std::vector<float>& x, CompressionOptions options = {},
+                                std::optional<Undra::Isa> isa = std::nullopt) {
+    auto out = isa ? compress(x, options, *isa) : compress(x, options);
     EXPECT_TRUE(out.has_value()) << out.error().message();
     return out.value_or(std::vector<uint8_t>{});
 }
@@ -124,9 +127,22 @@ TEST(Compress, FlatSignals) {
     const auto single = compressed({7.0f});
     EXPECT_EQ(field<uint32_t>(single, kSampleCount), 1u);
     EXPECT_EQ(single[kLevels], 1);
-    // A range of exactly 1e-5 is flat; the next binary32 above it is normalised.
-    EXPECT_EQ(field<float>(compressed({0.0f, 1e-5f}), kMean), 0.0f);
-    EXPECT_NEAR(field<float>(compressed({0.0f, std::nextafter(1e-5f, 1.0f)}), kMean), 0.5f, 1e-6f);
+}
+
+TEST(Compress, OnlyZeroAndSubnormalRangesAreFlat) {
+    // Whatever the units, a range with a finite inverse is normalised: two samples give mean 0.5.
+    constexpr float kSmallestNormal = std::numeric_limits<float>::min();
+    for (float range : {1e-5f, 4e-6f, 1e-12f, 1e-30f, kSmallestNormal}) {
+        EXPECT_EQ(field<float>(compressed({0.0f, range}), kMean), 0.5f) << range;
+        EXPECT_EQ(field<float>(compressed({-range, 0.0f}), kMean), 0.5f) << range;
+    }
+    const float subnormal_ranges[] = {std::numeric_limits<float>::denorm_min(),
+                                      std::nextafter(kSmallestNormal, 0.0f)};
+    for (float range : subnormal_ranges) {
+        const auto bytes = compressed({0.0f, range, 0.0f});
+        EXPECT_EQ(field<float>(bytes, kMean), 0.0f) << range;
+        EXPECT_EQ(field<float>(bytes, kSignalMax), range);
+    }
 }
 
 TEST(Compress, MeanIsInOrderBinary32Sum) {
@@ -216,6 +232,31 @@ TEST(Quantize, CutoffZeroesSmallMagnitudesOnly) {
     EXPECT_EQ(out.back(), -32768);  // |-32768| counts as 32768
 }
 
+struct ClampCase {
+    float value;
+    bool clamps;
+};
+
+class QuantizeReportsClamp : public ::testing::TestWithParam<ClampCase> {};
+
+TEST_P(QuantizeReportsClamp, InVectorBodyAndTail) {
+    // The clamp counts only where it changes the truncated value; NaN is not clamped.
+    const auto [value, clamps] = GetParam();
+    for (std::size_t position : {0u, 5u, 8u, 10u}) {  // vector lanes and scalar tail of 11
+        std::vector<float> in(11, 0.25f);
+        in[position] = value / 4.0f;
+        std::vector<int16_t> out(in.size());
+        EXPECT_EQ(quantize(in, 4.0f, 0, out), clamps) << value << " at " << position;
+        EXPECT_EQ(quantize_would_clamp(in, 4.0f), clamps) << value << " at " << position;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundaries, QuantizeReportsClamp,
+                         ::testing::Values(ClampCase{32767.75f, false}, ClampCase{32768.0f, true},
+                                           ClampCase{-32768.75f, false}, ClampCase{-32769.0f, true},
+                                           ClampCase{kInf, true}, ClampCase{-kInf, true},
+                                           ClampCase{kNaN, false}, ClampCase{1e9f, true}));
+
 TEST(CoderChoice, AransPairLimit) {
     constexpr uint64_t limit_bytes = 2 * arans::MAX_PAIR_COUNT;
     EXPECT_EQ(select_coder(EntropyCoder::Auto, limit_bytes).value(), 1);
@@ -250,14 +291,14 @@ std::vector<uint8_t> zlib_inflate(std::span<const uint8_t> in) {
     return out;
 }
 
-class CompressCoders : public ::testing::TestWithParam<std::tuple<CompressionMethod, std::size_t>> {
-};
+class CompressCoders
+    : public ::testing::TestWithParam<std::tuple<CompressionMethod, std::size_t, Undra::Isa>> {};
 
 TEST_P(CompressCoders, DeflateAndAransCodeTheSameImage) {
-    const auto [method, n] = GetParam();
+    const auto [method, n, isa] = GetParam();
     const auto x = test_signal(n);
-    const auto deflated = compressed(x, {.coder = EntropyCoder::Deflate, .method = method});
-    const auto auto_coded = compressed(x, {.coder = EntropyCoder::Auto, .method = method});
+    const auto deflated = compressed(x, {.coder = EntropyCoder::Deflate, .method = method}, isa);
+    const auto auto_coded = compressed(x, {.coder = EntropyCoder::Auto, .method = method}, isa);
     EXPECT_EQ(deflated[kCoder], 0);
     EXPECT_EQ(auto_coded[kCoder], 1);
     const auto image = zlib_inflate(std::span(deflated).subspan(HEADER_SIZE));
@@ -273,39 +314,130 @@ TEST_P(CompressCoders, DeflateAndAransCodeTheSameImage) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, CompressCoders,
                          ::testing::Combine(::testing::Values(M::Cdf53, M::Cdf97, M::Db4, M::Sym4),
-                                            ::testing::Values(1, 81, 5000)));
+                                            ::testing::Values(1, 81, 5000),
+                                            ::testing::ValuesIn(Undra::supported_isas())));
 
-class CompressMatchesEngine
-    : public ::testing::TestWithParam<std::tuple<CompressionMethod, std::size_t>> {};
+// True when quantisation at `multiplier` clamps none of `values` (every truncated product is an
+// int16).
+bool fits_int16(std::span<const float> values, float multiplier) {
+    return std::all_of(values.begin(), values.end(), [&](float v) {
+        const float q = std::trunc(v * multiplier);
+        return q >= -32768.0f && q <= 32767.0f;
+    });
+}
 
-TEST_P(CompressMatchesEngine, ImageIsQuantisedMultiDwt) {
-    // The level-by-level analysis must give exactly the coefficients of the engine's multi_dwt.
-    const auto [method, n] = GetParam();
-    const auto x = test_signal(n);
-    const CompressionOptions options{
-        .cutoff = CutoffLevel::Medium, .coder = EntropyCoder::Deflate, .method = method};
-    const auto bytes = compressed(x, options);
-    const auto executor = make_method_executor(method);
-    std::vector<float> signal(std::max(n, executor->filter_length()));
+// The level count and coefficient sequence the compressor must write for the working signal
+// `signal`, from the engine's whole decomposition over `planned` levels: the largest L whose
+// details of levels 0..L-1 and approximations of level L-1 fit without clamping, else 1.
+struct ExpectedSequence {
+    std::size_t levels = 1;
+    std::vector<int16_t> coefficients;
+};
+
+ExpectedSequence expected_sequence(const Undra::DwtExecutor& executor,
+                                   std::span<const float> signal, std::size_t planned,
+                                   float multiplier, int32_t threshold) {
+    const auto dwt = executor.multi_dwt(signal, planned).value();
+    ExpectedSequence expected;
+    for (std::size_t k = 0; k < planned && fits_int16(dwt.levels[k].details, multiplier); ++k) {
+        if (fits_int16(dwt.levels[k].approximations, multiplier)) expected.levels = k + 1;
+    }
+    const auto& approximations = dwt.levels[expected.levels - 1].approximations;
+    expected.coefficients.resize(approximations.size());
+    quantize(approximations, multiplier, 0, expected.coefficients);
+    for (std::size_t k = 0; k < expected.levels; ++k) {
+        std::vector<int16_t> q(dwt.levels[k].details.size());
+        quantize(dwt.levels[k].details, multiplier, threshold, q);
+        expected.coefficients.insert(expected.coefficients.end(), q.begin(), q.end());
+    }
+    return expected;
+}
+
+// The working signal of `x`: sanitised, normalised and extended to the transform length.
+std::vector<float> working_signal(const std::vector<float>& x, std::size_t filter_length) {
+    const std::size_t n = x.size();
+    std::vector<float> signal(std::max(n, filter_length));
     const SampleRange range = sanitize(x, std::span(signal).first(n));
     normalize(std::span(signal).first(n), range);
     for (std::size_t k = n; k < signal.size(); ++k) signal[k] = signal[k - n];
-    const auto dwt = executor->multi_dwt(signal, bytes[kLevels]).value();
-    std::vector<int16_t> expected(dwt.levels.back().approximations.size());
-    quantize(dwt.levels.back().approximations, 2048.0f, 0, expected);
-    for (const auto& level : dwt.levels) {
-        std::vector<int16_t> q(level.details.size());
-        quantize(level.details, 2048.0f, cutoff_threshold(11, CutoffLevel::Medium), q);
-        expected.insert(expected.end(), q.begin(), q.end());
-    }
+    return signal;
+}
+
+// Checks the container's level count and coefficient image against expected_sequence.
+void expect_engine_sequence(const std::vector<float>& x, const CompressionOptions& options,
+                            Undra::Isa isa) {
+    const auto bytes = compressed(x, options, isa);
+    const auto executor = make_method_executor(options.method, isa);
+    const std::size_t planned =
+        x.size() < 80 ? x.size() / 20 + 1 : compute_max_levels(x.size(), executor->filter_length());
+    const auto expected = expected_sequence(*executor, working_signal(x, executor->filter_length()),
+                                            planned, std::ldexp(1.0f, options.scale),
+                                            cutoff_threshold(options.scale, options.cutoff));
+    ASSERT_EQ(bytes[kLevels], expected.levels);
     const auto image = zlib_inflate(std::span(bytes).subspan(HEADER_SIZE));
-    ASSERT_EQ(image.size(), 2 * expected.size());
-    EXPECT_EQ(std::memcmp(image.data(), expected.data(), image.size()), 0);
+    ASSERT_EQ(image.size(), 2 * expected.coefficients.size());
+    EXPECT_EQ(std::memcmp(image.data(), expected.coefficients.data(), image.size()), 0);
+}
+
+class CompressMatchesEngine
+    : public ::testing::TestWithParam<std::tuple<CompressionMethod, std::size_t, Undra::Isa>> {};
+
+TEST_P(CompressMatchesEngine, ImageIsQuantisedMultiDwt) {
+    // The level-by-level analysis must give exactly the coefficients of the engine's multi_dwt.
+    const auto [method, n, isa] = GetParam();
+    expect_engine_sequence(
+        test_signal(n),
+        {.cutoff = CutoffLevel::Medium, .coder = EntropyCoder::Deflate, .method = method}, isa);
 }
 
 INSTANTIATE_TEST_SUITE_P(MethodsAndLengths, CompressMatchesEngine,
                          ::testing::Combine(::testing::Values(M::Cdf53, M::Cdf97, M::Db4, M::Sym4),
-                                            ::testing::Values(1, 21, 79, 80, 1001, 4096, 30001)));
+                                            ::testing::Values(1, 21, 79, 80, 1001, 4096, 30001),
+                                            ::testing::ValuesIn(Undra::supported_isas())));
+
+class CompressLevelChoice
+    : public ::testing::TestWithParam<std::tuple<CompressionMethod, Shape, Undra::Isa>> {};
+
+TEST_P(CompressLevelChoice, FewerLevelsOnlyWhereTheLevelRuleWouldClamp) {
+    const auto [method, shape, isa] = GetParam();
+    for (uint8_t scale : {uint8_t{11}, uint8_t{12}}) {
+        SCOPED_TRACE(scale);
+        expect_engine_sequence(shaped_signal(shape, 100000),
+                               {.coder = EntropyCoder::Deflate, .method = method, .scale = scale},
+                               isa);
+    }
+}
+
+TEST_P(CompressLevelChoice, DecompositionAtAnyAmplitude) {
+    // Straight through the level-by-level analysis with unnormalised signals, so that clamping
+    // starts at every depth, from none to the details or approximations of level 0.
+    const auto [method, shape, isa] = GetParam();
+    const auto executor = make_method_executor(method, isa);
+    const std::size_t n = 5000;
+    const LevelLayout layout = level_layout(*executor, n, 8);
+    std::vector<std::size_t> levels_seen;
+    for (double amplitude : {0.25, 3.0, 6.0, 12.0, 40.0, 300.0}) {
+        SCOPED_TRACE(amplitude);
+        const auto x = shaped_signal(shape, n, amplitude);
+        auto signal = x;
+        std::vector<int16_t> coefficients(layout.coefficients());
+        const auto levels =
+            decompose_and_quantize(*executor, layout, signal, 4096.0f, 3, coefficients);
+        ASSERT_TRUE(levels.has_value());
+        const auto expected = expected_sequence(*executor, x, 8, 4096.0f, 3);
+        ASSERT_EQ(*levels, expected.levels);
+        coefficients.resize(layout.first_levels(*levels).coefficients());
+        EXPECT_EQ(coefficients, expected.coefficients);
+        levels_seen.push_back(*levels);
+    }
+    EXPECT_EQ(levels_seen.front(), 8u);
+    EXPECT_EQ(levels_seen.back(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(MethodsShapesPaths, CompressLevelChoice,
+                         ::testing::Combine(::testing::Values(M::Cdf53, M::Cdf97, M::Db4, M::Sym4),
+                                            ::testing::ValuesIn(kAllShapes),
+                                            ::testing::ValuesIn(Undra::supported_isas())));
 
 }  // namespace
 }  // namespace kestova

@@ -1,0 +1,25 @@
+"""Kestova as a codec of chunked array stores: numcodecs (``Kestova``), zarr v3 (``KestovaCodec``),
+and an error-bounded compression (``kestova_codecs.error_bound.compress_within``).
+
+Importing this package needs only NumPy; numcodecs and zarr are imported when their codec is
+first used, so ``pip install kestova`` alone still gives ``compress_within``.
+"""
+
+__all__ = ["Kestova", "KestovaCodec"]
+
+# Public name -> the module that defines it (imported on first access).
+_LAZY = {"Kestova": "numcodecs_codec", "KestovaCodec": "zarr_codec"}
+
+
+def __getattr__(name):
+    if name not in _LAZY:
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+    from importlib import import_module
+
+    value = getattr(import_module(f"{__name__}.{_LAZY[name]}"), name)
+    globals()[name] = value
+    return value
+
+
+def __dir__():
+    return sorted(list(globals()) + __all__)

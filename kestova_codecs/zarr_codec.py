@@ -1,0 +1,77 @@
+"""``KestovaCodec``: the zarr v3 array-to-bytes codec (name "kestova"); goes in ``serializer=``."""
+
+from __future__ import annotations
+
+import asyncio
+import math
+from dataclasses import dataclass
+from typing import Optional
+
+import numpy as np
+from zarr.abc.codec import ArrayBytesCodec
+from zarr.core.common import parse_named_configuration
+
+from kestova_codecs import chunk
+from kestova_codecs.dtypes import check_dtype
+from kestova_codecs.settings import Settings
+from kestova_codecs.trailing_nan import restore_tail, stored_length
+
+NAME = "kestova"
+
+
+@dataclass(frozen=True)
+class KestovaCodec(ArrayBytesCodec):
+    """Each chunk as one plain Kestova container; decode restores the chunk's shape and dtype.
+    A trailing run of NaN in a chunk (edge padding under a NaN fill value) is left out of the
+    container and restored on decode; NaN elsewhere and infinities are refused.
+
+    Settings as for ``kestova_codecs.Kestova`` (the chunk's dtype comes from the array). Use as
+    ``zarr.create_array(..., serializer=KestovaCodec(...), compressors=None)``.
+    """
+
+    is_fixed_size = False
+
+    method: str = "cdf97"
+    scale: int = 11
+    cutoff: str = "low"
+    coder: Optional[str] = None
+    max_error: Optional[float] = None
+    relative: bool = True
+
+    def __init__(self, *, method="cdf97", scale=11, cutoff="low", coder=None, max_error=None,
+                 relative=True):
+        settings = Settings(method, scale, cutoff, coder, max_error, relative)
+        for name, value in settings.config().items():
+            object.__setattr__(self, name, value)
+        object.__setattr__(self, "_settings", settings)
+
+    @classmethod
+    def from_dict(cls, data):
+        _, configuration = parse_named_configuration(data, NAME, require_configuration=False)
+        return cls(**(configuration or {}))
+
+    def to_dict(self):
+        return {"name": NAME, "configuration": self._settings.config()}
+
+    def validate(self, *, shape, dtype, chunk_grid):
+        check_dtype(dtype.to_native_dtype())
+
+    def compute_encoded_size(self, input_byte_length, chunk_spec):
+        raise NotImplementedError  # depends on the signal
+
+    def _encode_sync(self, chunk_array, chunk_spec):
+        flat = np.ravel(chunk_array.as_ndarray_like())
+        data = chunk.encode(flat[: stored_length(flat)], self._settings)
+        return chunk_spec.prototype.buffer.from_bytes(data)
+
+    def _decode_sync(self, chunk_bytes, chunk_spec):
+        samples = chunk.decode(chunk_bytes.as_numpy_array(), chunk_spec.dtype.to_native_dtype())
+        values = restore_tail(samples, math.prod(chunk_spec.shape))
+        return chunk_spec.prototype.nd_buffer.from_ndarray_like(values.reshape(chunk_spec.shape))
+
+    # The codec releases the interpreter lock, so chunks run in parallel in zarr's threads.
+    async def _encode_single(self, chunk_array, chunk_spec):
+        return await asyncio.to_thread(self._encode_sync, chunk_array, chunk_spec)
+
+    async def _decode_single(self, chunk_bytes, chunk_spec):
+        return await asyncio.to_thread(self._decode_sync, chunk_bytes, chunk_spec)

@@ -1,0 +1,69 @@
+"""Writes the stored-chunk fixtures that test_codec_fixtures.py reads back: for each case, the
+codec's config, its input, the chunk it wrote and the values that chunk decoded to. Existing
+fixtures are never overwritten: they are what earlier releases stored.
+
+    python tests/python/codecs/make_fixtures.py
+"""
+
+import json
+import sys
+from pathlib import Path
+
+import numpy as np
+
+HERE = Path(__file__).resolve().parent
+sys.path[:0] = [str(HERE), str(HERE.parent)]
+
+import numcodecs  # noqa: E402
+
+from codec_checks import signal_of  # noqa: E402
+
+CASES = {
+    "default_f4": ({"id": "kestova"}, "<f4"),
+    "db4_deflate_scale8_high_i2": ({"id": "kestova", "method": "db4", "scale": 8,
+                                    "cutoff": "high", "coder": "deflate", "dtype": "<i2"}, "<i2"),
+    "cdf53_arans_scale12_medium_f8": ({"id": "kestova", "method": "cdf53", "scale": 12,
+                                       "cutoff": "medium", "coder": "arans", "dtype": "<f8"},
+                                      "<f8"),
+    "sym4_scale6_u1": ({"id": "kestova", "method": "sym4", "scale": 6, "dtype": "|u1"}, "|u1"),
+    "max_error_f4": ({"id": "kestova", "max_error": 0.005}, "<f4"),
+}
+
+
+# A zarr v3 array whose last chunk along time is cut by the edge, under xarray's NaN fill value.
+STORE = "zarr_v3_nan_fill"
+
+
+def write_store():
+    import zarr
+
+    from kestova_codecs import KestovaCodec
+
+    values = signal_of("<f4", (2, 3000))
+    array = zarr.create_array(HERE / "fixtures" / f"{STORE}.zarr", shape=values.shape,
+                              dtype=values.dtype, chunks=(1, 2048), fill_value=float("nan"),
+                              serializer=KestovaCodec(method="db4", scale=10), compressors=None)
+    array[:] = values
+    np.save(HERE / "fixtures" / f"{STORE}.input.npy", values)
+    np.save(HERE / "fixtures" / f"{STORE}.decoded.npy", array[:])
+
+
+def main():
+    if not (HERE / "fixtures" / f"{STORE}.zarr").exists():
+        write_store()
+        print("wrote", STORE)
+    for name, (config, dtype) in CASES.items():
+        if (HERE / "fixtures" / f"{name}.json").exists():
+            continue
+        codec = numcodecs.get_codec(dict(config))
+        values = signal_of(dtype, (3000,))
+        chunk = codec.encode(values)
+        np.save(HERE / "fixtures" / f"{name}.input.npy", values)
+        (HERE / "fixtures" / f"{name}.kstv").write_bytes(chunk)
+        np.save(HERE / "fixtures" / f"{name}.decoded.npy", codec.decode(chunk))
+        (HERE / "fixtures" / f"{name}.json").write_text(json.dumps(codec.get_config()) + "\n")
+        print("wrote", name)
+
+
+if __name__ == "__main__":
+    main()
