@@ -6,5 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 
-install_debian_packages g++ zlib1g-dev python3-venv
+install_debian_packages g++ zlib1g-dev
 make_venv .venv -r requirements-dev.txt
