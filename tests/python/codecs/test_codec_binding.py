@@ -2,6 +2,8 @@
 option messages, the refusal of NaN and infinities, and the interpreter lock released."""
 
 import re
+import shutil
+import subprocess
 import threading
 
 import numpy as np
@@ -115,3 +117,10 @@ def test_decoded_samples_outlive_the_stream_and_are_writable():
     del data
     samples[0] = 1.0
     assert samples.size == 1000 and samples[0] == 1.0
+
+
+@pytest.mark.skipif(shutil.which("nm") is None, reason="needs nm from binutils")
+def test_binding_exports_only_its_init_function():
+    table = subprocess.run(["nm", "-D", "--defined-only", _binding.__file__],
+                           check=True, capture_output=True, text=True).stdout
+    assert [line.split()[-1] for line in table.splitlines()] == ["PyInit__binding"]
