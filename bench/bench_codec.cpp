@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
     }
     if (sizes.empty()) sizes = {1000000, 10000000};
     std::printf("%-9s %-6s %-6s %-8s %9s %9s %8s %8s %9s %9s %9s\n", "samples", "signal", "method",
-                "coder", "comp MS/s", "deco MS/s", "B/sample", "peak B/s", "zlib6 ms", "comp ms",
+                "coder", "comp MS/s", "deco MS/s", "B/sample", "heap B/smp", "zlib6 ms", "comp ms",
                 "comp/zlib");
     for (std::size_t n : sizes) {
         const int reps = n <= 2000000 ? 7 : 3;  // best of: the machine may be shared

@@ -1,17 +1,15 @@
 """Compresses signals with every wavelet method and entropy coder and reports size and fidelity.
 
-Runs on a built-in synthetic ECG recording and on any 16-bit PCM .wav or .npy files given:
+Runs on a built-in synthetic ECG recording and on any .wav or .npy files given:
 
     python demo/demo.py [FILE ...] [--scale 11] [--cutoff low] [--plot out.png]
 """
 
 from __future__ import annotations
 
-import argparse
 import math
 import sys
 import time
-import wave
 import zlib
 from dataclasses import dataclass
 from pathlib import Path
@@ -19,6 +17,11 @@ from pathlib import Path
 import numpy as np
 
 import kestova
+from arguments import parse
+from kestova_cli.errors import UserError
+from kestova_cli.recording import INTEGER_RANGES
+from kestova_cli.wav import read_wav
+from plot import plot
 
 METHODS = ("cdf97", "cdf53", "db4", "sym4")
 CODERS = ("arans", "deflate")
@@ -28,7 +31,8 @@ CODERS = ("arans", "deflate")
 class Signal:
     name: str
     samples: np.ndarray  # 1-D float32 or float64
-    rate: float  # samples per second, for the plot's time axis
+    rate: float | None  # samples per second, for the plot's time axis, when known
+    unit: str  # of the samples, for the plot's axes
 
 
 @dataclass
@@ -61,30 +65,31 @@ def synthetic_ecg(seconds: float = 300.0, rate: float = 360.0, seed: int = 1) ->
         beat += 60.0 / (72.0 + 6.0 * math.sin(2 * math.pi * beat / 20.0)) + rng.normal(0, 0.02)
     ecg += 0.15 * np.sin(2 * np.pi * 0.25 * t) + 0.02 * np.sin(2 * np.pi * 50.0 * t)
     ecg += rng.normal(0, 0.01, t.size)
-    return Signal("built-in ECG, 5 min at 360 Hz", ecg.astype(np.float32), rate)
+    return Signal("built-in ECG, 5 min at 360 Hz", ecg.astype(np.float32), rate, "mV")
 
 
-def read_wav(path: Path) -> Signal:
-    """The first channel of a 16-bit PCM .wav file, scaled to -1..1."""
-    with wave.open(str(path), "rb") as wav:
-        if wav.getsampwidth() != 2:
-            raise ValueError(f"{path}: only 16-bit PCM .wav files are supported")
-        frames = wav.readframes(wav.getnframes())
-        channels, rate = wav.getnchannels(), wav.getframerate()
-    pcm = np.frombuffer(frames, dtype="<i2").reshape(-1, channels)[:, 0]
-    return Signal(f"{path.name} ({rate} Hz)", pcm.astype(np.float32) / 32768.0, float(rate))
+def read_wav_signal(path: Path) -> Signal:
+    """The first channel of a .wav file, integer PCM scaled to full scale -1..1."""
+    wav = read_wav(path)
+    first = wav.samples[0].astype(np.float64)
+    if wav.sample_type in INTEGER_RANGES:
+        low, high = INTEGER_RANGES[wav.sample_type]
+        middle = (high + 1 + low) / 2
+        first = (first - middle) / (high + 1 - middle)
+    return Signal(f"{path.name} ({wav.rate} Hz)", first.astype(np.float32), float(wav.rate),
+                  "full scale")
 
 
 def read_npy(path: Path) -> Signal:
-    """A 1-D .npy array (the first column of a 2-D one) as float32, or float64 if stored so."""
+    """A 1-D .npy array (the first row of a 2-D one) as float32, or float64 if stored so."""
     data = np.load(path, allow_pickle=False)
     if data.ndim == 2:
-        data = data[:, 0]
-    if data.ndim != 1:
-        raise ValueError(f"{path}: expected a 1-D or 2-D array, got shape {data.shape}")
+        data = data[0]
+    if data.ndim != 1 or data.size == 0:
+        raise ValueError(f"{path}: expected a non-empty 1-D or 2-D array, got shape {data.shape}")
     if data.dtype != np.float64:
         data = data.astype(np.float32)
-    return Signal(path.name, np.ascontiguousarray(data), 1.0)
+    return Signal(path.name, np.ascontiguousarray(data), None, "value")
 
 
 def best_time(call, minimum: float = 0.15) -> float:
@@ -138,65 +143,28 @@ def report(signal: Signal, results: list[Result]) -> None:
               f"{r.decompress_rate:>13.1f}")
 
 
-def plot(path: str, runs: list[tuple[Signal, Result]]) -> None:
-    """Original, reconstruction and error of each signal, over its first 2000 samples."""
-    import matplotlib
-
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
-
-    fig, axes = plt.subplots(2 * len(runs), 1, figsize=(11, 4.5 * len(runs)), squeeze=False)
-    for row, (signal, result) in enumerate(runs):
-        window = slice(0, min(signal.samples.size, 2000))
-        t = np.arange(signal.samples.size)[window] / signal.rate
-        unit = "s" if signal.rate > 1 else "sample"
-        top, bottom = axes[2 * row, 0], axes[2 * row + 1, 0]
-        top.plot(t, signal.samples[window], label="original", linewidth=1.4)
-        top.plot(t, result.reconstruction[window], label="reconstruction", linewidth=0.9)
-        top.set_title(f"{signal.name}: {result.method} + {result.coder}, ratio "
-                      f"{result.ratio:.1f}:1, PSNR {result.psnr:.1f} dB")
-        top.legend(loc="upper right")
-        error = result.reconstruction[window] - signal.samples[window].astype(np.float32)
-        bottom.plot(t, error, color="tab:red", linewidth=0.8)
-        bottom.set_ylabel("error")
-        bottom.set_xlabel(unit)
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    print(f"\nplot written to {path}")
-
-
 def main(argv: list[str]) -> int:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("files", nargs="*", type=Path, help=".wav (16-bit PCM) or .npy files")
-    parser.add_argument("--scale", type=int, default=11, help="quantisation scale, 6..12")
-    parser.add_argument("--cutoff", default="low", choices=("low", "medium", "high"))
-    parser.add_argument("--plot", metavar="FILE.png", help="write a plot of the default method")
-    args = parser.parse_args(argv)
-
+    args = parse(argv)
     signals = [synthetic_ecg()]
     for path in args.files:
-        reader = {".wav": read_wav, ".npy": read_npy}.get(path.suffix.lower())
-        if reader is None:
-            parser.error(f"{path}: expected a .wav or .npy file")
+        reader = read_wav_signal if path.suffix.lower() == ".wav" else read_npy
         try:
             signals.append(reader(path))
-        except (OSError, ValueError, EOFError, wave.Error) as error:
-            parser.error(str(error))
+        except (OSError, ValueError, UserError) as error:
+            print(f"demo.sh: error: {error}", file=sys.stderr)
+            return 2
 
     print(f"kestova: scale {args.scale}, cutoff {args.cutoff}; errors are relative to the "
           f"signal's range; throughput in MB of float32 samples per second")
     runs = []
     for signal in signals:
-        try:
-            results = [measure(signal, m, c, args.scale, args.cutoff)
-                       for m in METHODS for c in CODERS]
-        except ValueError as error:  # the codec's own message, e.g. an unsupported scale
-            print(f"\n{signal.name}: {error}", file=sys.stderr)
-            return 1
+        results = [measure(signal, m, c, args.scale, args.cutoff)
+                   for m in METHODS for c in CODERS]
         report(signal, results)
         runs.append((signal, results[0]))
     if args.plot:
         plot(args.plot, runs)
+        print(f"\nplot written to {args.plot}")
     return 0
 
 

@@ -6,6 +6,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/lib.sh
+# The test toolchain: GoogleTest, and clang for the fuzz targets; a second venv with NumPy 1.26.
+install_debian_packages libgtest-dev clang-16 libclang-rt-16-dev
+make_venv .venv-numpy1 -r requirements-dev.txt "numpy>=1.26,<2"
 
 export PATH="$PWD/.venv/bin:$PATH"
 JOBS=$(nproc)

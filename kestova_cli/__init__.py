@@ -1,0 +1,1 @@
+"""The `kestova` command: compresses recordings to Kestova files and back."""

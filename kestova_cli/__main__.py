@@ -1,0 +1,3 @@
+from kestova_cli.main import main
+
+raise SystemExit(main())

@@ -1,0 +1,123 @@
+"""Every refusal of the command: exit status 2, one line, and nothing left behind."""
+
+from __future__ import annotations
+
+import os
+import struct
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+from cli_support import assert_refused, pcm_values, run, write_float_wav, write_pcm_wav
+
+
+def _files(root):
+    return sorted(p.relative_to(root) for p in root.rglob("*"))
+
+
+def _signal(tmp_path):
+    np.save(tmp_path / "x.npy", pcm_values(2, 1, 3000)[0].astype(np.float32))
+
+
+def _kst(tmp_path):
+    _signal(tmp_path)
+    assert run("compress", "x.npy", cwd=tmp_path).returncode == 0
+
+
+def _wav_header(code, bits):
+    def make(tmp_path):
+        head = struct.pack("<HHIIHH", code, 1, 8000, 8000 * bits // 8, bits // 8, bits)
+        body = b"WAVEfmt " + struct.pack("<I", 16) + head + b"data" + struct.pack("<I", 8)
+        (tmp_path / "x.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body) + 8) + body
+                                         + bytes(8))
+    return make
+
+
+def _truncated_wav(tmp_path):
+    write_pcm_wav(tmp_path / "x.wav", pcm_values(2, 1, 1000), 2)
+    data = (tmp_path / "x.wav").read_bytes()
+    (tmp_path / "x.wav").write_bytes(data[:-100])
+
+
+def _npy_of(values):
+    def make(tmp_path):
+        np.save(tmp_path / "x.npy", values)
+    return make
+
+
+def _corrupt_kst(tmp_path):
+    _kst(tmp_path)
+    data = bytearray((tmp_path / "x.kst").read_bytes())
+    data[0x34 + 1] = 200  # the arans context width: above 8
+    (tmp_path / "x.kst").write_bytes(bytes(data))
+
+
+def _trailing_kst(tmp_path):
+    _kst(tmp_path)
+    with open(tmp_path / "x.kst", "ab") as f:
+        f.write(b"more")
+
+
+def _existing_output(tmp_path):
+    _signal(tmp_path)
+    (tmp_path / "x.kst").write_bytes(b"keep me")
+
+
+NO_NAN = np.array([1.0, np.nan, 2.0, 3.0], np.float32)
+CASES = {
+    "missing input": (None, ["compress", "absent.wav"]),
+    "unknown input kind": (lambda p: (p / "x.txt").write_text("1 2 3"), ["compress", "x.txt"]),
+    "scale 13": (_signal, ["compress", "x.npy", "--scale", "13"]),
+    "unknown method": (_signal, ["compress", "x.npy", "--method", "haar"]),
+    "bound with scale": (_signal, ["compress", "x.npy", "--max-error", "1e-3", "--scale", "9"]),
+    "negative bound": (_signal, ["compress", "x.npy", "--max-error", "-1"]),
+    "unknown option": (_signal, ["compress", "x.npy", "--speed", "9"]),
+    "not a wav": (lambda p: (p / "x.wav").write_bytes(b"RIFX" + bytes(40)), ["compress", "x.wav"]),
+    "a-law wav": (_wav_header(6, 8), ["compress", "x.wav"]),
+    "64-bit float wav": (_wav_header(3, 64), ["compress", "x.wav"]),
+    "12-bit pcm wav": (_wav_header(1, 12), ["compress", "x.wav"]),
+    "truncated wav": (_truncated_wav, ["compress", "x.wav"]),
+    "rate for a wav": (lambda p: write_float_wav(p / "x.wav", np.ones((1, 64))),
+                       ["compress", "x.wav", "--rate", "8000"]),
+    "nan samples": (_npy_of(NO_NAN), ["compress", "x.npy"]),
+    "complex npy": (_npy_of(np.ones(8, np.complex64)), ["compress", "x.npy"]),
+    "3-D npy": (_npy_of(np.ones((2, 2, 2), np.float32)), ["compress", "x.npy"]),
+    "empty npy": (_npy_of(np.ones(0, np.float32)), ["compress", "x.npy"]),
+    "columns as channels": (_npy_of(np.ones((100, 2), np.float32)), ["compress", "x.npy"]),
+    "pickled npy": (_npy_of(np.array([{"a": 1}], dtype=object)), ["compress", "x.npy"]),
+    "raw of odd size": (lambda p: (p / "x.f32").write_bytes(bytes(7)), ["compress", "x.f32"]),
+    "two inputs one output": (_signal, ["compress", "x.npy", "x.npy", "-o", "y.kst"]),
+    "1-D to a store": (_signal, ["compress", "x.npy", "-o", "x.zarr"]),
+    "output exists": (_existing_output, ["compress", "x.npy"]),
+    "output folder missing": (_signal, ["compress", "x.npy", "-o", "nowhere/x.kst"]),
+    "corrupt payload": (_corrupt_kst, ["decompress", "x.kst", "-o", "y.npy"]),
+    "bytes after the container": (_trailing_kst, ["decompress", "x.kst", "-o", "y.npy"]),
+    "not a container": (lambda p: (p / "x.kst").write_bytes(bytes(60)), ["info", "x.kst"]),
+    "wav without a rate": (_kst, ["decompress", "x.kst", "-o", "y.wav"]),
+    "unknown output kind": (_kst, ["decompress", "x.kst", "-o", "y.txt"]),
+}
+
+
+@pytest.mark.parametrize("case", CASES)
+def test_refused_without_leftovers(tmp_path, case):
+    prepare, args = CASES[case]
+    if prepare:
+        prepare(tmp_path)
+    before = _files(tmp_path)
+    contents = {p: (tmp_path / p).read_bytes() for p in before if (tmp_path / p).is_file()}
+    assert_refused(run(*args, cwd=tmp_path))
+    assert _files(tmp_path) == before
+    assert {p: (tmp_path / p).read_bytes() for p in contents} == contents
+
+
+def test_multichannel_without_zarr_names_the_extra(tmp_path):
+    np.save(tmp_path / "x.npy", np.ones((2, 100), np.float32))
+    blocked = "import sys; sys.modules['zarr'] = None; from kestova_cli.main import main; " \
+              "sys.exit(main())"
+    result = subprocess.run([sys.executable, "-c", blocked, "compress", "x.npy"], cwd=tmp_path,
+                            capture_output=True, text=True, env={**os.environ})
+    assert_refused(result)
+    assert 'pip install ".[zarr]"' in result.stderr
+    assert [p.name for p in tmp_path.iterdir()] == ["x.npy"]
