@@ -8,7 +8,11 @@
 #include <cmath>
 #include <cstddef>
 
+#include "engine/lifting_steps.h"
+
 namespace Undra::lifting {
+
+namespace {
 
 struct AvxArith {
     static float lift(float t, float w, float a, float b) { return std::fma(w, a + b, t); }
@@ -92,5 +96,9 @@ struct AvxArith {
         for (; i < n; ++i) dst[i] = src[i] * k;
     }
 };
+
+}  // namespace
+
+AvxArith arithmetic_for(IsaTag<Isa::Avx>);
 
 }  // namespace Undra::lifting
