@@ -1,0 +1,107 @@
+// The golden-container fixtures of the codec: one manifest line per container, naming its input,
+// the options and executor path that made it, and a digest of its decoded samples. Shared by the
+// fixture tests and the program that writes the fixtures.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codec/method_executor.h"
+#include "codec/options.h"
+#include "engine/util.h"
+
+namespace kestova::fixtures {
+
+inline constexpr const char* kManifestName = "MANIFEST";
+
+struct FixtureCase {
+    std::string container;  // file of the container, relative to the fixture directory
+    std::string input;      // file of the input samples (little-endian binary32)
+    CompressionOptions options;
+    Undra::Isa isa = Undra::Isa::Portable;  // the executor path that made the container
+    uint64_t output_digest = 0;             // fnv1a64 of the decoded samples' bytes
+};
+
+inline constexpr const char* kMethodNames[] = {"cdf53", "cdf97", "db4", "sym4"};
+inline constexpr const char* kCoderNames[] = {"deflate", "arans"};
+inline constexpr const char* kCutoffNames[] = {"low", "medium", "high"};
+inline constexpr Undra::Isa kIsas[] = {Undra::Isa::Portable, Undra::Isa::Sse, Undra::Isa::Avx};
+
+// 64-bit FNV-1a of the samples' little-endian bytes.
+inline uint64_t fnv1a64(std::span<const float> samples) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const float sample : samples) {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &sample, 4);
+        for (const uint8_t b : bytes) hash = (hash ^ b) * 1099511628211ull;
+    }
+    return hash;
+}
+
+// The index of `name` in `names`, if it is there.
+template <std::size_t N>
+std::optional<std::size_t> index_of(const char* const (&names)[N], const std::string& name) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (name == names[i]) return i;
+    }
+    return std::nullopt;
+}
+
+// One manifest line: container input method coder scale cutoff path digest.
+inline std::string manifest_line(const FixtureCase& c) {
+    std::ostringstream line;
+    line << c.container << ' ' << c.input << ' ' << kMethodNames[static_cast<int>(c.options.method)]
+         << ' ' << kCoderNames[static_cast<int>(c.options.coder)] << ' ' << int(c.options.scale)
+         << ' ' << kCutoffNames[static_cast<int>(c.options.cutoff)] << ' ' << isa_name(c.isa) << ' '
+         << std::hex << c.output_digest;
+    return line.str();
+}
+
+// The case of a manifest line, or nothing when the line is malformed.
+inline std::optional<FixtureCase> parse_manifest_line(const std::string& text) {
+    std::istringstream line(text);
+    FixtureCase c;
+    std::string method, coder, cutoff, isa;
+    int scale = 0;
+    if (!(line >> c.container >> c.input >> method >> coder >> scale >> cutoff >> isa >> std::hex >>
+          c.output_digest)) {
+        return std::nullopt;
+    }
+    const auto m = index_of(kMethodNames, method);
+    const auto k = index_of(kCoderNames, coder);
+    const auto t = index_of(kCutoffNames, cutoff);
+    std::optional<Undra::Isa> path;
+    for (const Undra::Isa candidate : kIsas) {
+        if (isa == isa_name(candidate)) path = candidate;
+    }
+    if (!m || !k || !t || !path || scale < 6 || scale > 12) return std::nullopt;
+    c.options = {.cutoff = static_cast<CutoffLevel>(*t),
+                 .coder = static_cast<EntropyCoder>(*k),
+                 .method = static_cast<CompressionMethod>(*m),
+                 .scale = static_cast<uint8_t>(scale)};
+    c.isa = *path;
+    return c;
+}
+
+// The whole content of a file.
+inline std::vector<uint8_t> read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The samples of an input file.
+inline std::vector<float> read_samples(const std::string& path) {
+    const std::vector<uint8_t> bytes = read_file(path);
+    std::vector<float> samples(bytes.size() / 4);
+    std::memcpy(samples.data(), bytes.data(), 4 * samples.size());
+    return samples;
+}
+
+}  // namespace kestova::fixtures
