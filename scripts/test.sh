@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test from a fresh clone: the C++ suite (plain, then under ASan/UBSan), each fuzz
-# target for a bounded time, and the Python tests under NumPy 2 and NumPy 1.26.
+# Runs every test from a fresh clone: the C++ suite (plain, then under ASan/UBSan), the check for
+# vector code reachable from portable callers in a debug build, each fuzz target for a bounded
+# time, and the Python tests under NumPy 2 and NumPy 1.26.
 # FUZZ_SECONDS (default 60) bounds each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,11 @@ echo "== C++ tests"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j "$JOBS"
 ctest --test-dir build/release --output-on-failure -j "$JOBS"
+
+echo "== instruction-set symbol check of a debug build"
+cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTOVA_BUILD_BENCH=OFF >/dev/null
+cmake --build build/debug -j "$JOBS" --target kestova_tests
+ctest --test-dir build/debug --output-on-failure -R '^isa_symbols$'
 
 echo "== C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTOVA_SANITIZE=ON \

@@ -2,8 +2,9 @@
 // coded bytes remain (a byte needs at most eight 16-bit units) and the state is normalised, where
 // every decision refills branch-free from an unconditional in-bounds read; or on a checked path
 // that follows the refill loop literally and stops at the end of the coded plane. Output memory is
-// reserved once and touched only as bytes are decoded, so a forged length cannot make the decoder
-// fill memory it will not use.
+// reserved once and touched only as bytes are decoded; the stream decoder reserves no more than
+// the coded bytes can yield, so a forged pair count makes it neither reserve nor fill memory it
+// will not use.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -21,6 +22,16 @@ namespace {
 
 // Bytes decoded between growths of the (already reserved) output.
 constexpr std::size_t CHUNK = std::size_t{1} << 15;
+
+// A decision takes at least log2(4096 / 4081) > 0.0049 bits of state (the model never leaves
+// 15..4081) and a coded byte supplies 8 bits, so one coded byte yields fewer than 205 bytes.
+constexpr std::size_t MAX_BYTES_PER_CODED_BYTE = 256;
+
+// Output bytes worth reserving for n bytes decoded from `coded`: n for every real plane, less
+// for a forged length, whose output then grows only as far as it actually decodes.
+std::size_t reservation(std::size_t n, std::span<const uint8_t> coded) {
+    return std::min(n, MAX_BYTES_PER_CODED_BYTE * coded.size());
+}
 
 // Decodes one bit with entry `e` and adapts it; leaves x unnormalised. Both candidate states are
 // computed before the bit is known and one is picked with a select: a branch on a poorly
@@ -177,7 +188,7 @@ AransResult<std::vector<uint8_t>> decode_fused(std::vector<uint8_t>& out,
     PlaneDecoder b(coded_b, s);
     for (std::size_t i = 0; i < n;) {
         const std::size_t end = std::min(n, i + CHUNK);
-        out.resize(2 * end);  // within the reservation: never reallocates
+        out.resize(2 * end);  // within the reservation unless the length was forged
         uint8_t* o = out.data();
         for (; i < end; ++i) {
             if (a.can_fast() && b.can_fast()) {
@@ -199,7 +210,8 @@ AransResult<std::vector<uint8_t>> decode_plane_pair(std::span<const uint8_t> cod
     if (n > 0 && coded_a.size() >= 4 && coded_b.size() >= 4) {
         try {
             std::vector<uint8_t> out;
-            out.reserve(2 * n + tail.size());
+            out.reserve(2 * std::min(reservation(n, coded_a), reservation(n, coded_b)) +
+                        tail.size());
             return decode_fused(out, coded_a, coded_b, n, s, tail);
         } catch (const std::bad_alloc&) {
             // Fall through: the plane-by-plane order decides which error is reported.

@@ -7,7 +7,9 @@
 
 namespace Undra {
 
+// Internal linkage: no copy of these built for AVX can stand in for another at link time.
 namespace avx {
+namespace {
 
 // Eight lanes with fused multiply-add.
 struct Vec {
@@ -51,6 +53,7 @@ struct Vec {
     }
 };
 
+}  // namespace
 }  // namespace avx
 
 template <std::size_t N>

@@ -1,21 +1,21 @@
 // AVX2/FMA arithmetic back end of the lifting steps (see lifting_steps.h); include only from
 // files compiled with -mavx2 -mfma. Each update rounds the sum a + b and then performs one fused
 // multiply-add, in vector lanes and scalar remainders alike. Loads and stores are unaligned.
+// Everything here has internal linkage and calls no out-of-line library function, so no copy
+// built for AVX can stand in for a portable one at link time.
 #pragma once
 
 #include <immintrin.h>
 
-#include <cmath>
 #include <cstddef>
 
 #include "engine/lifting_steps.h"
 
 namespace Undra::lifting {
-
 namespace {
 
 struct AvxArith {
-    static float lift(float t, float w, float a, float b) { return std::fma(w, a + b, t); }
+    static float lift(float t, float w, float a, float b) { return __builtin_fmaf(w, a + b, t); }
 
     static __m256 lift8(__m256 t, __m256 w, __m256 a, __m256 b) {
         return _mm256_fmadd_ps(w, _mm256_add_ps(a, b), t);
@@ -99,6 +99,7 @@ struct AvxArith {
 
 }  // namespace
 
+// Only declared, for the type lookup of ArithmeticFor: it names no symbol.
 AvxArith arithmetic_for(IsaTag<Isa::Avx>);
 
 }  // namespace Undra::lifting

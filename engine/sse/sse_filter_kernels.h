@@ -7,7 +7,9 @@
 
 namespace Undra {
 
+// Internal linkage: no copy of these built for SSE can stand in for another at link time.
 namespace sse {
+namespace {
 
 // Four lanes; products and sums rounded separately, as in the portable kernels.
 struct Vec {
@@ -43,6 +45,7 @@ struct Vec {
     }
 };
 
+}  // namespace
 }  // namespace sse
 
 template <std::size_t N>
