@@ -1,7 +1,8 @@
 // Throughput and peak memory of compress and decompress for every method and coder, on a smooth
 // signal and on white noise, with raw deflate level 6 of the same coefficient image as the
 // baseline measured in the same run.
-// Usage: bench_codec [SIZE...]   (default sizes: 1000000 10000000)
+// Usage: bench_codec [--isa portable|sse|avx] [SIZE...]   (default sizes: 1000000 10000000;
+// default path: the processor's best, as the module uses it)
 #include <malloc.h>
 #include <zlib.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <random>
 #include <span>
 #include <string>
@@ -22,12 +24,26 @@
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
+#include "codec/method_executor.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using kestova::CompressionMethod;
 using kestova::EntropyCoder;
+
+// The codec's entry points, on one executor path or on the processor's best.
+struct Codec {
+    std::optional<Undra::Isa> isa;
+
+    kestova::KestovaResult<std::vector<uint8_t>> compress(std::span<const float> x,
+                                                          kestova::CompressionOptions o) const {
+        return isa ? kestova::compress(x, o, *isa) : kestova::compress(x, o);
+    }
+    kestova::KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) const {
+        return isa ? kestova::decompress(bytes, *isa) : kestova::decompress(bytes);
+    }
+};
 
 std::vector<float> smooth_signal(std::size_t n) {
     std::vector<float> x(n);
@@ -64,10 +80,11 @@ std::atomic<std::size_t> g_live{0};
 std::atomic<std::size_t> g_peak{0};
 
 // Peak heap bytes that one compress adds above its input and output, per sample.
-double compress_peak_bytes_per_sample(std::span<const float> x, kestova::CompressionOptions o) {
+double compress_peak_bytes_per_sample(const Codec& codec, std::span<const float> x,
+                                      kestova::CompressionOptions o) {
     const std::size_t base = g_live.load();
     g_peak.store(base);
-    const auto out = kestova::compress(x, o);
+    const auto out = codec.compress(x, o);
     if (!out) return -1;
     const double peak =
         static_cast<double>(g_peak.load() - base) - static_cast<double>(out->capacity());
@@ -173,7 +190,18 @@ void free(void* p) {
 
 int main(int argc, char** argv) {
     std::vector<std::size_t> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::strtoull(argv[i], nullptr, 10));
+    Codec codec;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--isa") == 0 && i + 1 < argc) {
+            codec.isa = kestova::isa_from_name(argv[++i]);
+            if (!codec.isa || !Undra::isa_supported(*codec.isa)) {
+                std::fprintf(stderr, "unknown or unsupported path %s\n", argv[i]);
+                return 2;
+            }
+            continue;
+        }
+        sizes.push_back(std::strtoull(argv[i], nullptr, 10));
+    }
     if (sizes.empty()) sizes = {1000000, 10000000};
     std::printf("%-9s %-6s %-6s %-8s %9s %9s %8s %8s %9s %9s %9s\n", "samples", "signal", "method",
                 "coder", "comp MS/s", "deco MS/s", "B/sample", "peak B/s", "zlib6 ms", "comp ms",
@@ -186,13 +214,13 @@ int main(int argc, char** argv) {
             // Untimed warm-up: the first large allocations of a process cost far more (the
             // kernel has to find and clear fresh pages) than the steady state measured below.
             for (auto coder : {EntropyCoder::Arans, EntropyCoder::Deflate}) {
-                (void)kestova::decompress(kestova::compress(x, {.coder = coder}).value());
+                (void)codec.decompress(codec.compress(x, {.coder = coder}).value());
             }
             for (auto method : {CompressionMethod::Cdf97, CompressionMethod::Cdf53,
                                 CompressionMethod::Db4, CompressionMethod::Sym4}) {
                 for (auto coder : {EntropyCoder::Arans, EntropyCoder::Deflate}) {
                     const kestova::CompressionOptions o{.coder = coder, .method = method};
-                    std::vector<uint8_t> container = kestova::compress(x, o).value();
+                    std::vector<uint8_t> container = codec.compress(x, o).value();
                     double tc = 1e30;
                     double zlib_ms = 0;
                     if (coder == EntropyCoder::Deflate) {
@@ -202,18 +230,18 @@ int main(int argc, char** argv) {
                         double tz = 1e30;
                         for (int r = 0; r < reps; ++r) {
                             tc = std::min(tc, best_time(1, [&] {
-                                              container = kestova::compress(x, o).value();
+                                              container = codec.compress(x, o).value();
                                           }));
                             tz = std::min(tz, zlib_deflate_seconds(image, out));
                         }
                         zlib_ms = 1e3 * tz;
                     } else {
-                        tc = best_time(reps, [&] { container = kestova::compress(x, o).value(); });
+                        tc = best_time(reps, [&] { container = codec.compress(x, o).value(); });
                     }
                     std::vector<float> back;
                     const double td =
-                        best_time(reps, [&] { back = kestova::decompress(container).value(); });
-                    const double peak = compress_peak_bytes_per_sample(x, o);
+                        best_time(reps, [&] { back = codec.decompress(container).value(); });
+                    const double peak = compress_peak_bytes_per_sample(codec, x, o);
                     std::printf(
                         "%-9zu %-6s %-6s %-8s %9.1f %9.1f %8.3f %8.1f %9.2f %9.2f %9s\n", n,
                         signal_name, method_name(method),

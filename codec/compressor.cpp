@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "codec/arans/arans.h"

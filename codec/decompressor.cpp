@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "codec/arans/arans.h"

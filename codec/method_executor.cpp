@@ -49,6 +49,13 @@ std::string_view isa_name(Undra::Isa isa) {
     return "portable";
 }
 
+std::optional<Undra::Isa> isa_from_name(std::string_view name) {
+    for (const Undra::Isa isa : {Undra::Isa::Portable, Undra::Isa::Sse, Undra::Isa::Avx}) {
+        if (isa_name(isa) == name) return isa;
+    }
+    return std::nullopt;
+}
+
 KestovaResult<void> require_isa(Undra::Isa isa) {
     if (Undra::isa_supported(isa)) return {};
     return std::unexpected(KestovaError::unsupported_configuration(

@@ -30,6 +30,9 @@ Undra::SharedDwtExecutor make_method_executor(CompressionMethod method,
 // The lower-case name of an executor path ("portable", "sse", "avx").
 std::string_view isa_name(Undra::Isa isa);
 
+// The executor path that isa_name gives `name`, or nothing.
+std::optional<Undra::Isa> isa_from_name(std::string_view name);
+
 // UnsupportedConfiguration when this processor cannot run the executor path `isa`.
 KestovaResult<void> require_isa(Undra::Isa isa);
 

@@ -11,8 +11,9 @@ from kestova_codecs.settings import Settings
 
 
 def encode(values: np.ndarray, settings: Settings) -> bytes:
-    """The chunk's values, flattened in C order, as one Kestova container: the bytes that
-    ``kestova.compress_signal`` gives for them as float32. NaN and infinities are refused."""
+    """The chunk's values (flattened in C order unless already 1-D) as one Kestova container:
+    the bytes that ``kestova.compress_signal`` gives for them as float32. NaN and infinities
+    are refused."""
     if settings.max_error is not None:
         return compress_within(np.ravel(values), settings.max_error, relative=settings.relative,
                                method=settings.method, coder=settings.coder)

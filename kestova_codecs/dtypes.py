@@ -18,9 +18,10 @@ def check_dtype(dtype) -> np.dtype:
 
 def to_float32(values: np.ndarray) -> np.ndarray:
     """The values, flattened in C order, as an aligned contiguous native float32 array
-    (the array itself when it already is one)."""
+    (the array itself when it already is one). Arrays unpickled from a network frame, as Dask
+    workers receive them, can be misaligned."""
     check_dtype(values.dtype)
-    return np.ascontiguousarray(values, dtype=np.float32).reshape(-1)
+    return np.require(values, np.float32, ["C_CONTIGUOUS", "ALIGNED"]).reshape(-1)
 
 
 def restore(samples: np.ndarray, dtype: np.dtype) -> np.ndarray:

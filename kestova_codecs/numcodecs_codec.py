@@ -20,8 +20,10 @@ class Kestova(Codec):
     cutoff whose decoded max error stays within it, relative to the chunk's range unless
     ``relative=False`` (see ``kestova_codecs.error_bound``).
 
-    ``encode`` takes a NumPy array of any shape (flattened in C order, read as its own dtype) or
-    any other contiguous buffer (read as ``dtype``), and refuses NaN and infinities.
+    ``encode`` takes a NumPy array of any shape, read as its own dtype and flattened in memory
+    order like every numcodecs codec (C order unless the array is Fortran-contiguous, which
+    zarr v2 arrays with order "F" hand over), or any other contiguous buffer, read as ``dtype``.
+    It refuses NaN and infinities.
     """
 
     codec_id = "kestova"
@@ -35,17 +37,10 @@ class Kestova(Codec):
 
     def encode(self, buf):
         if isinstance(buf, np.ndarray):
-            values = buf
+            values = buf.reshape(-1, order="A")
         else:
             values = ensure_contiguous_ndarray(buf).view(self.dtype)
         return chunk.encode(values, self._settings)
 
     def decode(self, buf, out=None):
-        values = chunk.decode(buf, np.dtype(self.dtype))
-        if isinstance(out, np.ndarray) and out.dtype == values.dtype:
-            if out.size != values.size:
-                raise ValueError(f"out holds {out.size} values but the chunk {values.size}")
-            # C order, like encode, whatever the memory order of `out`.
-            np.copyto(out, values.reshape(out.shape))
-            return out
-        return ndarray_copy(values, out)
+        return ndarray_copy(chunk.decode(buf, np.dtype(self.dtype)), out)

@@ -39,8 +39,12 @@ if compgen -G "python/*.cpp" >/dev/null; then
   echo "== Python tests"
   rm -rf dist
   python -m pip wheel -q --no-deps -w dist .
+  wheel=$(ls dist/kestova-*.whl)
   for venv in .venv .venv-numpy1; do
-    "$venv/bin/python" -m pip install -q --force-reinstall --no-deps dist/kestova-*.whl
+    # The array-store extras (numcodecs, zarr, xarray, Dask), keeping the venv's NumPy.
+    numpy_pin="numpy==$("$venv/bin/python" -c 'import numpy; print(numpy.__version__)')"
+    "$venv/bin/python" -m pip install -q "$wheel[dask]" "$numpy_pin"
+    "$venv/bin/python" -m pip install -q --force-reinstall --no-deps "$wheel"
     echo "-- $("$venv/bin/python" -c 'import numpy; print("NumPy", numpy.__version__)')"
     (cd tests/python && "../../$venv/bin/python" -m pytest -q -p no:cacheprovider .)
   done

@@ -32,7 +32,6 @@ struct FixtureCase {
 inline constexpr const char* kMethodNames[] = {"cdf53", "cdf97", "db4", "sym4"};
 inline constexpr const char* kCoderNames[] = {"deflate", "arans"};
 inline constexpr const char* kCutoffNames[] = {"low", "medium", "high"};
-inline constexpr Undra::Isa kIsas[] = {Undra::Isa::Portable, Undra::Isa::Sse, Undra::Isa::Avx};
 
 // 64-bit FNV-1a of the samples' little-endian bytes.
 inline uint64_t fnv1a64(std::span<const float> samples) {
@@ -77,10 +76,7 @@ inline std::optional<FixtureCase> parse_manifest_line(const std::string& text) {
     const auto m = index_of(kMethodNames, method);
     const auto k = index_of(kCoderNames, coder);
     const auto t = index_of(kCutoffNames, cutoff);
-    std::optional<Undra::Isa> path;
-    for (const Undra::Isa candidate : kIsas) {
-        if (isa == isa_name(candidate)) path = candidate;
-    }
+    const auto path = isa_from_name(isa);
     if (!m || !k || !t || !path || scale < 6 || scale > 12) return std::nullopt;
     c.options = {.cutoff = static_cast<CutoffLevel>(*t),
                  .coder = static_cast<EntropyCoder>(*k),

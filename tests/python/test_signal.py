@@ -211,3 +211,33 @@ def test_result_outlives_its_bytes_and_its_buffer_lives_as_long_as_a_view(signal
     assert sys.getrefcount(owner) == held  # the view keeps the buffer's owner alive
     del view
     assert sys.getrefcount(owner) == held - 1  # released with the last view
+
+
+def relative_error(x, options=None):
+    y = decompress_signal(compress_signal(x, options))
+    return float(np.max(np.abs(y.astype(np.float64) - x)) / (float(x.max()) - float(x.min())))
+
+
+@pytest.mark.parametrize("method", ["cdf53", "cdf97", "db4", "sym4"])
+def test_signals_in_small_units_keep_their_shape(method):
+    shape = np.sin(np.arange(3000) * 0.01)
+    unit = relative_error(shape.astype(np.float32), Options(method))
+    for amplitude in (1e-30, 1e-12, 4e-6, 1e-5, 1e30):
+        error = relative_error((shape * amplitude).astype(np.float32), Options(method))
+        assert error == pytest.approx(unit, rel=0.01), amplitude
+
+
+def test_only_zero_and_subnormal_ranges_are_flat():
+    tiny = np.float32(np.finfo(np.float32).smallest_normal)
+    y = decompress_signal(compress_signal(np.array([0, tiny], np.float32)))
+    assert np.allclose(y, [0, tiny], rtol=0, atol=0.01 * tiny)
+    subnormal = np.array([0, tiny / 2, 0], np.float32)
+    assert np.array_equal(decompress_signal(compress_signal(subnormal)), np.zeros(3, np.float32))
+
+
+@pytest.mark.parametrize("method", ["cdf53", "cdf97", "db4", "sym4"])
+def test_scale_12_is_no_worse_than_scale_11_on_a_long_sine(method):
+    x = np.sin(np.arange(100_000) * 0.001).astype(np.float32)
+    fine = compress_signal(x, Options(method, 12))
+    assert relative_error(x, Options(method, 12)) <= relative_error(x, Options(method, 11))
+    assert len(fine) <= 1.5 * len(compress_signal(x, Options(method, 11)))

@@ -1,6 +1,9 @@
 """compress_within: every result meets its bound, the scale is the coarsest that does, and a
 bound that cannot be met is reported."""
 
+import subprocess
+import sys
+
 import numpy as np
 import pytest
 
@@ -85,3 +88,19 @@ def test_option_errors_are_those_of_the_options_class():
         compress_within(make_signal(100), 0.1, method="x")
     with pytest.raises(ValueError, match='^Unknown coder "x"'):
         compress_within(make_signal(100), 0.1, coder="x")
+
+
+def test_the_package_and_compress_within_need_only_numpy():
+    script = (
+        "import sys\n"
+        "for name in ('numcodecs', 'zarr', 'xarray', 'dask'): sys.modules[name] = None\n"
+        "import numpy, kestova_codecs\n"
+        "from kestova_codecs.error_bound import compress_within\n"
+        "compress_within(numpy.sin(numpy.arange(1000, dtype=numpy.float32)), 0.01)\n"
+        "try:\n"
+        "    kestova_codecs.Kestova\n"
+        "except ImportError:\n"
+        "    print('lazy')\n")
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.strip() == "lazy"

@@ -27,10 +27,17 @@ def test_round_trip_over_dtypes_shapes_and_orders(dtype, shape, order):
     check_encode_decode(Kestova(dtype=dtype), signal_of(dtype, shape, order))
 
 
-def test_strided_input_is_read_in_c_order():
-    x = signal_of("<f4", (100, 100))[:, ::2]
-    codec = Kestova()
-    assert codec.encode(x) == kestova.compress_signal(x.ravel())
+def misaligned(x):
+    buffer = bytearray(x.nbytes + 1)
+    view = np.frombuffer(buffer, x.dtype, offset=1, count=x.size)
+    view[:] = x
+    return view
+
+
+@pytest.mark.parametrize("layout", [lambda x: x.reshape(50, 100)[:, ::2], misaligned])
+def test_strided_and_misaligned_input_is_read_in_c_order(layout):
+    x = layout(signal_of("<f4", (5000,)))
+    assert Kestova().encode(x) == kestova.compress_signal(np.array(x).ravel())
 
 
 @pytest.mark.parametrize("values", [make_signal(5000), make_signal(5000).astype(np.float64),
@@ -70,15 +77,10 @@ def test_config_survives_json_pickle_and_registry(config):
     for copy in (numcodecs.get_codec(stored), Kestova.from_config(settings),
                  pickle.loads(pickle.dumps(codec))):
         assert copy == codec and repr(copy) == repr(codec)
+        assert copy != Kestova(**{**settings, "dtype": "<u2"})
     x = make_signal(3000)
     assert numcodecs.get_codec(stored).encode(x) == codec.encode(x)
     assert all(f"{name}={value!r}" in repr(codec) for name, value in stored.items() if name != "id")
-
-
-def test_equality_is_by_config():
-    assert Kestova() == Kestova(method="cdf97", scale=11, cutoff="low", dtype="float32")
-    assert Kestova() != Kestova(scale=10)
-    assert Kestova() != Kestova(dtype="<f8")
 
 
 def test_registry_finds_the_codec_in_a_fresh_process():

@@ -1,0 +1,30 @@
+"""A Dask LocalCluster with two worker processes writes a zarr array through KestovaCodec and
+reads it back; the workers find the codec through the installed entry points."""
+
+import numpy as np
+import pytest
+
+da = pytest.importorskip("dask.array")
+distributed = pytest.importorskip("distributed")
+zarr = pytest.importorskip("zarr")
+
+import kestova  # noqa: E402
+from kestova_codecs import KestovaCodec  # noqa: E402
+
+
+def test_two_worker_processes_write_and_read(tmp_path):
+    shape, chunks = (4, 1 << 16), (1, 1 << 14)
+    values = da.random.default_rng(5).standard_normal(shape, chunks=chunks).astype(np.float32)
+    target = zarr.create_array(tmp_path / "a.zarr", shape=shape, dtype="float32", chunks=chunks,
+                               serializer=KestovaCodec(method="db4"), compressors=None)
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                  dashboard_address=None) as cluster, distributed.Client(cluster):
+        written = values.compute()
+        da.to_zarr(values, target)
+        read = da.from_zarr(str(tmp_path / "a.zarr")).compute()
+    options = kestova.KestovaCompressionOptions(method="db4")
+    for channel in range(shape[0]):
+        for start in range(0, shape[1], chunks[1]):
+            part = np.array(written[channel, start:start + chunks[1]])  # aligned
+            direct = kestova.decompress_signal(kestova.compress_signal(part, options))
+            np.testing.assert_array_equal(read[channel, start:start + chunks[1]], direct)
