@@ -26,7 +26,6 @@ namespace {
 // The coefficient image is the int16 sequence's own memory, which needs a little-endian host.
 static_assert(std::endian::native == std::endian::little);
 
-constexpr std::size_t kMaxSamples = 2147483647;
 constexpr unsigned kMinLevels = 1;
 constexpr unsigned kMaxLevels = 8;
 
@@ -55,7 +54,7 @@ KestovaResult<std::vector<uint8_t>> compress_on(std::span<const float> samples,
             "Can't compress data bigger than " + std::to_string(kMaxSamples) + ", but data was " +
             std::to_string(n)));
     }
-    if (options.scale < 6 || options.scale > 12) {
+    if (!is_supported_scale(options.scale)) {
         return std::unexpected(KestovaError::unsupported_scale(options.scale));
     }
     if (!is_known_method(options.method)) {
@@ -101,7 +100,7 @@ KestovaResult<std::vector<uint8_t>> compress_on(std::span<const float> samples,
         layout.first_levels(*levels).coefficients() * sizeof(int16_t));
     // The container: header space, then the payload (deflate writes straight behind it).
     std::vector<uint8_t> container(HEADER_SIZE);
-    if (*coder == 1) {
+    if (*coder == coder_byte(EntropyCoder::Arans)) {
         const std::vector<uint8_t> payload = arans::encode_stream(image);
         container.insert(container.end(), payload.begin(), payload.end());
     } else {

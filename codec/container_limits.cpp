@@ -8,16 +8,16 @@
 namespace kestova {
 
 KestovaResult<uint8_t> select_coder(EntropyCoder requested, uint64_t image_bytes) {
-    if (requested == EntropyCoder::Deflate) return uint8_t{0};
+    if (requested == EntropyCoder::Deflate) return coder_byte(EntropyCoder::Deflate);
     const uint64_t pairs = image_bytes / 2;
-    if (pairs <= arans::MAX_PAIR_COUNT) return uint8_t{1};
+    if (pairs <= arans::MAX_PAIR_COUNT) return coder_byte(EntropyCoder::Arans);
     if (requested == EntropyCoder::Arans) {
         return std::unexpected(KestovaError::unsupported_configuration(
             "The arans coder takes at most " + std::to_string(arans::MAX_PAIR_COUNT) +
             " coefficients, but the signal has " + std::to_string(pairs) +
             "; use the deflate coder"));
     }
-    return uint8_t{0};
+    return coder_byte(EntropyCoder::Deflate);
 }
 
 KestovaResult<uint32_t> payload_length_field(uint64_t payload_bytes) {

@@ -8,8 +8,15 @@
 
 namespace kestova {
 
-// The header coder byte for an image of `image_bytes` bytes: 1 (arans) for Arans and Auto,
-// 0 (deflate) for Deflate. Past the arans pair limit Auto falls back to deflate and an explicit
+// The most samples a container holds.
+inline constexpr uint32_t kMaxSamples = 2147483647;
+
+// The level counts a container may record.
+inline constexpr uint8_t kMinContainerLevels = 1;
+inline constexpr uint8_t kMaxContainerLevels = 10;
+
+// The header coder byte for an image of `image_bytes` bytes: Arans's for Arans and Auto,
+// Deflate's for Deflate. Past the arans pair limit Auto falls back to deflate and an explicit
 // Arans is refused with UnsupportedConfiguration.
 KestovaResult<uint8_t> select_coder(EntropyCoder requested, uint64_t image_bytes);
 

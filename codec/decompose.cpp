@@ -6,6 +6,7 @@
 
 #include "codec/quantize.h"
 #include "codec/uninit_buffer.h"
+#include "engine/level_analysis.h"
 
 namespace kestova {
 
@@ -17,33 +18,25 @@ KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& exec
     const std::size_t planned = layout.sizes.size();
     const UninitBuffer<float> approximations(layout.sizes.front().approximations_length);
     const UninitBuffer<float> details(layout.sizes.front().details_length);
-    std::vector<float> scratch;
-    // Level k writes its approximations into buffers[k % 2] and reads the other one (the
-    // signal itself at level 0); approximation lengths only shrink from level to level.
-    const std::span<float> buffers[2] = {approximations.span(), signal};
-    const auto approximations_of = [&](std::size_t level) {
-        return buffers[level % 2].first(layout.sizes[level].approximations_length);
-    };
+    // Even levels write their approximations into `approximations`, odd ones into the signal,
+    // which level 0 has read by then; approximation lengths only shrink from level to level.
+    Undra::LevelAnalysis analysis(executor, signal, approximations.span(), signal, details.span());
     // The level count to fall back on when a deeper level clamps, and the quantised
     // approximations of its last level once the buffer holding them is about to be reused.
     std::size_t fallback = 1;
     std::vector<int16_t> held;
-    std::span<float> input = signal;
     std::size_t level = 0;
     for (; level < planned; ++level) {
         if (level >= 2 && fallback == level - 1 && held.empty()) {
             held.resize(layout.sizes[level - 2].approximations_length);
-            quantize(approximations_of(level - 2), multiplier, 0, held);
+            quantize(analysis.approximations(level - 2), multiplier, 0, held);
         }
-        const Undra::DwtSize size = layout.sizes[level];
-        const std::span<float> output = approximations_of(level);
-        const std::span<float> level_details = details.span().first(size.details_length);
-        scratch.resize(std::max(scratch.size(), executor.required_scratch_size(input.size())));
-        const auto status =
-            executor.execute_forward_with_scratch(input, output, level_details, scratch);
+        const auto status = analysis.next();
         if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
+        const std::span<float> output = analysis.approximations(level);
+        const std::span<float> level_details = analysis.details();
         if (quantize(level_details, multiplier, threshold,
-                     coefficients.subspan(layout.details_offset(level), size.details_length))) {
+                     coefficients.subspan(layout.details_offset(level), level_details.size()))) {
             break;  // no count above `level` is usable
         }
         const bool approximations_clamp =
@@ -54,7 +47,6 @@ KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& exec
             fallback = level + 1;
             held.clear();
         }
-        input = output;
     }
     if (level == planned && fallback == planned) return planned;
 
@@ -65,7 +57,7 @@ KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& exec
                  coefficients.data() + layout.approximations, used.details * sizeof(int16_t));
     const std::span<int16_t> used_approximations = coefficients.first(used.approximations);
     if (held.empty()) {
-        quantize(approximations_of(fallback - 1), multiplier, 0, used_approximations);
+        quantize(analysis.approximations(fallback - 1), multiplier, 0, used_approximations);
     } else {
         std::copy(held.begin(), held.end(), used_approximations.begin());
     }

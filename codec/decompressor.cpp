@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codec/arans/arans.h"
+#include "codec/container_limits.h"
 #include "codec/deflate.h"
 #include "codec/header.h"
 #include "codec/level_layout.h"
@@ -19,9 +20,6 @@ namespace kestova {
 
 namespace {
 
-constexpr uint32_t kMaxSamples = 2147483647;
-constexpr uint8_t kMaxLevels = 10;
-
 KestovaError failed(std::string text) {
     return KestovaError::decompression_failed(std::move(text));
 }
@@ -30,7 +28,7 @@ KestovaError failed(std::string text) {
 // coder allocates more than its stream can justify, so a forged sample count costs nothing.
 KestovaResult<std::vector<uint8_t>> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
                                                    std::size_t needed) {
-    if (coder == 0) return inflate_raw(payload, needed);
+    if (coder == coder_byte(EntropyCoder::Deflate)) return inflate_raw(payload, needed);
     auto image = arans::decode_stream(payload);
     if (!image) return std::unexpected(failed(std::string(arans::to_string(image.error()))));
     return std::move(*image);
@@ -102,18 +100,19 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
                                       std::to_string(kMaxSamples) + ", but data was " +
                                       std::to_string(header.sample_count)));
     }
-    if (header.levels > kMaxLevels) {
-        return std::unexpected(
-            failed("Max supported level is 10 but it was " + std::to_string(header.levels)));
+    if (header.levels > kMaxContainerLevels) {
+        return std::unexpected(failed("Max supported level is " +
+                                      std::to_string(kMaxContainerLevels) + " but it was " +
+                                      std::to_string(header.levels)));
     }
-    if (header.levels == 0) {
-        return std::unexpected(failed("Min supported level is 1 but it was 0"));
+    if (header.levels < kMinContainerLevels) {
+        return std::unexpected(failed("Min supported level is " +
+                                      std::to_string(kMinContainerLevels) + " but it was " +
+                                      std::to_string(header.levels)));
     }
-    const auto method = method_from_tag(header.method_tag);
-    if (!method) return std::unexpected(KestovaError::invalid_method(header.method_tag));
-    if (header.coder >= 2) return std::unexpected(KestovaError::unknown_coder(header.coder));
-
-    const Undra::SharedDwtExecutor executor = make_method_executor(*method, isa);
+    // The header has refused unknown method tags, coders and scales.
+    const Undra::SharedDwtExecutor executor =
+        make_method_executor(*method_from_tag(header.method_tag), isa);
     const std::size_t sample_count = header.sample_count;
     const std::size_t transform_length = std::max(sample_count, executor->filter_length());
     const LevelLayout layout = level_layout(*executor, transform_length, header.levels);
@@ -132,10 +131,6 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
         return std::unexpected(failed("Decoded data holds " + std::to_string(available) +
                                       " coefficients, but the levels need " +
                                       std::to_string(needed)));
-    }
-    if (header.scale < 6 || header.scale > 12) {
-        return std::unexpected(
-            failed("Supported scales only [6, 12] but it was " + std::to_string(header.scale)));
     }
 
     UninitBuffer<float> coefficients;

@@ -3,6 +3,8 @@
 #include <span>
 #include <string_view>
 
+#include "codec/options.h"
+
 namespace kestova {
 
 namespace {
@@ -110,7 +112,8 @@ std::string KestovaError::message() const {
         case K::DecompressionFailed:
             return "Can't decompress data, reason: " + text();
         case K::UnsupportedScale:
-            return "Only scaled 6..12 is supported, but it was " + number();
+            return "Only scaled " + std::to_string(kMinScale) + ".." + std::to_string(kMaxScale) +
+                   " is supported, but it was " + number();
         case K::UnknownCoder:
             return "Unknown entropy coder " + number();
     }

@@ -3,18 +3,15 @@
 #include <algorithm>
 #include <bit>
 
+#include "codec/method_executor.h"
+#include "codec/options.h"
+
 namespace kestova {
 
 namespace {
 
 constexpr std::array<uint8_t, 4> MAGIC = {'K', 'S', 'T', 'V'};
 constexpr std::array<uint8_t, 2> FORMAT_TAG = {'f', '3'};
-constexpr std::array<std::array<uint8_t, 4>, 4> METHOD_TAGS = {{
-    {'c', 'f', '5', '3'},
-    {'c', 'f', '9', '7'},
-    {'d', 'b', '0', '4'},
-    {'s', 'y', 'm', '4'},
-}};
 
 template <std::size_t N>
 std::array<uint8_t, N> take(std::span<const uint8_t> bytes, std::size_t offset) {
@@ -51,15 +48,16 @@ KestovaResult<KestovaHeader> KestovaHeader::from_bytes(std::span<const uint8_t> 
         return std::unexpected(KestovaError::invalid_format_tag(h.format_tag));
     }
     h.method_tag = take<4>(bytes, 8);
-    if (std::ranges::find(METHOD_TAGS, h.method_tag) == METHOD_TAGS.end()) {
+    if (!method_from_tag(h.method_tag)) {
         return std::unexpected(KestovaError::invalid_method(h.method_tag));
     }
     h.levels = bytes[12];
     h.scale = bytes[13];
-    if (h.scale < 6 || h.scale > 12)
+    if (!is_supported_scale(h.scale)) {
         return std::unexpected(KestovaError::unsupported_scale(h.scale));
+    }
     h.coder = bytes[14];
-    if (h.coder >= 2) return std::unexpected(KestovaError::unknown_coder(h.coder));
+    if (!is_recorded_coder(h.coder)) return std::unexpected(KestovaError::unknown_coder(h.coder));
     h.flags = bytes[15];
     h.sample_count = read_u32(bytes, 16);
     for (const std::size_t offset : {20, 24, 28}) {

@@ -1,4 +1,4 @@
-// The wavelet executor and the container tag that belong to each compression method.
+// Lookups in the method table (method_table.h), and the executor paths.
 #pragma once
 
 #include <array>
@@ -13,17 +13,17 @@
 
 namespace kestova {
 
-// True for the four methods the container can name.
+// True for the methods of the table.
 bool is_known_method(CompressionMethod method);
 
-// The four-byte header tag of a known `method` ("cf53", "cf97", "db04", "sym4").
+// The four-byte header tag of a known `method`.
 std::array<uint8_t, 4> method_tag(CompressionMethod method);
 
-// The method a header tag names, or nothing when the tag is none of the four.
+// The method a header tag names, or nothing when no method has that tag.
 std::optional<CompressionMethod> method_from_tag(const std::array<uint8_t, 4>& tag);
 
 // A fresh executor for a known `method` on the path `isa` (this processor's best when empty; the
-// caller checks that the processor supports it); the filter banks use periodic borders.
+// caller checks that the processor supports it).
 Undra::SharedDwtExecutor make_method_executor(CompressionMethod method,
                                               std::optional<Undra::Isa> isa = std::nullopt);
 

@@ -10,69 +10,73 @@
 #include "engine/lifting_executor.h"
 #include "engine/lifting_steps.h"
 
-namespace Undra::cdf97 {
+namespace Undra {
 
-inline constexpr float kAlpha = std::bit_cast<float>(uint32_t{0xBFCB0673});  // first predict
-inline constexpr float kBeta = std::bit_cast<float>(uint32_t{0xBD5901AE});   // first update
-inline constexpr float kGamma = std::bit_cast<float>(uint32_t{0x3F620676});  // second predict
-inline constexpr float kDelta = std::bit_cast<float>(uint32_t{0x3EE31355});  // second update
-inline constexpr float kScale = std::bit_cast<float>(uint32_t{0x3F93263D});  // approximations
-// Its own constant, one ulp above the rounded reciprocal of kScale.
-inline constexpr float kDetailScale = std::bit_cast<float>(uint32_t{0x3F5EAF70});
+// The CDF 9/7 scheme of LiftingTransform: its constants, size rules and kernels.
+struct Cdf97Lifting {
+    static constexpr float kAlpha = std::bit_cast<float>(uint32_t{0xBFCB0673});  // first predict
+    static constexpr float kBeta = std::bit_cast<float>(uint32_t{0xBD5901AE});   // first update
+    static constexpr float kGamma = std::bit_cast<float>(uint32_t{0x3F620676});  // second predict
+    static constexpr float kDelta = std::bit_cast<float>(uint32_t{0x3EE31355});  // second update
+    static constexpr float kScale = std::bit_cast<float>(uint32_t{0x3F93263D});  // approximations
+    // Its own constant, one ulp above the rounded reciprocal of kScale.
+    static constexpr float kDetailScale = std::bit_cast<float>(uint32_t{0x3F5EAF70});
 
-// Signals of 4 samples and more; the inverse needs working copies of both coefficient arrays.
-inline constexpr LiftingShape kShape{4, 10, true};
+    // Signals of 4 samples and more; the inverse needs working copies of both coefficient arrays.
+    static constexpr LiftingShape kShape{4, 10, true};
 
-// One analysis level of x (n >= 4) into s (ceil(n/2)) and d (floor(n/2)). The steps run chunk
-// by chunk, each as far as the previous step's results allow (a predict needs s[k+1], an update
-// d[j]); every element still goes through exactly the same operations as in whole-array passes.
-template <class A>
-void forward(const float* x, std::size_t n, float* s, float* d) {
-    const std::size_t e = n - n / 2;
-    const std::size_t o = n / 2;
-    std::size_t split = 0, first_update = 0, second_predict = 0, second_update = 0, scaled = 0;
-    while (second_update < e) {
-        const std::size_t a1 = std::min(split + lifting::kChunk, e);
-        lifting::split_range<A>(x, n, s, d, kAlpha, split, a1);
-        lifting::update_range<A>(s, d, e, o, kBeta, first_update, a1);
-        const std::size_t a3 = a1 == e ? o : a1 - 1;
-        lifting::predict_range<A>(d, s, e, o, kGamma, second_predict, a3);
-        const std::size_t a4 = a3 == o ? e : a3;
-        lifting::update_range<A>(s, d, e, o, kDelta, second_update, a4);
-        lifting::scale_range<A>(s, s, kScale, second_update, a4);
-        // d[k] is final once s[k+1] has taken it into its second update.
-        const std::size_t a5 = a4 == e ? o : a4 - 1;
-        lifting::scale_range<A>(d, d, kDetailScale, scaled, a5);
-        split = first_update = a1;
-        second_predict = a3;
-        second_update = a4;
-        scaled = a5;
+    // One analysis level of x (n >= 4) into s (ceil(n/2)) and d (floor(n/2)). The steps run chunk
+    // by chunk, each as far as the previous step's results allow (a predict needs s[k+1], an update
+    // d[j]); every element still goes through exactly the same operations as in whole-array passes.
+    template <class A>
+    static void forward(const float* x, std::size_t n, float* s, float* d) {
+        const std::size_t e = n - n / 2;
+        const std::size_t o = n / 2;
+        std::size_t split = 0, first_update = 0, second_predict = 0, second_update = 0, scaled = 0;
+        while (second_update < e) {
+            const std::size_t a1 = std::min(split + lifting::kChunk, e);
+            lifting::split_range<A>(x, n, s, d, kAlpha, split, a1);
+            lifting::update_range<A>(s, d, e, o, kBeta, first_update, a1);
+            const std::size_t a3 = a1 == e ? o : a1 - 1;
+            lifting::predict_range<A>(d, s, e, o, kGamma, second_predict, a3);
+            const std::size_t a4 = a3 == o ? e : a3;
+            lifting::update_range<A>(s, d, e, o, kDelta, second_update, a4);
+            lifting::scale_range<A>(s, s, kScale, second_update, a4);
+            // d[k] is final once s[k+1] has taken it into its second update.
+            const std::size_t a5 = a4 == e ? o : a4 - 1;
+            lifting::scale_range<A>(d, d, kDetailScale, scaled, a5);
+            split = first_update = a1;
+            second_predict = a3;
+            second_update = a4;
+            scaled = a5;
+        }
     }
-}
 
-// One synthesis level of s (e) and d (o) into y (e + o), using work (e + o floats); chunked
-// like the forward step, undoing its steps in reverse order.
-template <class A>
-void inverse(const float* s, const float* d, std::size_t e, std::size_t o, float* work, float* y) {
-    float* ws = work;
-    float* wd = work + e;
-    std::size_t copied = 0, second_update = 0, second_predict = 0, first_update = 0, merged = 0;
-    while (merged < e) {
-        const std::size_t a0 = std::min(copied + lifting::kChunk, e);
-        lifting::scale_range<A>(ws, s, kDetailScale, copied, a0);
-        lifting::scale_range<A>(wd, d, kScale, std::min(copied, o), std::min(a0, o));
-        lifting::update_range<A>(ws, wd, e, o, -kDelta, second_update, a0);
-        const std::size_t a2 = a0 == e ? o : a0 - 1;
-        lifting::predict_range<A>(wd, ws, e, o, -kGamma, second_predict, a2);
-        const std::size_t a3 = a2 == o ? e : a2;
-        lifting::update_range<A>(ws, wd, e, o, -kBeta, first_update, a3);
-        const std::size_t a4 = a3 == e ? e : a3 - 1;
-        lifting::merge_range<A>(ws, wd, e, o, -kAlpha, y, merged, a4);
-        copied = second_update = a0;
-        second_predict = a2;
-        first_update = a3;
-        merged = a4;
+    // One synthesis level of s (e) and d (o) into y (e + o), using work (e + o floats); chunked
+    // like the forward step, undoing its steps in reverse order.
+    template <class A>
+    static void inverse(const float* s, const float* d, std::size_t e, std::size_t o, float* work,
+                        float* y) {
+        float* ws = work;
+        float* wd = work + e;
+        std::size_t copied = 0, second_update = 0, second_predict = 0, first_update = 0, merged = 0;
+        while (merged < e) {
+            const std::size_t a0 = std::min(copied + lifting::kChunk, e);
+            lifting::scale_range<A>(ws, s, kDetailScale, copied, a0);
+            lifting::scale_range<A>(wd, d, kScale, std::min(copied, o), std::min(a0, o));
+            lifting::update_range<A>(ws, wd, e, o, -kDelta, second_update, a0);
+            const std::size_t a2 = a0 == e ? o : a0 - 1;
+            lifting::predict_range<A>(wd, ws, e, o, -kGamma, second_predict, a2);
+            const std::size_t a3 = a2 == o ? e : a2;
+            lifting::update_range<A>(ws, wd, e, o, -kBeta, first_update, a3);
+            const std::size_t a4 = a3 == e ? e : a3 - 1;
+            lifting::merge_range<A>(ws, wd, e, o, -kAlpha, y, merged, a4);
+            copied = second_update = a0;
+            second_predict = a2;
+            first_update = a3;
+            merged = a4;
+        }
     }
-}
+};
 
-}  // namespace Undra::cdf97
+}  // namespace Undra

@@ -4,17 +4,10 @@
 #include <new>
 #include <utility>
 
+#include "engine/level_analysis.h"
 #include "engine/util.h"
 
 namespace Undra {
-
-namespace {
-
-// At most this many levels can ever succeed: each level roughly halves the length (a few extra
-// steps near the filter length), so reserving more would only waste memory.
-constexpr std::size_t kMaxReservedLevels = 128;
-
-}  // namespace
 
 CompletedDwtExecutor::CompletedDwtExecutor(SharedIncompleteDwtExecutor inner)
     : inner_(std::move(inner)), filter_length_(inner_->filter_length()) {}
@@ -54,65 +47,15 @@ std::size_t CompletedDwtExecutor::filter_length() const {
     return filter_length_;
 }
 
-UndraResult<Dwt> CompletedDwtExecutor::analyse(std::span<const float> signal) const {
-    const DwtSize size = inner_->dwt_size(signal.size());
-    auto approximations = try_zeroed<float>(size.approximations_length);
-    if (!approximations) return std::unexpected(approximations.error());
-    auto details = try_zeroed<float>(size.details_length);
-    if (!details) return std::unexpected(details.error());
-    if (auto ok = inner_->execute_forward(signal, *approximations, *details); !ok) {
-        return std::unexpected(ok.error());
-    }
-    return Dwt{std::move(*approximations), std::move(*details)};
-}
-
+// A single level leaves the length check to the inner executor (InputTooSmall); deeper
+// decompositions check every level's input against the filter length.
 UndraResult<Dwt> CompletedDwtExecutor::dwt(std::span<const float> signal, std::size_t level) const {
-    if (level <= 1) return analyse(signal);
-    Dwt last;
-    std::span<const float> current = signal;
-    for (std::size_t l = 0; l < level; ++l) {
-        if (current.size() < filter_length_) {
-            return undra_fail(UndraErrorKind::BufferTooSmallForLevel);
-        }
-        auto step = analyse(current);
-        if (!step) return step;
-        // The previous level is released here; only its approximations were still needed.
-        last = std::move(*step);
-        current = last.approximations;
-    }
-    return last;
+    return analyse_to_level(*inner_, signal, level, level > 1 ? filter_length_ : 0);
 }
 
-// Each level is analysed straight from the stored approximations of the level before, so the
-// only memory per level is the two arrays it returns: no copy of the signal, no working arrays.
 UndraResult<MultiDwt> CompletedDwtExecutor::multi_dwt(std::span<const float> signal,
                                                       std::size_t levels) const {
-    const std::size_t count = std::max<std::size_t>(levels, 1);
-    MultiDwt result;
-    const std::size_t reserved = std::min(count, kMaxReservedLevels);
-    try {
-        result.levels.reserve(reserved);
-    } catch (const std::bad_alloc&) {
-        return undra_fail(UndraErrorKind::AllocationFailed, reserved * sizeof(Dwt));
-    }
-    std::span<const float> current = signal;
-    for (std::size_t l = 0; l < count; ++l) {
-        // A single level leaves the length check to the inner executor (InputTooSmall).
-        if (count > 1 && current.size() < filter_length_) {
-            return undra_fail(UndraErrorKind::BufferTooSmallForLevel);
-        }
-        auto step = analyse(current);
-        if (!step) return std::unexpected(step.error());
-        try {
-            result.levels.push_back(std::move(*step));
-        } catch (const std::bad_alloc&) {
-            return undra_fail(UndraErrorKind::AllocationFailed,
-                              (result.levels.size() + 1) * sizeof(Dwt));
-        }
-        // Moving a Dwt keeps its arrays in place, so this view stays valid as levels grows.
-        current = result.levels.back().approximations;
-    }
-    return result;
+    return analyse_levels(*inner_, signal, levels, levels > 1 ? filter_length_ : 0);
 }
 
 UndraResult<std::vector<float>> CompletedDwtExecutor::idwt(DwtView view) const {

@@ -40,9 +40,6 @@ class CompletedDwtExecutor final : public DwtExecutor {
     const SharedIncompleteDwtExecutor& inner() const { return inner_; }
 
   private:
-    // One analysis step into newly allocated arrays.
-    UndraResult<Dwt> analyse(std::span<const float> signal) const;
-
     SharedIncompleteDwtExecutor inner_;
     std::size_t filter_length_;
 };

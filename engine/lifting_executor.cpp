@@ -5,25 +5,12 @@
 #include <new>
 #include <utility>
 
+#include "engine/level_analysis.h"
 #include "engine/util.h"
 
 namespace Undra {
 
-namespace {
-
 using K = UndraErrorKind;
-
-// True when every one of `levels` successive halvings of n still has min_length samples.
-bool levels_fit(std::size_t n, std::size_t levels, std::size_t min_length) {
-    std::size_t h = n;
-    for (std::size_t k = 0; k < levels; ++k) {
-        if (h < min_length) return false;
-        h -= h / 2;
-    }
-    return true;
-}
-
-}  // namespace
 
 LiftingExecutor::LiftingExecutor(LiftingShape shape) : shape_(shape) {}
 
@@ -102,50 +89,14 @@ UndraStatus LiftingExecutor::execute_inverse(std::span<const float> approximatio
     return inverse_checked(approximations, details, output);
 }
 
-UndraResult<Dwt> LiftingExecutor::forward_level(std::span<const float> input) const {
-    const std::size_t n = input.size();
-    auto approximations = try_zeroed<float>(n - n / 2);
-    if (!approximations) return std::unexpected(approximations.error());
-    auto details = try_zeroed<float>(n / 2);
-    if (!details) return std::unexpected(details.error());
-    forward_kernel(input.data(), n, approximations->data(), details->data());
-    return Dwt{std::move(*approximations), std::move(*details)};
-}
-
+// Every level's input must have min_length samples, the first one's included.
 UndraResult<Dwt> LiftingExecutor::dwt(std::span<const float> signal, std::size_t level) const {
-    level = std::max<std::size_t>(level, 1);
-    if (!levels_fit(signal.size(), level, shape_.min_length)) {
-        return undra_fail(K::BufferTooSmallForLevel);
-    }
-    auto current = forward_level(signal);
-    for (std::size_t k = 1; k < level && current; ++k) {
-        current = forward_level(current->approximations);
-    }
-    return current;
+    return analyse_to_level(*this, signal, level, shape_.min_length);
 }
 
 UndraResult<MultiDwt> LiftingExecutor::multi_dwt(std::span<const float> signal,
                                                  std::size_t levels) const {
-    levels = std::max<std::size_t>(levels, 1);
-    if (!levels_fit(signal.size(), levels, shape_.min_length)) {
-        return undra_fail(K::BufferTooSmallForLevel);
-    }
-    MultiDwt result;
-    try {
-        result.levels.reserve(levels);
-    } catch (const std::bad_alloc&) {
-        return undra_fail(K::AllocationFailed, levels * sizeof(Dwt));
-    }
-    // Each level reads the approximation stored in the level before it; the list never
-    // reallocates, so that array stays in place.
-    std::span<const float> input = signal;
-    for (std::size_t k = 0; k < levels; ++k) {
-        auto level = forward_level(input);
-        if (!level) return std::unexpected(level.error());
-        result.levels.push_back(std::move(*level));
-        input = result.levels.back().approximations;
-    }
-    return result;
+    return analyse_levels(*this, signal, levels, shape_.min_length);
 }
 
 UndraResult<std::vector<float>> LiftingExecutor::idwt(DwtView view) const {

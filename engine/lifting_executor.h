@@ -55,7 +55,6 @@ class LiftingExecutor : public DwtExecutor {
     UndraStatus check_inverse(std::size_t e, std::size_t o, std::size_t m) const;
     UndraStatus inverse_checked(std::span<const float> approximations,
                                 std::span<const float> details, std::span<float> output) const;
-    UndraResult<Dwt> forward_level(std::span<const float> input) const;
 
     LiftingShape shape_;
 };

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "engine/lifting_steps.h"
+
 namespace Undra::lifting {
 
 struct PortableArith {
@@ -37,5 +39,7 @@ struct PortableArith {
         for (std::size_t i = 0; i < n; ++i) dst[i] = src[i] * k;
     }
 };
+
+PortableArith arithmetic_for(IsaTag<Isa::Portable>);
 
 }  // namespace Undra::lifting

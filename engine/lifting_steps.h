@@ -8,13 +8,24 @@
 //   A::split_predict(x, count, s, d, w)     s[k] = x[2k], d[k] = lift(x[2k+1], w, x[2k], x[2k+2])
 //   A::merge_predict(s, d, count, w, y)     y[2k] = s[k], y[2k+1] = lift(d[k], w, s[k], s[k+1])
 //   A::scale_copy(dst, src, n, k)           dst[i] = src[i]*k  (dst may equal src)
+// Each back end names itself for its instruction set by declaring `A arithmetic_for(IsaTag<I>)`.
 // Sizes: e = ceil(n/2) approximations, o = floor(n/2) details, e >= 2 and o >= 1.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 
+#include "engine/util.h"
+
 namespace Undra::lifting {
+
+// Selects, through argument-dependent lookup, the back end that declares itself for I.
+template <Isa I>
+struct IsaTag {};
+
+// The arithmetic back end of instruction set I; its header must have been included.
+template <Isa I>
+using ArithmeticFor = decltype(arithmetic_for(IsaTag<I>{}));
 
 // Number of approximations each step advances per round of a chunked transform; the slices
 // of all arrays involved stay within the first-level data cache.

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "engine/err.h"
@@ -44,6 +45,16 @@ UndraResult<std::vector<T>> try_zeroed(std::size_t n) {
         return std::vector<T>(n);
     } catch (const std::bad_alloc&) {
         return undra_fail(UndraErrorKind::AllocationFailed, n * sizeof(T));
+    }
+}
+
+// An owned copy of `values`, or AllocationFailed with its size in bytes.
+template <typename T>
+UndraResult<std::vector<T>> try_copy(std::span<const T> values) {
+    try {
+        return std::vector<T>(values.begin(), values.end());
+    } catch (const std::bad_alloc&) {
+        return undra_fail(UndraErrorKind::AllocationFailed, values.size() * sizeof(T));
     }
 }
 

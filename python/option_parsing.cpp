@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "codec/error.h"
+#include "codec/method_table.h"
 #include "python/arguments.h"
 #include "python/errors.h"
 #include "python/py_ref.h"
@@ -20,12 +22,6 @@ struct Choice {
     Value value;
 };
 
-constexpr std::array<Choice<CompressionMethod>, 4> METHODS{{
-    {"cdf97", CompressionMethod::Cdf97},
-    {"cdf53", CompressionMethod::Cdf53},
-    {"db4", CompressionMethod::Db4},
-    {"sym4", CompressionMethod::Sym4},
-}};
 constexpr std::array<Choice<CutoffLevel>, 3> CUTOFFS{{
     {"low", CutoffLevel::Low},
     {"medium", CutoffLevel::Medium},
@@ -37,9 +33,6 @@ constexpr std::array<Choice<EntropyCoder>, 3> CODERS{{
     {"auto", EntropyCoder::Auto},
 }};
 
-constexpr uint8_t MIN_SCALE = 6;
-constexpr uint8_t MAX_SCALE = 12;
-
 // The table entry whose text equals `text` exactly (case and whitespace included), if any.
 template <typename Value, std::size_t N>
 std::optional<Value> lookup(PyObject* text, const std::array<Choice<Value>, N>& table) {
@@ -47,6 +40,30 @@ std::optional<Value> lookup(PyObject* text, const std::array<Choice<Value>, N>& 
         if (PyUnicode_CompareWithASCIIString(text, choice.text) == 0) return choice.value;
     }
     return std::nullopt;
+}
+
+// The method named exactly `text`, if any.
+std::optional<CompressionMethod> lookup_method(PyObject* text) {
+    for (const MethodEntry& entry : kMethods) {
+        if (PyUnicode_CompareWithASCIIString(text, std::string(entry.name).c_str()) == 0) {
+            return entry.method;
+        }
+    }
+    return std::nullopt;
+}
+
+// The format of the unknown-method error: its one %U receives the quoted text, followed by
+// every method name.
+const std::string& unknown_method_format() {
+    static const std::string format = [] {
+        std::string text = "Unknown method %U, expected ";
+        for (const MethodEntry& entry : kMethods) {
+            if (&entry != &kMethods.front()) text += " or ";
+            text += "'" + std::string(entry.name) + "'";
+        }
+        return text;
+    }();
+    return format;
 }
 
 // Appends the ASCII characters of `chars` to `out`.
@@ -139,10 +156,9 @@ std::optional<CompressionOptions> parse_options(PyObject* method, PyObject* scal
         return std::nullopt;
     }
     if (method != nullptr) {
-        const auto found = lookup(method, METHODS);
+        const auto found = lookup_method(method);
         if (!found) {
-            raise_unknown("Unknown method %U, expected 'cdf97' or 'cdf53' or 'db4' or 'sym4'",
-                          method);
+            raise_unknown(unknown_method_format().c_str(), method);
             return std::nullopt;
         }
         options.method = *found;
@@ -155,7 +171,7 @@ std::optional<CompressionOptions> parse_options(PyObject* method, PyObject* scal
         }
         options.cutoff = *found;
     }
-    if (options.scale < MIN_SCALE || options.scale > MAX_SCALE) {
+    if (!is_supported_scale(options.scale)) {
         raise_codec_error(KestovaError::unsupported_scale(options.scale));
         return std::nullopt;
     }

@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "engine/lifting_steps.h"
+
 namespace Undra::lifting {
 namespace {
 
@@ -96,4 +98,8 @@ struct AvxArith {
 };
 
 }  // namespace
+
+// Only declared, for the type lookup of ArithmeticFor: it names no symbol.
+AvxArith arithmetic_for(IsaTag<Isa::Avx>);
+
 }  // namespace Undra::lifting

@@ -8,16 +8,18 @@
 
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
+#include "codec/method_table.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace kestova::fuzz {
 
 inline CheckResult check_compress(Input data) {
     if (data.size() < 2) return {};
-    const CompressionOptions options{.cutoff = static_cast<CutoffLevel>(data[0] % 3),
-                                     .coder = static_cast<EntropyCoder>(data[0] / 3 % 3),
-                                     .method = static_cast<CompressionMethod>(data[0] / 9 % 4),
-                                     .scale = static_cast<uint8_t>(6 + data[1] % 7)};
+    const CompressionOptions options{
+        .cutoff = static_cast<CutoffLevel>(data[0] % 3),
+        .coder = static_cast<EntropyCoder>(data[0] / 3 % 3),
+        .method = static_cast<CompressionMethod>(data[0] / 9 % kMethods.size()),
+        .scale = static_cast<uint8_t>(kMinScale + data[1] % (kMaxScale - kMinScale + 1))};
     std::vector<float> samples((data.size() - 2) / sizeof(float));
     if (!samples.empty())
         std::memcpy(samples.data(), data.data() + 2, samples.size() * sizeof(float));

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/undra.h"
+#include "codec/method_executor.h"
+#include "codec/method_table.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace kestova::fuzz {
@@ -22,30 +23,9 @@ namespace transforms {
 // while a wrong tap, index or border would be off by a good part of the magnitude itself.
 inline constexpr float kRelativeTolerance = 1.0f / 65536.0f;
 
+// The executor of the table's method `method` (modulo the method count) on path `isa`.
 inline Undra::SharedDwtExecutor make(uint8_t method, Undra::Isa isa) {
-    using namespace Undra;
-    switch (method % 4) {
-        case 0:
-            return make_cdf97_f32(isa);
-        case 1:
-            return make_cdf53_f32(isa);
-        case 2:
-            return make_daubechies_f32(DaubechiesFamily::Db4, BorderMode::Wrap, isa);
-        default:
-            return make_symlet_f32(SymletFamily::Sym4, BorderMode::Wrap, isa);
-    }
-}
-
-inline const char* isa_name(Undra::Isa isa) {
-    switch (isa) {
-        case Undra::Isa::Portable:
-            return "portable";
-        case Undra::Isa::Sse:
-            return "sse";
-        case Undra::Isa::Avx:
-            return "avx";
-    }
-    return "?";
+    return kMethods[method % kMethods.size()].make_executor(isa);
 }
 
 // The signal of the input: int16 samples scaled by a power of two, so that no variant meets
@@ -110,7 +90,7 @@ inline CheckResult check_transforms(Input data) {
     if (data.size() < 3) return {};
     const std::vector<float> x = signal(data);
     const std::size_t levels = data[1] % 8 + 1;
-    const std::string method = "method " + std::to_string(data[0] % 4);
+    const std::string method = "method " + std::to_string(data[0] % kMethods.size());
     float magnitude = 0.0f;
     for (const float v : x) magnitude = std::max(magnitude, std::fabs(v));
 
@@ -120,7 +100,8 @@ inline CheckResult check_transforms(Input data) {
         for (const Undra::Isa isa : vector_isas()) {
             const auto got = make(data[0], isa)->multi_dwt(x, levels);
             if (got || got.error().message() != forward.error().message()) {
-                return violated(method + " on " + isa_name(isa) + ": analysis fails differently");
+                return violated(method + " on " + std::string(isa_name(isa)) +
+                                ": analysis fails differently");
             }
         }
         return {};
@@ -137,7 +118,7 @@ inline CheckResult check_transforms(Input data) {
     if (auto r = agree(x, head, synthesis_tolerance, method + " reconstruction"); !r) return r;
 
     for (const Undra::Isa isa : vector_isas()) {
-        const std::string what = method + " on " + isa_name(isa);
+        const std::string what = method + " on " + std::string(isa_name(isa));
         const auto variant = make(data[0], isa);
         const auto got = variant->multi_dwt(x, levels);
         if (!got) return violated(what + ": analysis fails: " + got.error().message());
