@@ -104,7 +104,6 @@ def run_cluster(args, workdir, n_workers, threads, verify, chunk_shapes):
     error)}: Msamples/s, stored bytes, and the worst channel's max error relative to its range
     (when verified)."""
     import dask.array as da
-    import zarr
     from dask.distributed import Client, LocalCluster, wait
 
     from kestova_codecs import KestovaCodec
@@ -120,10 +119,11 @@ def run_cluster(args, workdir, n_workers, threads, verify, chunk_shapes):
                 tuple(chunks[1] for _ in range(shape[1] // chunks[1]))), dtype=np.float32)
             recording = client.persist(recording)  # generated on the workers, not timed
             wait(recording)
-            target = zarr.create_array(path, shape=shape, dtype="float32", chunks=chunks,
-                                       serializer=KestovaCodec(), compressors=None)
             start = time.perf_counter()
-            da.to_zarr(recording, target)
+            # A path, not an existing zarr.Array: given an array, to_zarr rechunks the blocks to
+            # Dask's automatic size (128 MiB), leaving a few tasks for the whole recording.
+            da.to_zarr(recording, str(path), mode="w-", chunks=chunks,
+                       serializer=KestovaCodec(), compressors=None)
             write = rate(recording.size, time.perf_counter() - start)
             del recording
             stored = da.from_zarr(str(path))

@@ -12,15 +12,26 @@ import kestova  # noqa: E402
 from kestova_codecs import KestovaCodec  # noqa: E402
 
 
-def test_two_worker_processes_write_and_read(tmp_path):
+def to_new_array(values, path):
+    da.to_zarr(values, str(path), mode="w-", serializer=KestovaCodec(method="db4"),
+               compressors=None)
+
+
+def into_existing_array(values, path):
+    target = zarr.create_array(path, shape=values.shape, dtype="float32",
+                               chunks=values.chunksize, serializer=KestovaCodec(method="db4"),
+                               compressors=None)
+    da.store(values, target, lock=False)
+
+
+@pytest.mark.parametrize("write", [to_new_array, into_existing_array])
+def test_two_worker_processes_write_and_read(tmp_path, write):
     shape, chunks = (4, 1 << 16), (1, 1 << 14)
     values = da.random.default_rng(5).standard_normal(shape, chunks=chunks).astype(np.float32)
-    target = zarr.create_array(tmp_path / "a.zarr", shape=shape, dtype="float32", chunks=chunks,
-                               serializer=KestovaCodec(method="db4"), compressors=None)
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   dashboard_address=None) as cluster, distributed.Client(cluster):
         written = values.compute()
-        da.to_zarr(values, target)
+        write(values, tmp_path / "a.zarr")
         read = da.from_zarr(str(tmp_path / "a.zarr")).compute()
     options = kestova.KestovaCompressionOptions(method="db4")
     for channel in range(shape[0]):
