@@ -82,8 +82,7 @@ UndraResult<std::vector<float>> CompletedDwtExecutor::multi_idwt(MultiDwtView vi
         [](std::size_t available, std::size_t details_length,
            bool coarsest) -> UndraResult<std::size_t> {
             if (coarsest ? available != details_length : available < details_length) {
-                return undra_fail(UndraErrorKind::ApproxDetailsMismatch, available,
-                                  details_length);
+                return undra_fail(UndraErrorKind::ApproxDetailsMismatch, available, details_length);
             }
             return details_length;
         });

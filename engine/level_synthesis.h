@@ -27,9 +27,18 @@ class LevelSynthesis {
     // The length of the approximations the next level reads from.
     std::size_t input_length() const { return input_.size(); }
 
+    // The output length of a level synthesising this many approximations and details.
+    std::size_t output_length(std::size_t approximations_length, std::size_t details_length) const {
+        return executor_.idwt_size({approximations_length, details_length});
+    }
+
     // Synthesises the next level from the first `approximations_length` (at most input_length())
-    // approximations and `details`; the executor's error, if any, is returned unchanged.
+    // approximations and `details` into the turn-taking arrays; the executor's error, if any, is
+    // returned unchanged.
     UndraStatus next(std::size_t approximations_length, std::span<const float> details);
+    // As next, into `output` instead: zero-filled by the caller and of output_length().
+    UndraStatus next_into(std::size_t approximations_length, std::span<const float> details,
+                          std::span<float> output);
 
     // The output of the last level run.
     std::span<float> output() const { return output_; }
