@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/check_compress.h"
+
 namespace {
 
 using Shape = std::function<float(std::size_t, std::mt19937&)>;
@@ -62,8 +64,8 @@ int main(int argc, char** argv) {
             walk = 0.0f;
             std::vector<float> x(n);
             for (std::size_t i = 0; i < n; ++i) x[i] = shape(i, rng);
-            // Options byte: cutoff = b % 3, coder = b / 3 % 3, method = b / 9 % 4.
-            const auto options = static_cast<uint8_t>(written * 7 % 36);
+            // Steps of 7 spread the seeds over the option sets.
+            const auto options = static_cast<uint8_t>(written * 7 % kestova::fuzz::kOptionSets);
             const auto scale = static_cast<uint8_t>(written % 7);
             write_seed(std::string(argv[1]) + "/" + name + "-" + std::to_string(n), options, scale,
                        x);

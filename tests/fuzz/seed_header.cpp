@@ -7,6 +7,8 @@
 #include <string>
 
 #include "codec/header.h"
+#include "codec/method_table.h"
+#include "codec/options.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -15,13 +17,13 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     int k = 0;
-    for (const auto& tag : {"cf53", "cf97", "db04", "sym4"}) {
-        for (uint8_t coder = 0; coder < 2; ++coder) {
-            kestova::HeaderFields f{{static_cast<uint8_t>(tag[0]), static_cast<uint8_t>(tag[1]),
-                                     static_cast<uint8_t>(tag[2]), static_cast<uint8_t>(tag[3])},
+    for (const kestova::MethodEntry& method : kestova::kMethods) {
+        for (const kestova::EntropyCoder coder : kestova::kRecordedCoders) {
+            constexpr int kScales = kestova::kMaxScale - kestova::kMinScale + 1;
+            kestova::HeaderFields f{method.tag,
                                     static_cast<uint8_t>(3 + k % 6),
-                                    static_cast<uint8_t>(6 + k % 7),
-                                    coder,
+                                    static_cast<uint8_t>(kestova::kMinScale + k % kScales),
+                                    kestova::coder_byte(coder),
                                     1000u + static_cast<uint32_t>(k),
                                     -1.0f,
                                     1.0f,
