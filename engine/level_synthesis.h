@@ -1,9 +1,9 @@
 // The multi-level synthesis loop, shared by the executors' multi-level operations and the codec.
 // Levels run coarsest first: level k synthesises the first values of the level above's output
 // (for the coarsest level, the decomposition's approximations) with its own details through the
-// executor's one-level operation. The outputs go to two caller arrays that take turns, reused from
-// level to level, so a level allocates nothing; each is zero-filled before the executor adds
-// into it.
+// executor's one-level operation. The outputs go either to two caller arrays that take turns,
+// reused from level to level and zero-filled before the executor adds into them, or to a zeroed
+// array the caller hands a level; either way a level allocates nothing.
 #pragma once
 
 #include <cstddef>
