@@ -15,6 +15,7 @@
 #include "codec/normalize.h"
 #include "codec/quantize.h"
 #include "codec/uninit_buffer.h"
+#include "engine/level_synthesis.h"
 
 namespace kestova {
 
@@ -48,10 +49,9 @@ bool analysable_chain(const LevelLayout& layout, std::size_t transform_length,
 }
 
 // The inverse of the decomposition whose coefficient sequence is `coefficients`. For chains the
-// compressor can produce it runs one synthesis step per level through two reused buffers (the
-// same steps as multi_idwt: each reconstruction cut to the next finer approximation's length,
-// every output zero-filled first); any other chain goes to multi_idwt itself, so its errors are
-// the engine's own.
+// compressor can produce it runs one synthesis step per level through two reused buffers, each
+// reconstruction cut to the next finer approximation's length; any other chain goes to
+// multi_idwt, so its errors are the engine's own.
 Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& executor,
                                                    const LevelLayout& layout,
                                                    std::size_t transform_length,
@@ -61,30 +61,24 @@ Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& exe
         return coefficients.subspan(layout.details_offset(level),
                                     layout.sizes[level].details_length);
     };
+    const std::span<const float> approximations = coefficients.first(layout.approximations);
     if (!analysable_chain(layout, transform_length, executor.filter_length())) {
         std::vector<std::span<const float>> all_details;
         for (std::size_t level = 0; level < levels; ++level) all_details.push_back(details(level));
-        return executor.multi_idwt(
-            {.details = all_details, .approximations = coefficients.first(layout.approximations)});
+        return executor.multi_idwt({.details = all_details, .approximations = approximations});
     }
-    // Level k writes into the result when k is even, else into `spare`; level 0 is last.
+    // Output lengths only shrink towards the coarse levels, so level 0's and level 1's bound the
+    // two buffers; level 0 ends in the result.
     std::vector<float> result;
     result.reserve(executor.idwt_size(layout.sizes[0]));
     advise_huge_pages(result.data(), result.capacity() * sizeof(float));
     result.resize(result.capacity());
     const UninitBuffer<float> spare(levels > 1 ? executor.idwt_size(layout.sizes[1]) : 0);
-    bool result_is_zero = true;
-    std::span<const float> current = coefficients.first(layout.approximations);
+    Undra::LevelSynthesis synthesis(executor, approximations, levels, result, spare.span(), true);
     for (std::size_t level = levels; level-- > 0;) {
-        const Undra::DwtSize size = layout.sizes[level];
-        const std::span<float> output = (level % 2 == 0 ? std::span<float>(result) : spare.span())
-                                            .first(executor.idwt_size(size));
-        if (level % 2 != 0 || !result_is_zero) std::fill(output.begin(), output.end(), 0.0f);
-        result_is_zero = result_is_zero && level % 2 != 0;
-        const auto status = executor.execute_inverse(current.first(size.approximations_length),
-                                                     details(level), output);
+        const auto status =
+            synthesis.next(layout.sizes[level].approximations_length, details(level));
         if (!status) return std::unexpected(status.error());
-        current = output;
     }
     return result;
 }

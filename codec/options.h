@@ -1,6 +1,7 @@
 // The codec-level options of one compression.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace kestova {
@@ -10,6 +11,12 @@ enum class CutoffLevel : uint8_t { Low = 0, Medium = 1, High = 2 };
 enum class EntropyCoder : uint8_t { Deflate = 0, Arans = 1, Auto = 2 };
 enum class CompressionMethod : uint8_t { Cdf53 = 0, Cdf97 = 1, Db4 = 2, Sym4 = 3 };
 
+inline constexpr std::array kCutoffLevels{CutoffLevel::Low, CutoffLevel::Medium, CutoffLevel::High};
+inline constexpr std::array kEntropyCoders{EntropyCoder::Deflate, EntropyCoder::Arans,
+                                           EntropyCoder::Auto};
+// The coders a container records.
+inline constexpr std::array kRecordedCoders{EntropyCoder::Deflate, EntropyCoder::Arans};
+
 // The header's coder byte for a coder the container records (Deflate or Arans).
 constexpr uint8_t coder_byte(EntropyCoder coder) {
     return static_cast<uint8_t>(coder);
@@ -17,7 +24,10 @@ constexpr uint8_t coder_byte(EntropyCoder coder) {
 
 // True for the coder bytes a container may carry.
 constexpr bool is_recorded_coder(uint8_t byte) {
-    return byte == coder_byte(EntropyCoder::Deflate) || byte == coder_byte(EntropyCoder::Arans);
+    for (const EntropyCoder coder : kRecordedCoders) {
+        if (byte == coder_byte(coder)) return true;
+    }
+    return false;
 }
 
 // The power-of-two exponents a coefficient scale may have.

@@ -19,6 +19,7 @@
 #include "codecs_binding/non_finite.h"
 #include "python/arguments.h"
 #include "python/errors.h"
+#include "python/multi_phase_module.h"
 #include "python/option_parsing.h"
 
 namespace kestova::codecs {
@@ -57,15 +58,13 @@ struct CompressOutcome {
 
 CompressOutcome compress_unlocked(std::span<const float> samples, CompressionOptions options) {
     CompressOutcome outcome;
-    Py_BEGIN_ALLOW_THREADS
-    try {
+    Py_BEGIN_ALLOW_THREADS try {
         outcome.non_finite = find_non_finite(samples);
         if (outcome.non_finite.count == 0) outcome.result.emplace(compress(samples, options));
     } catch (...) {
         outcome.fault = std::current_exception();
     }
-    Py_END_ALLOW_THREADS
-    return outcome;
+    Py_END_ALLOW_THREADS return outcome;
 }
 
 PyObject* compress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -98,8 +97,7 @@ PyObject* compress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     });
 }
 
-PyObject* decompress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                            PyObject* kwnames) {
+PyObject* decompress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         std::array<PyObject*, DECOMPRESS_PARAMETERS.size()> bound{};
         if (!bind_fastcall(DECOMPRESS_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
@@ -108,14 +106,10 @@ PyObject* decompress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 
         std::optional<KestovaResult<std::vector<float>>> result;
         std::exception_ptr fault;
-        Py_BEGIN_ALLOW_THREADS
-        try {
-            result.emplace(decompress(input.bytes()));
-        } catch (...) {
+        Py_BEGIN_ALLOW_THREADS try { result.emplace(decompress(input.bytes())); } catch (...) {
             fault = std::current_exception();
         }
-        Py_END_ALLOW_THREADS
-        if (fault) {
+        Py_END_ALLOW_THREADS if (fault) {
             python::raise_internal_fault(fault);
             return nullptr;
         }
@@ -143,30 +137,14 @@ int exec_module(PyObject* module) {
     return type == nullptr ? -1 : PyModule_AddType(module, type);
 }
 
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-#ifdef Py_mod_gil
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
-PyModuleDef module_definition = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kestova_codecs._binding",
-    .m_doc = "The Kestova codec for buffers, run without the interpreter lock.",
-    .m_size = 0,
-    .m_methods = module_methods,
-    .m_slots = module_slots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
+python::MultiPhaseModule module_definition(
+    "kestova_codecs._binding", "The Kestova codec for buffers, run without the interpreter lock.",
+    module_methods, exec_module);
 
 }  // namespace
 
 }  // namespace kestova::codecs
 
 PyMODINIT_FUNC PyInit__binding() {
-    return PyModuleDef_Init(&kestova::codecs::module_definition);
+    return kestova::codecs::module_definition.init();
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/level_analysis.h"
+#include "engine/level_synthesis.h"
 #include "engine/util.h"
 
 namespace Undra {
@@ -72,25 +73,19 @@ UndraResult<std::vector<float>> CompletedDwtExecutor::idwt(DwtView view) const {
     return output;
 }
 
+// The coarsest level pairs approximations and details of one length, as idwt does. A synthesis of
+// odd-length analysis input has one surplus sample at the end; cutting each reconstruction to the
+// finer level's details length drops it.
 UndraResult<std::vector<float>> CompletedDwtExecutor::multi_idwt(MultiDwtView view) const {
-    if (view.details.empty() || view.approximations.empty()) {
-        return undra_fail(UndraErrorKind::ZeroSizedInput);
-    }
-    auto current = idwt({view.approximations, view.details.back()});
-    if (!current) return current;
-    for (std::size_t k = view.details.size() - 1; k-- > 0;) {
-        const std::span<const float> details = view.details[k];
-        // A synthesis of odd-length analysis input has one surplus sample at the end; cutting to
-        // the finer level's details length drops it.
-        if (current->size() < details.size()) {
-            return undra_fail(UndraErrorKind::ApproxDetailsMismatch, current->size(),
-                              details.size());
-        }
-        auto finer = idwt({std::span<const float>(*current).first(details.size()), details});
-        if (!finer) return finer;
-        current = std::move(finer);
-    }
-    return current;
+    return synthesise_levels(
+        *inner_, view,
+        [](std::size_t available, std::size_t details_length,
+           bool coarsest) -> UndraResult<std::size_t> {
+            if (coarsest ? available != details_length : available < details_length) {
+                return undra_fail(UndraErrorKind::ApproxDetailsMismatch, available, details_length);
+            }
+            return details_length;
+        });
 }
 
 }  // namespace Undra

@@ -1,8 +1,9 @@
 // The multi-level analysis loop, shared by the executors' multi-level operations and the codec.
 // Level k analyses the approximations of level k - 1 (level 0 the signal) through the executor's
-// one-level operation. The approximations go to two caller arrays that take turns and the details
-// to one, reused from level to level, so a level allocates nothing (only the scratch of the
-// executors that need one grows when a level needs more).
+// one-level operation. The outputs go either to arrays the caller hands each level or to two
+// caller arrays for the approximations that take turns and one for the details, reused from level
+// to level, so a level allocates nothing (only the scratch of the executors that need one grows
+// when a level needs more).
 #pragma once
 
 #include <cstddef>
@@ -21,13 +22,21 @@ class LevelAnalysis {
     // input reaches the executor's filter length.
     LevelAnalysis(const IncompleteDwtExecutor& executor, std::span<const float> signal,
                   std::span<float> even, std::span<float> odd, std::span<float> details);
+    // An analysis whose every level goes to the arrays given to next_into.
+    LevelAnalysis(const IncompleteDwtExecutor& executor, std::span<const float> signal);
 
     // The number of levels run so far, and the input length of the next one.
     std::size_t levels() const { return levels_; }
     std::size_t input_length() const { return input_.size(); }
 
-    // Runs the next level; the executor's error, if any, is returned unchanged.
+    // The output lengths of the next level.
+    DwtSize next_size() const { return executor_.dwt_size(input_.size()); }
+
+    // Runs the next level into the turn-taking arrays; the executor's error is returned unchanged.
     UndraStatus next();
+    // Runs the next level into arrays of next_size() lengths; the approximations must stay in
+    // place until the level after has read them.
+    UndraStatus next_into(std::span<float> approximations, std::span<float> details);
 
     // The approximations of `level`, valid while no later level has reused their array: those of
     // the last two levels run.

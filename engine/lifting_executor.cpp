@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/level_analysis.h"
+#include "engine/level_synthesis.h"
 #include "engine/util.h"
 
 namespace Undra {
@@ -112,15 +113,19 @@ UndraResult<std::vector<float>> LiftingExecutor::idwt(DwtView view) const {
     return output;
 }
 
+// A lifting synthesis rebuilds exactly the coarser level's analysis input, so every level reads
+// the whole reconstruction, checked as idwt checks it.
 UndraResult<std::vector<float>> LiftingExecutor::multi_idwt(MultiDwtView view) const {
-    if (view.details.empty() || view.approximations.empty()) {
-        return undra_fail(K::ZeroSizedInput);
-    }
-    auto signal = idwt(DwtView{view.approximations, view.details.back()});
-    for (std::size_t k = view.details.size() - 1; k > 0 && signal; --k) {
-        signal = idwt(DwtView{*signal, view.details[k - 1]});
-    }
-    return signal;
+    return synthesise_levels(
+        *this, view,
+        [this](std::size_t available, std::size_t details_length,
+               bool) -> UndraResult<std::size_t> {
+            if (auto ok = check_inverse(available, details_length, available + details_length);
+                !ok) {
+                return std::unexpected(ok.error());
+            }
+            return available;
+        });
 }
 
 }  // namespace Undra

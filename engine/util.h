@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <new>
 #include <span>
 #include <vector>
@@ -46,6 +48,15 @@ UndraResult<std::vector<T>> try_zeroed(std::size_t n) {
     } catch (const std::bad_alloc&) {
         return undra_fail(UndraErrorKind::AllocationFailed, n * sizeof(T));
     }
+}
+
+// An array of n elements left uninitialised, or AllocationFailed with its size in bytes.
+template <typename T>
+UndraResult<std::unique_ptr<T[]>> try_uninitialised(std::size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) return undra_fail(UndraErrorKind::AllocationFailed, SIZE_MAX);
+    std::unique_ptr<T[]> array(new (std::nothrow) T[n]);
+    if (!array) return undra_fail(UndraErrorKind::AllocationFailed, n * sizeof(T));
+    return array;
 }
 
 // An owned copy of `values`, or AllocationFailed with its size in bytes.

@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include "python/errors.h"
+#include "python/multi_phase_module.h"
 #include "python/options.h"
 #include "python/py_ref.h"
 #include "python/signal.h"
@@ -51,30 +52,12 @@ int exec_module(PyObject* module) {
     });
 }
 
-PyModuleDef_Slot module_slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-#ifdef Py_mod_gil
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
-PyModuleDef module_definition = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "kestova",
-    .m_doc = "",
-    .m_size = 0,
-    .m_methods = nullptr,
-    .m_slots = module_slots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
+MultiPhaseModule module_definition("kestova", "", nullptr, exec_module);
 
 }  // namespace
 
 }  // namespace kestova::python
 
 PyMODINIT_FUNC PyInit_kestova() {
-    return PyModuleDef_Init(&kestova::python::module_definition);
+    return kestova::python::module_definition.init();
 }

@@ -13,13 +13,27 @@
 
 namespace kestova::fuzz {
 
+// The distinct option sets the first byte selects: cutoff, coder and method, in that order, each
+// the remainder of what the ones before leave.
+inline constexpr std::size_t kOptionSets =
+    kCutoffLevels.size() * kEntropyCoders.size() * kMethods.size();
+
+// The options the first two input bytes select.
+inline CompressionOptions options_from_bytes(uint8_t settings, uint8_t scale) {
+    std::size_t rest = settings;
+    const CutoffLevel cutoff = kCutoffLevels[rest % kCutoffLevels.size()];
+    rest /= kCutoffLevels.size();
+    const EntropyCoder coder = kEntropyCoders[rest % kEntropyCoders.size()];
+    rest /= kEntropyCoders.size();
+    return {.cutoff = cutoff,
+            .coder = coder,
+            .method = static_cast<CompressionMethod>(rest % kMethods.size()),
+            .scale = static_cast<uint8_t>(kMinScale + scale % (kMaxScale - kMinScale + 1))};
+}
+
 inline CheckResult check_compress(Input data) {
     if (data.size() < 2) return {};
-    const CompressionOptions options{
-        .cutoff = static_cast<CutoffLevel>(data[0] % 3),
-        .coder = static_cast<EntropyCoder>(data[0] / 3 % 3),
-        .method = static_cast<CompressionMethod>(data[0] / 9 % kMethods.size()),
-        .scale = static_cast<uint8_t>(kMinScale + data[1] % (kMaxScale - kMinScale + 1))};
+    const CompressionOptions options = options_from_bytes(data[0], data[1]);
     std::vector<float> samples((data.size() - 2) / sizeof(float));
     if (!samples.empty())
         std::memcpy(samples.data(), data.data() + 2, samples.size() * sizeof(float));

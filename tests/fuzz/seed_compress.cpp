@@ -6,34 +6,33 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/check_compress.h"
+#include "tests/fuzz/seed_output.h"
+
 namespace {
 
 using Shape = std::function<float(std::size_t, std::mt19937&)>;
 
-void write_seed(const std::string& path, uint8_t options, uint8_t scale,
-                const std::vector<float>& x) {
-    std::vector<char> bytes(2 + x.size() * sizeof(float));
-    bytes[0] = static_cast<char>(options);
-    bytes[1] = static_cast<char>(scale);
+// The fuzz input for `x` behind its two option bytes.
+std::vector<uint8_t> seed_bytes(uint8_t options, uint8_t scale, const std::vector<float>& x) {
+    std::vector<uint8_t> bytes(2 + x.size() * sizeof(float));
+    bytes[0] = options;
+    bytes[1] = scale;
     std::memcpy(bytes.data() + 2, x.data(), x.size() * sizeof(float));
-    std::ofstream(path, std::ios::binary)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
-        return 2;
-    }
+    const auto directory = kestova::fuzz::corpus_directory(argc, argv);
+    if (!directory) return 2;
     std::normal_distribution<float> gauss;
     float walk = 0.0f;
     const std::vector<std::pair<const char*, Shape>> shapes = {
@@ -62,11 +61,11 @@ int main(int argc, char** argv) {
             walk = 0.0f;
             std::vector<float> x(n);
             for (std::size_t i = 0; i < n; ++i) x[i] = shape(i, rng);
-            // Options byte: cutoff = b % 3, coder = b / 3 % 3, method = b / 9 % 4.
-            const auto options = static_cast<uint8_t>(written * 7 % 36);
+            // Steps of 7 spread the seeds over the option sets.
+            const auto options = static_cast<uint8_t>(written * 7 % kestova::fuzz::kOptionSets);
             const auto scale = static_cast<uint8_t>(written % 7);
-            write_seed(std::string(argv[1]) + "/" + name + "-" + std::to_string(n), options, scale,
-                       x);
+            kestova::fuzz::write_seed(*directory, std::string(name) + "-" + std::to_string(n),
+                                      seed_bytes(options, scale, x));
             ++written;
         }
     }

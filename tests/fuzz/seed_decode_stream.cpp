@@ -1,20 +1,16 @@
 // Writes seed streams for fuzz_decode_stream into the directory argv[1]: encoder output for
 // short, odd, even and context-width-switching inputs, plus a few hand-made framings.
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "codec/arans/arans.h"
+#include "tests/fuzz/seed_output.h"
 
 namespace {
 
-void write_seed(const std::string& dir, const std::string& name, const std::vector<uint8_t>& b) {
-    std::ofstream(dir + "/" + name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
+using kestova::fuzz::write_seed;
 
 // Little-endian int16 values drawn like quantised wavelet coefficients.
 std::vector<uint8_t> coefficient_bytes(std::size_t n, uint32_t seed) {
@@ -35,11 +31,9 @@ std::vector<uint8_t> coefficient_bytes(std::size_t n, uint32_t seed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s corpus-directory\n", argv[0]);
-        return 2;
-    }
-    const std::string dir = argv[1];
+    const auto directory = kestova::fuzz::corpus_directory(argc, argv);
+    if (!directory) return 2;
+    const std::string& dir = *directory;
     int k = 0;
     for (const std::size_t n : {0, 3, 6, 7, 8, 33, 256, 1001, 4096, 16384}) {
         write_seed(dir, "coded-" + std::to_string(k++),

@@ -2,26 +2,24 @@
 // and coder, and one with a short payload behind it.
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "codec/header.h"
+#include "codec/method_table.h"
+#include "codec/options.h"
+#include "tests/fuzz/seed_output.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s corpus-directory\n", argv[0]);
-        return 2;
-    }
-    const std::string dir = argv[1];
+    const auto directory = kestova::fuzz::corpus_directory(argc, argv);
+    if (!directory) return 2;
     int k = 0;
-    for (const auto& tag : {"cf53", "cf97", "db04", "sym4"}) {
-        for (uint8_t coder = 0; coder < 2; ++coder) {
-            kestova::HeaderFields f{{static_cast<uint8_t>(tag[0]), static_cast<uint8_t>(tag[1]),
-                                     static_cast<uint8_t>(tag[2]), static_cast<uint8_t>(tag[3])},
+    for (const kestova::MethodEntry& method : kestova::kMethods) {
+        for (const kestova::EntropyCoder coder : kestova::kRecordedCoders) {
+            constexpr int kScales = kestova::kMaxScale - kestova::kMinScale + 1;
+            kestova::HeaderFields f{method.tag,
                                     static_cast<uint8_t>(3 + k % 6),
-                                    static_cast<uint8_t>(6 + k % 7),
-                                    coder,
+                                    static_cast<uint8_t>(kestova::kMinScale + k % kScales),
+                                    kestova::coder_byte(coder),
                                     1000u + static_cast<uint32_t>(k),
                                     -1.0f,
                                     1.0f,
@@ -31,9 +29,8 @@ int main(int argc, char** argv) {
             kestova::write_header(
                 f, std::span<uint8_t, kestova::HEADER_SIZE>(bytes.data(), kestova::HEADER_SIZE));
             const std::size_t size = k == 0 ? bytes.size() : kestova::HEADER_SIZE;
-            std::ofstream(dir + "/header-" + std::to_string(k++), std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()),
-                       static_cast<std::streamsize>(size));
+            kestova::fuzz::write_seed(*directory, "header-" + std::to_string(k++),
+                                      {bytes.begin(), bytes.begin() + size});
         }
     }
     return 0;
