@@ -9,6 +9,8 @@ namespace kestova {
 namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Buffers from this size on are offered huge pages: below it the faults saved are few.
+constexpr std::size_t kHugeBufferMin = 2 * kHugePage;
 
 }  // namespace
 
@@ -16,7 +18,7 @@ void advise_huge_pages(void* p, std::size_t bytes) {
     const auto start = reinterpret_cast<std::uintptr_t>(p);
     const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
     const std::uintptr_t last = (start + bytes) / kHugePage * kHugePage;
-    if (bytes < 2 * kHugePage || last <= first) return;
+    if (bytes < kHugeBufferMin || last <= first) return;
     madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // a hint only
 }
 
@@ -24,7 +26,7 @@ namespace detail {
 
 void* allocate_uninit(std::size_t bytes) {
     void* p = nullptr;
-    if (bytes >= 2 * kHugePage) {
+    if (bytes >= kHugeBufferMin) {
         const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
         p = std::aligned_alloc(kHugePage, rounded);
         if (p != nullptr) madvise(p, rounded, MADV_HUGEPAGE);  // a hint; failure changes nothing

@@ -46,7 +46,7 @@ inline uint32_t step(uint16_t& e, uint32_t& x) {
     const uint32_t if_zero = scaled + slot;
     const uint32_t if_one = x - scaled - p;
     x = bit ? if_one : if_zero;
-    e = UPDATED[p | bit << 12];
+    e = UPDATED_BY_BIT[2 * p + bit];
     return bit;
 }
 

@@ -11,17 +11,14 @@
 // A decision word holds the probability p in bits 0..11 and the bit in bit 12. The coder keeps its
 // 16-bit units in the order it emits them; the coded plane lists them last first, which is the
 // order the decoder reads them.
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <memory>
-#include <new>
 
 #include "codec/arans/arans.h"
 #include "codec/arans/model.h"
 #include "codec/arans/plane_coder.h"
+#include "codec/uninit_buffer.h"
 
 namespace kestova::arans {
 
@@ -72,33 +69,6 @@ constexpr std::array<Step, 2 * PROB_ONE> STEPS = [] {
 #else
 #define KESTOVA_SCALAR_LOOP
 #endif
-
-// An uninitialised array of 16-bit words. Arrays of 2 MiB and more are aligned to 2 MiB and
-// offered to the kernel as huge pages: the model copies are fresh memory touched once, and page
-// faults on them otherwise cost as much as a tenth of the encoder's time. Throws bad_alloc.
-class WordArray {
-  public:
-    explicit WordArray(std::size_t count) {
-        constexpr std::size_t HUGE_PAGE = std::size_t{1} << 21;
-        const std::size_t bytes = count * sizeof(uint16_t);
-        if (bytes < HUGE_PAGE) {
-            words_.reset(static_cast<uint16_t*>(std::malloc(bytes)));
-        } else {
-            const std::size_t rounded = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-            words_.reset(static_cast<uint16_t*>(std::aligned_alloc(HUGE_PAGE, rounded)));
-            if (words_) madvise(words_.get(), rounded, MADV_HUGEPAGE);  // advice only
-        }
-        if (count > 0 && !words_) throw std::bad_alloc();
-    }
-
-    uint16_t* get() const { return words_.get(); }
-
-  private:
-    struct Free {
-        void operator()(uint16_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<uint16_t[], Free> words_;
-};
 
 // Units in the order the coder emits them. Grows without value-initialising its storage.
 class UnitStack {
@@ -219,7 +189,7 @@ class ChunkedEncoder {
           models_(Lanes * chunks_ * entries_),
           words_(Lanes * DECISIONS_PER_BYTE * std::min(n, chunk_)) {
         for (std::size_t l = 0; l < Lanes; ++l) {
-            lanes_[l].models = models_.get() + l * chunks_ * entries_;
+            lanes_[l].models = models_.span().data() + l * chunks_ * entries_;
         }
     }
 
@@ -278,7 +248,7 @@ class ChunkedEncoder {
         const std::size_t k = chunks_ - 1;
         for (std::size_t l = 0; l < Lanes; ++l) {
             ModelWalk<Lanes> w = walk(l, k, model(l, k));
-            uint16_t* out = words_.get() + l;
+            uint16_t* out = words_.span().data() + l;
             for (std::size_t j = 0; j < size(k); ++j) {
                 w.start_byte();
                 for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d, out += Lanes) *out = w.decide(d);
@@ -301,7 +271,7 @@ class ChunkedEncoder {
             if (k > 0) walks[l] = walk(l, k - 1, model(l, k - 1));
         }
         constexpr std::ptrdiff_t STRIDE = Dir * static_cast<std::ptrdiff_t>(Lanes);
-        uint16_t* at = words_.get() + top * static_cast<std::ptrdiff_t>(Lanes);
+        uint16_t* at = words_.span().data() + top * static_cast<std::ptrdiff_t>(Lanes);
         std::size_t j = 0;
         for (; j < recorded; ++j) {
             for (auto& w : walks) w.start_byte();
@@ -331,8 +301,10 @@ class ChunkedEncoder {
     const std::size_t chunk_;
     const std::size_t chunks_;
     const std::size_t first_;  // bytes in chunk 0, 1..chunk_
-    WordArray models_;         // per lane, one model table per chunk
-    WordArray words_;          // the words of one chunk, the lanes' interleaved
+    // Uninitialised: both are written before they are read. The model copies are fresh memory
+    // touched once, so the huge pages offered for large buffers save most of their page faults.
+    UninitBuffer<uint16_t> models_;  // per lane, one model table per chunk
+    UninitBuffer<uint16_t> words_;   // the words of one chunk, the lanes' interleaved
 };
 
 }  // namespace

@@ -204,7 +204,8 @@ TEST_P(AransPlaneChunks, MatchReferenceAroundChunkSeams) {
 INSTANTIATE_TEST_SUITE_P(Widths, AransPlaneChunks, ::testing::Values(0u, 3u, 8u));
 
 // The encoder's coding table holds only the probabilities the model can reach: every value
-// reachable from the start value by any sequence of updates must lie within that range.
+// reachable from the start value by any sequence of updates must lie within that range. Both
+// update tables agree with the update rule on all of them.
 TEST(AransModel, UpdatesFromTheStartStayWithinTheReachedRange) {
     std::vector<bool> seen(detail::PROB_ONE, false);
     std::vector<uint32_t> open{detail::PROB_START};
@@ -217,6 +218,7 @@ TEST(AransModel, UpdatesFromTheStartStayWithinTheReachedRange) {
         for (const uint32_t b : {0u, 1u}) {
             const uint32_t q = detail::updated(p, b);
             ASSERT_EQ(q, detail::UPDATED[p | b << 12]);
+            ASSERT_EQ(q, detail::UPDATED_BY_BIT[2 * p + b]);
             if (!seen[q]) {
                 seen[q] = true;
                 open.push_back(q);
