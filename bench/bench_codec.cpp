@@ -25,11 +25,11 @@
 #include "codec/decompressor.h"
 #include "codec/header.h"
 #include "codec/method_executor.h"
+#include "codec/method_table.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kestova::CompressionMethod;
 using kestova::EntropyCoder;
 
 // The codec's entry points, on one executor path or on the processor's best.
@@ -120,20 +120,6 @@ double zlib_deflate_seconds(const std::vector<uint8_t>& image, std::vector<uint8
     });
 }
 
-const char* method_name(CompressionMethod m) {
-    switch (m) {
-        case CompressionMethod::Cdf53:
-            return "cdf53";
-        case CompressionMethod::Cdf97:
-            return "cdf97";
-        case CompressionMethod::Db4:
-            return "db4";
-        case CompressionMethod::Sym4:
-            return "sym4";
-    }
-    return "?";
-}
-
 }  // namespace
 
 // Every heap allocation of the process (the codec, the coder, zlib and operator new all go
@@ -216,10 +202,9 @@ int main(int argc, char** argv) {
             for (auto coder : {EntropyCoder::Arans, EntropyCoder::Deflate}) {
                 (void)codec.decompress(codec.compress(x, {.coder = coder}).value());
             }
-            for (auto method : {CompressionMethod::Cdf97, CompressionMethod::Cdf53,
-                                CompressionMethod::Db4, CompressionMethod::Sym4}) {
+            for (const auto& entry : kestova::kMethods) {
                 for (auto coder : {EntropyCoder::Arans, EntropyCoder::Deflate}) {
-                    const kestova::CompressionOptions o{.coder = coder, .method = method};
+                    const kestova::CompressionOptions o{.coder = coder, .method = entry.method};
                     std::vector<uint8_t> container = codec.compress(x, o).value();
                     double tc = 1e30;
                     double zlib_ms = 0;
@@ -244,7 +229,7 @@ int main(int argc, char** argv) {
                     const double peak = compress_peak_bytes_per_sample(codec, x, o);
                     std::printf(
                         "%-9zu %-6s %-6s %-8s %9.1f %9.1f %8.3f %8.1f %9.2f %9.2f %9s\n", n,
-                        signal_name, method_name(method),
+                        signal_name, std::string(entry.name).c_str(),
                         coder == EntropyCoder::Arans ? "arans" : "deflate", n / tc / 1e6,
                         n / td / 1e6, double(container.size()) / double(n), peak, zlib_ms, 1e3 * tc,
                         zlib_ms > 0 ? std::to_string(1e3 * tc / zlib_ms).substr(0, 5).c_str()
