@@ -28,8 +28,9 @@ class Kestova(Codec):
 
     codec_id = "kestova"
 
-    def __init__(self, method="cdf97", scale=11, cutoff="low", coder=None, dtype="<f4",
-                 max_error=None, relative=True):
+    def __init__(self, method=Settings.method, scale=Settings.scale, cutoff=Settings.cutoff,
+                 coder=Settings.coder, dtype="<f4", max_error=Settings.max_error,
+                 relative=Settings.relative):
         settings = Settings(method, scale, cutoff, coder, max_error, relative)
         self.__dict__.update(settings.config())
         self.dtype = check_dtype(dtype).str

@@ -31,15 +31,16 @@ class KestovaCodec(ArrayBytesCodec):
 
     is_fixed_size = False
 
-    method: str = "cdf97"
-    scale: int = 11
-    cutoff: str = "low"
-    coder: Optional[str] = None
-    max_error: Optional[float] = None
-    relative: bool = True
+    # The defaults are Settings' own.
+    method: str = Settings.method
+    scale: int = Settings.scale
+    cutoff: str = Settings.cutoff
+    coder: Optional[str] = Settings.coder
+    max_error: Optional[float] = Settings.max_error
+    relative: bool = Settings.relative
 
-    def __init__(self, *, method="cdf97", scale=11, cutoff="low", coder=None, max_error=None,
-                 relative=True):
+    def __init__(self, *, method=Settings.method, scale=Settings.scale, cutoff=Settings.cutoff,
+                 coder=Settings.coder, max_error=Settings.max_error, relative=Settings.relative):
         settings = Settings(method, scale, cutoff, coder, max_error, relative)
         for name, value in settings.config().items():
             object.__setattr__(self, name, value)
