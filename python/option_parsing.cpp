@@ -10,28 +10,12 @@
 #include "codec/method_table.h"
 #include "python/arguments.h"
 #include "python/errors.h"
+#include "python/option_names.h"
 #include "python/py_ref.h"
 
 namespace kestova::python {
 
 namespace {
-
-template <typename Value>
-struct Choice {
-    const char* text;
-    Value value;
-};
-
-constexpr std::array<Choice<CutoffLevel>, 3> CUTOFFS{{
-    {"low", CutoffLevel::Low},
-    {"medium", CutoffLevel::Medium},
-    {"high", CutoffLevel::High},
-}};
-constexpr std::array<Choice<EntropyCoder>, 3> CODERS{{
-    {"deflate", EntropyCoder::Deflate},
-    {"arans", EntropyCoder::Arans},
-    {"auto", EntropyCoder::Auto},
-}};
 
 // The table entry whose text equals `text` exactly (case and whitespace included), if any.
 template <typename Value, std::size_t N>
