@@ -43,8 +43,8 @@ def read_wav(path: Path) -> Wav:
                         f"{frame_bytes}-byte frames")
     frames = len(pcm) // frame_bytes
     if channels > frames:
-        raise UserError(f"{path}: {channels} channels of {frames} frames each; a recording has "
-                        f"more samples than channels")
+        raise UserError(f"{path}: {channels} channels of {frames} frames each; expected at "
+                        f"least as many frames as channels")
     if sample_type == "int24":
         b = np.frombuffer(pcm, np.uint8).reshape(-1, 3).astype(np.int32)
         values = b[:, 0] | (b[:, 1] << 8) | (b[:, 2] << 16)

@@ -104,6 +104,10 @@ def choose_array(path: Path, name: Optional[str]) -> StoredArray:
     for array in arrays:
         if array.name == name.strip("/"):
             return array
+    for array in find_arrays(path):
+        if array.name == name.strip("/"):
+            raise UserError(f"{path}: array '{name}' is not stored with Kestova (codecs: "
+                            f"{', '.join(array.codecs) or 'none'}); Kestova arrays: {names}")
     raise UserError(f"{path}: no Kestova array named '{name}' (Kestova arrays: {names})")
 
 
@@ -213,7 +217,8 @@ def describe(path: Path) -> list[str]:
                 except (OSError, ValueError):
                     pass
             if scales:
-                lines.append(f"  scales used: {min(scales)} to {max(scales)}")
+                used = f"{min(scales)} to {max(scales)}" if len(scales) > 1 else f"{min(scales)}"
+                lines.append(f"  scales used: {used}")
     skipped = [a for a in arrays if a.kestova_settings is None]
     for array in skipped:
         lines.append(f"skipped array {array.label}: not Kestova (codecs: "
