@@ -35,7 +35,7 @@ def require_fits(name: str, what: str, needed: int) -> None:
     """Refuses, in one line, a job that needs `needed` bytes when less memory is available."""
     available = available_bytes()
     if available is not None and needed > available:
-        raise UserError(f"{name}: {what} needs about {_gib(needed)} of memory to decode, more "
+        raise UserError(f"{name}: {what}: decoding needs about {_gib(needed)} of memory, more "
                         f"than the {_gib(available)} available; refusing to decode it")
 
 

@@ -36,7 +36,7 @@ def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recordin
     kst = read_kst(path)
     kst.require_record_intact(str(path))
     samples = kst.header["samples"]
-    require_fits(str(path), f"the container's {samples} samples",
+    require_fits(str(path), f"the container announces {samples} samples",
                  samples * 4 * DECODE_PEAK_FACTOR)
     try:
         values = kestova.decompress_signal(kst.container)

@@ -151,7 +151,7 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
     if dtype is None:
         raise UserError(f"{where}: unsupported data type {array.dtype}")
     values = math.prod(array.shape)
-    require_fits(str(path), f"array {array.label} ({values} values)",
+    require_fits(str(path), f"array {array.label} holds {values} values",
                  values * max(dtype.itemsize, 4) * DECODE_PEAK_FACTOR)
     try:
         with warnings.catch_warnings():
