@@ -40,12 +40,21 @@ class StoredArray:
 
     @property
     def shape(self) -> tuple[int, ...]:
-        return tuple(self.metadata.get("shape", ()))
+        return self._sizes(self.metadata.get("shape"), "shape")
 
     @property
     def chunks(self) -> tuple[int, ...]:
-        grid = self.metadata.get("chunk_grid", {}).get("configuration", {})
-        return tuple(grid.get("chunk_shape", ()))
+        grid = self.metadata.get("chunk_grid")
+        configuration = grid.get("configuration") if isinstance(grid, dict) else None
+        sizes = configuration.get("chunk_shape") if isinstance(configuration, dict) else None
+        return self._sizes(sizes, "chunk shape")
+
+    def _sizes(self, value: Any, what: str) -> tuple[int, ...]:
+        if not (isinstance(value, list)
+                and all(type(v) is int and v >= 0 for v in value)):
+            raise UserError(f"{self.folder / 'zarr.json'}: the array's {what} is not a list of "
+                            f"sizes")
+        return tuple(value)
 
     @property
     def dtype(self) -> str:
@@ -67,7 +76,7 @@ def find_arrays(path: Path) -> list[StoredArray]:
     for meta in sorted(path.rglob("zarr.json")):
         try:
             node = json.loads(meta.read_bytes())
-        except (OSError, ValueError):
+        except (OSError, ValueError, RecursionError):
             raise UserError(f"{meta}: not a readable zarr metadata file") from None
         if not isinstance(node, dict):
             raise UserError(f"{meta}: not a zarr metadata file")
@@ -151,14 +160,18 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
     if dtype is None:
         raise UserError(f"{where}: unsupported data type {array.dtype}")
     values = math.prod(array.shape)
+    # zarr decodes each chunk whole, also where the array's edge cuts it.
+    decoded = values + math.prod(array.chunks)
     require_fits(str(path), f"array {array.label} holds {values} values",
-                 values * max(dtype.itemsize, 4) * DECODE_PEAK_FACTOR)
+                 decoded * max(dtype.itemsize, 4) * DECODE_PEAK_FACTOR)
     try:
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             data = zarr.open_array(str(array.folder), mode="r")[...]
     except ValueError as error:  # the codec's refusal of a chunk
         raise UserError(f"{where}: {error}") from None
+    except MemoryError:
+        raise UserError(f"{where}: does not fit in memory") from None
     except Exception as error:  # zarr's own failures: told in our words
         raise UserError(f"{where} cannot be read ({type(error).__name__})") from None
     attributes = array.attributes
