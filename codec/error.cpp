@@ -67,15 +67,11 @@ KestovaError KestovaError::invalid_version(std::array<uint8_t, 2> version) {
 KestovaError KestovaError::transform(std::string text) {
     return {KestovaErrorKind::Transform, std::move(text)};
 }
-KestovaError KestovaError::io(std::string text) {
-    return {KestovaErrorKind::Io, std::move(text)};
-}
+KestovaError KestovaError::io(std::string text) { return {KestovaErrorKind::Io, std::move(text)}; }
 KestovaError KestovaError::out_of_memory(std::size_t count) {
     return {KestovaErrorKind::OutOfMemory, count};
 }
-KestovaError KestovaError::invalid_header() {
-    return {KestovaErrorKind::InvalidHeader, std::monostate{}};
-}
+KestovaError KestovaError::invalid_header() { return {KestovaErrorKind::InvalidHeader, std::monostate{}}; }
 KestovaError KestovaError::unsupported_configuration(std::string text) {
     return {KestovaErrorKind::UnsupportedConfiguration, std::move(text)};
 }

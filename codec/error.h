@@ -28,7 +28,7 @@ enum class KestovaErrorKind : uint8_t {
 
 // A codec failure: a kind with its payload (bytes, text or a number, per kind).
 class KestovaError {
-  public:
+public:
     static KestovaError invalid_method(std::array<uint8_t, 4> tag);
     static KestovaError invalid_magic(std::array<uint8_t, 4> magic);
     static KestovaError invalid_format_tag(std::array<uint8_t, 2> tag);
@@ -47,13 +47,12 @@ class KestovaError {
     // The message shown to users; never fails.
     std::string message() const;
 
-  private:
+private:
     using Payload = std::variant<std::monostate, std::array<uint8_t, 4>, std::array<uint8_t, 2>,
                                  std::string, std::size_t>;
     // Builds the payload in place (moving a whole variant trips a false GCC warning).
     template <typename T>
-    KestovaError(KestovaErrorKind kind, T&& value)
-        : kind_(kind), payload_(std::forward<T>(value)) {}
+    KestovaError(KestovaErrorKind kind, T&& value) : kind_(kind), payload_(std::forward<T>(value)) {}
 
     KestovaErrorKind kind_;
     Payload payload_;
