@@ -25,7 +25,8 @@ def compress(args: argparse.Namespace) -> None:
     if args.output is not None and len(args.inputs) > 1:
         raise UserError("-o names one output: give one input with it")
     settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
-                "coder": args.coder, "max_error": args.max_error, "relative": not args.absolute}
+                "coder": args.coder, "max_error": args.max_error, "relative": not args.absolute,
+                "encoder": args.encoder}
     progress = Progress(args.quiet)
     for path in args.inputs:
         recording = read_input(path, args.rate)
@@ -37,7 +38,8 @@ def compress(args: argparse.Namespace) -> None:
             raise UserError(f"{target}: {kind} is written to a {suffix} output")
         if recording.one_dimensional:
             stream = encode_signal(str(path), recording.samples[0], settings)
-            record = Record(recording.sample_type, recording.rate, recording.source_format)
+            record = Record(recording.sample_type, recording.rate, recording.source_format,
+                            encoder=args.encoder)
             with replacing(target, args.force) as partial:
                 partial.write_bytes(kst_bytes(stream, record))
             written = target.stat().st_size

@@ -210,6 +210,8 @@ def describe(path: Path) -> list[str]:
         lines += [f"array {array.label}: {array.dtype}, shape {_dims(array.shape)}, "
                   f"chunks {_dims(array.chunks)}",
                   f"  settings: {settings}".rstrip()]
+        if "encoder" in array.kestova_settings:
+            lines.append(f"  encoder: {array.kestova_settings['encoder']}")
         attributes = array.attributes
         if "sample_rate" in attributes or "source_dtype" in attributes:
             rate = attributes.get("sample_rate")
