@@ -116,3 +116,15 @@ def test_record_round_trip_and_damage():
         with pytest.raises(DamagedRecord):
             decode_record(struct.pack("<4sBII", b"KSTR", 1, len(fields), zlib.crc32(fields))
                           + fields)
+
+
+def test_encoder_is_chosen_and_recorded(tmp_path):
+    values = pcm_values(2, 1, FRAMES)[0].astype(np.float32)
+    np.save(tmp_path / "x.npy", values)
+    run("compress", "x.npy", "--encoder", "reference", "-o", "ref.kst", cwd=tmp_path)
+    assert "encoder: reference" in run("info", "ref.kst", cwd=tmp_path).stdout
+    reference = kestova.compress_signal(values)
+    assert (tmp_path / "ref.kst").read_bytes()[:len(reference)] == reference
+    run("compress", "x.npy", cwd=tmp_path)
+    assert "encoder: tuned" in run("info", "x.kst", cwd=tmp_path).stdout
+    assert_refused(run("compress", "x.npy", "--encoder", "fast", "-o", "y.kst", cwd=tmp_path))

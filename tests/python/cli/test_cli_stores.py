@@ -90,3 +90,8 @@ def test_a_store_without_kestova_arrays_names_its_codecs(tmp_path):
         assert_refused(result)
         assert "no array in this zarr store uses the Kestova codec (codecs found: bytes, zstd)" \
             in result.stderr
+
+
+def test_info_names_the_encoder_a_store_records(tmp_path):
+    _zarr_store(tmp_path / "t.zarr", encoder="reference")
+    assert "encoder: reference" in run("info", "t.zarr", cwd=tmp_path).stdout
