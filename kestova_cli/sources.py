@@ -15,6 +15,7 @@ from .kst_file import describe as describe_kst
 from .kst_file import read_kst
 from .memory import DECODE_PEAK_FACTOR, require_fits
 from .recording import Recording, from_reconstruction
+from .store_info import describe as describe_store
 
 
 @dataclass
@@ -60,7 +61,7 @@ def _is_file(path: Path) -> bool:
 
 # In order: the first kind whose `matches` accepts a path reads it; any file is tried as .kst.
 SOURCES: list[SourceKind] = [
-    SourceKind(zarr_stores.is_store, _read_store, zarr_stores.describe),
+    SourceKind(zarr_stores.is_store, _read_store, describe_store),
     SourceKind(_is_file, _read_kst, _describe_kst),
 ]
 
