@@ -168,12 +168,14 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             data = zarr.open_array(str(array.folder), mode="r")[...]
-    except ValueError as error:  # the codec's refusal of a chunk
-        raise UserError(f"{where}: {error}") from None
     except MemoryError:
         raise UserError(f"{where}: does not fit in memory") from None
-    except Exception as error:  # zarr's own failures: told in our words
-        raise UserError(f"{where} cannot be read ({type(error).__name__})") from None
+    except Exception as error:
+        if isinstance(error, ValueError) and _raised_by_kestova_codecs(error):
+            raise UserError(f"{where}: {error}") from None  # the codec's refusal of a chunk
+        # zarr's own failures, told in the command's words
+        raise UserError(f"{where} cannot be read: zarr refuses its metadata or chunks "
+                        f"({type(error).__name__})") from None
     attributes = array.attributes
     sample_type = attributes.get("source_dtype", data.dtype.name)
     if sample_type not in SAMPLE_TYPES:
@@ -187,6 +189,14 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
     return Recording(samples.reshape(1, -1) if one_dimensional else samples, sample_type,
                      rate or recorded_rate, source if source in SOURCE_FORMATS else "npy",
                      one_dimensional=one_dimensional)
+
+
+def _raised_by_kestova_codecs(error: BaseException) -> bool:
+    """Whether `error` was raised in the kestova_codecs package (its messages are Kestova's)."""
+    frame = error.__traceback__
+    while frame is not None and frame.tb_next is not None:
+        frame = frame.tb_next
+    return frame is not None and "kestova_codecs" in Path(frame.tb_frame.f_code.co_filename).parts
 
 
 def stored_bytes(folder: Path) -> int:
