@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import argparse
+import logging
 import math
 import os
 import sys
@@ -153,6 +154,9 @@ def version() -> str:
 
 
 def main(argv: list[str] | None = None) -> int:
+    # When a chunk is refused, zarr's event loop still holds tasks for the other chunks and
+    # logs each one at exit; the one line saying what failed is all the user should see.
+    logging.getLogger("asyncio").disabled = True
     parser = build_parser()
     args = parser.parse_args(argv)
     _check(parser, args)
