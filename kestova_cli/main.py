@@ -20,10 +20,11 @@ USAGE_ERROR = 2
 
 COMPRESS_HELP = """\
 A 1-D signal (a mono WAV, a 1-D .npy array or raw little-endian float32 in a .f32 or .raw file)
-becomes a .kst file holding exactly one Kestova container. A multichannel recording (a WAV with
-several channels, or a 2-D .npy array whose rows are channels) becomes a zarr v3 store (a
-directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with the sample
-rate and the source's sample type as attributes; this needs the zarr extra.
+becomes a .kst file: one Kestova container, which any Kestova decoder reads, then a record of
+the source's sample type and rate (--rate for a .npy or raw source). A multichannel recording
+(a WAV with several channels, or a 2-D .npy array whose rows are channels) becomes a zarr v3
+store (a directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with
+the sample rate and the source's sample type as attributes; this needs the zarr extra.
 Samples must be finite. Integer samples are compressed as float32 values."""
 
 DECOMPRESS_HELP = """\
@@ -32,7 +33,7 @@ back what it was given: the source's sample type (integers rounded and clipped t
 channels and sample rate, recorded in the store or in the .kst file's record.
 Any zarr v3 store whose arrays use the Kestova codec is read, as zarr, xarray and Dask write
 them; name the array with --array when there are several.
-A .kst file without a record (written by kestova.compress_signal, or by kestova before 0.2) gives
+A .kst file without a record (written by kestova.compress_signal, or by an earlier command) gives
 float32 samples: a 1-D .npy, or a mono 32-bit float WAV at the rate given with --rate, with the
 values unchanged: they are not scaled to full scale, since their scale is unknown."""
 
