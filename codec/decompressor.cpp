@@ -25,14 +25,30 @@ KestovaError failed(std::string text) {
     return KestovaError::decompression_failed(std::move(text));
 }
 
+// A decoded coefficient image in the memory of the coder that produced it.
+struct DecodedImage {
+    std::vector<uint8_t> decoded;  // arans
+    InflatedBytes inflated;        // deflate
+    std::span<const uint8_t> bytes;
+};
+
 // The coefficient image of the payload; inflation stops once `needed` bytes are out. Neither
 // coder allocates more than its stream can justify, so a forged sample count costs nothing.
-KestovaResult<std::vector<uint8_t>> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
-                                                   std::size_t needed) {
-    if (coder == coder_byte(EntropyCoder::Deflate)) return inflate_raw(payload, needed);
-    auto image = arans::decode_stream(payload);
-    if (!image) return std::unexpected(failed(std::string(arans::to_string(image.error()))));
-    return std::move(*image);
+KestovaResult<DecodedImage> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
+                                           std::size_t needed) {
+    DecodedImage image;
+    if (coder == coder_byte(EntropyCoder::Deflate)) {
+        auto inflated = inflate_raw(payload, needed);
+        if (!inflated) return std::unexpected(inflated.error());
+        image.inflated = std::move(*inflated);
+        image.bytes = image.inflated.bytes();
+        return image;
+    }
+    auto decoded = arans::decode_stream(payload);
+    if (!decoded) return std::unexpected(failed(std::string(arans::to_string(decoded.error()))));
+    image.decoded = std::move(*decoded);
+    image.bytes = image.decoded;
+    return image;
 }
 
 // True when every level's input length is one the forward transform accepts, as it is for
@@ -120,7 +136,7 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
     auto image =
         decode_payload(bytes.subspan(HEADER_SIZE, header.payload_length), header.coder, 2 * needed);
     if (!image) return std::unexpected(image.error());
-    const std::size_t available = image->size() / 2;
+    const std::size_t available = image->bytes.size() / 2;
     if (available < needed) {
         return std::unexpected(failed("Decoded data holds " + std::to_string(available) +
                                       " coefficients, but the levels need " +
@@ -133,8 +149,9 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
     } catch (const std::bad_alloc&) {
         return std::unexpected(KestovaError::out_of_memory(needed));
     }
-    dequantize(*image, std::ldexp(1.0f, -static_cast<int>(header.scale)), coefficients.span());
-    std::vector<uint8_t>().swap(*image);
+    dequantize(image->bytes, std::ldexp(1.0f, -static_cast<int>(header.scale)),
+               coefficients.span());
+    *image = DecodedImage{};
 
     auto signal = reconstruct(*executor, layout, transform_length, coefficients.span());
     if (!signal) return std::unexpected(KestovaError::transform(signal.error().message()));
