@@ -11,6 +11,7 @@
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
+#include "codec/tuned_compressor.h"
 #include "codec_test_support.h"
 
 namespace kestova {
@@ -186,6 +187,28 @@ TEST(InflatePaths, DecompressorGivesTheSameSamplesForBothEncodersOnEveryPath) {
         ASSERT_TRUE(reference.has_value() && recoded.has_value());
         EXPECT_EQ(*recoded, *reference) << static_cast<int>(isa);
         EXPECT_LE(fast.size(), bytes.size() + bytes.size() / 50) << static_cast<int>(isa);
+    }
+}
+
+TEST(InflatePaths, TunedDeflateContainersDecodeAlikeThroughBothInflatersOnEveryPath) {
+    // The tuned encoder's payloads come from libdeflate; zlib must read them as libdeflate does.
+    const auto x = test_signal(20011);
+    for (Undra::Isa isa : Undra::supported_isas()) {
+        for (uint8_t scale : {uint8_t{6}, uint8_t{11}, uint8_t{12}}) {
+            const auto bytes =
+                compress_tuned(x, {.coder = EntropyCoder::Deflate, .scale = scale}, isa).value();
+            ASSERT_EQ(bytes[kCoder], 0);
+            const auto payload = std::span(bytes).subspan(HEADER_SIZE);
+            // At the image's exact size libdeflate inflates it.
+            const auto zlib = inflate_raw_zlib(payload, std::size_t{1} << 30);
+            ASSERT_TRUE(zlib.has_value());
+            const auto fast = inflate_raw(payload, zlib->size);
+            ASSERT_TRUE(fast.has_value());
+            EXPECT_TRUE(std::ranges::equal(fast->bytes(), zlib->bytes()));
+            const auto decoded = decompress(bytes, isa);
+            ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
+            EXPECT_EQ(decoded->size(), x.size());
+        }
     }
 }
 
