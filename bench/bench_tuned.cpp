@@ -157,10 +157,12 @@ int main(int argc, char** argv) {
             const double ratio = 4.0 * static_cast<double>(r.samples.size()) /
                                  static_cast<double>(out->container.size());
             log_ratios[k] += std::log(ratio);
-            std::printf("   %6.2f %8.2e s%-2d %s", ratio, quality(out->container, r.samples).max_rel,
-                        out->scale, std::string(kMethods[0].name).c_str() + 0);
+            std::printf("   %6.2f %8.2e s%-2d %s", ratio,
+                        quality(out->container, r.samples).max_rel, out->scale,
+                        std::string(kMethods[0].name).c_str() + 0);
             for (const MethodEntry& e : kMethods) {
-                if (e.method == out->method) std::printf("\b\b\b\b\b%-5s", std::string(e.name).c_str());
+                if (e.method == out->method)
+                    std::printf("\b\b\b\b\b%-5s", std::string(e.name).c_str());
             }
         }
         std::printf("\n");
@@ -172,12 +174,14 @@ int main(int argc, char** argv) {
     // 1M samples: the recordings tiled.
     std::vector<float> tiled;
     while (tiled.size() < (std::size_t{1} << 20)) {
-        for (const Recording& r : recordings) tiled.insert(tiled.end(), r.samples.begin(), r.samples.end());
+        for (const Recording& r : recordings)
+            tiled.insert(tiled.end(), r.samples.begin(), r.samples.end());
     }
     tiled.resize(std::size_t{1} << 20);
     const int rounds = 5;
     const double reference = median_seconds(rounds, [&] { (void)compress(tiled, {}); });
-    const double tuned = median_seconds(rounds, [&] { (void)compress_tuned_with(tiled, {}, rule); });
+    const double tuned =
+        median_seconds(rounds, [&] { (void)compress_tuned_with(tiled, {}, rule); });
     std::printf("1M samples (recordings tiled), median CPU time of %d rounds\n", rounds);
     std::printf("reference compression        %8.1f ms\n", 1e3 * reference);
     std::printf("tuned, scale 11              %8.1f ms  %.2fx\n", 1e3 * tuned, tuned / reference);
@@ -185,8 +189,7 @@ int main(int argc, char** argv) {
         for (const bool open : {false, true}) {
             const double t = median_seconds(rounds, [&] {
                 (void)encode_within(tiled, {b, true},
-                                    open ? std::nullopt
-                                         : std::optional(CompressionMethod::Cdf97),
+                                    open ? std::nullopt : std::optional(CompressionMethod::Cdf97),
                                     EntropyCoder::Auto, std::nullopt, rule);
             });
             std::printf("bounded %.0e, method %-5s %8.1f ms  %.2fx\n", b, open ? "open" : "cdf97",

@@ -27,8 +27,8 @@ double excerpt_bits(std::span<const float> excerpt, const Undra::DwtExecutor& ex
     const std::size_t filter_length = executor.filter_length();
     std::vector<float> signal(std::max(excerpt.size(), filter_length));
     for (std::size_t k = 0; k < signal.size(); ++k) signal[k] = excerpt[k % excerpt.size()];
-    const LevelLayout layout = level_layout(executor, signal.size(),
-                                            planned_levels(excerpt.size(), filter_length));
+    const LevelLayout layout =
+        level_layout(executor, signal.size(), planned_levels(excerpt.size(), filter_length));
     std::vector<int16_t> coefficients(layout.coefficients());
     const auto levels = decompose_and_quantize(executor, layout, signal,
                                                TunedQuantizer::bounded(scale), coefficients);

@@ -93,9 +93,8 @@ KestovaResult<Attempt> attempt_at(PreparedSignal& prepared, std::span<const floa
                              .range = prepared.range,
                              .mean = prepared.mean,
                              .bound = held};
-    const auto outcome =
-        correct_within(*prepared.executor, prepared.layout.first_levels(*levels),
-                       prepared.transform_length, scale, target, coefficients);
+    const auto outcome = correct_within(*prepared.executor, prepared.layout.first_levels(*levels),
+                                        prepared.transform_length, scale, target, coefficients);
     if (!outcome) return std::unexpected(outcome.error());
     return Attempt{.outcome = *outcome, .levels = *levels};
 }
@@ -130,10 +129,10 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     const double absolute = bound.relative ? bound.max_error * width : bound.max_error;
     const double held =
         std::max(0.0, absolute - path_margin(prepared->range.min, prepared->range.max));
-    const uint8_t first = width > 0.0 ? estimated_scale(held / width, rule.steps_reached) : kMinScale;
+    const uint8_t first =
+        width > 0.0 ? estimated_scale(held / width, rule.steps_reached) : kMinScale;
     if (!method) {
-        options.method =
-            choose_method(prepared->signal.span().first(samples.size()), first, isa);
+        options.method = choose_method(prepared->signal.span().first(samples.size()), first, isa);
         if (options.method != CompressionMethod::Cdf97) {
             prepared = prepare_signal(samples, options, isa);
             if (!prepared) return std::unexpected(prepared.error());
@@ -199,8 +198,7 @@ namespace {
 
 KestovaResult<std::vector<uint8_t>> bounded_on(std::span<const float> samples, ErrorBound bound,
                                                std::optional<CompressionMethod> method,
-                                               EntropyCoder coder,
-                                               std::optional<Undra::Isa> isa) {
+                                               EntropyCoder coder, std::optional<Undra::Isa> isa) {
     auto encoded = encode_within(samples, bound, method, coder, isa);
     if (!encoded) return std::unexpected(encoded.error());
     if (encoded->container.empty()) {

@@ -44,7 +44,7 @@ bool nearest_would_clamp(std::span<const float> in, float multiplier);
 
 // The tuned rule at one scale: per-level zero thresholds, fixed or bounded.
 class TunedQuantizer final : public LevelQuantizer {
-public:
+  public:
     // Fixed-scale encoding with the reference's `cutoff` levels.
     TunedQuantizer(uint8_t scale, CutoffLevel cutoff, const TunedRule& rule = kTunedRule);
     // Error-bounded encoding: the bounded dead zones, no cutoff.
@@ -55,7 +55,7 @@ public:
     bool approximations(std::span<const float> in, std::span<int16_t> out) const override;
     bool approximations_would_clamp(std::span<const float> in) const override;
 
-private:
+  private:
     TunedQuantizer(float multiplier, const std::array<float, TunedRule::kZones>& zero_below)
         : multiplier_(multiplier), zero_below_(zero_below) {}
 
