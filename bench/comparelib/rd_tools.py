@@ -62,8 +62,8 @@ class Kestova:
         kwargs = {}
         if self.encoders:
             kwargs["encoder"] = encoder
-            if encoder == "reference":
-                kwargs["method"] = "cdf97"  # the search as it was: one method
+            # The reference search as it was (one method); the tuned encoder chooses it.
+            kwargs["method"] = "cdf97" if encoder == "reference" else None
         try:
             return self.error_bound.compress_within(x, max_error, **kwargs)
         except ValueError:

@@ -67,7 +67,7 @@ class TestKestovaWrapper:
         assert k.within(SIGNAL, 1e-2, "reference") == b"x"
         assert k.within(SIGNAL, 1e-2, "tuned") == b"x"
         assert k.within(SIGNAL, 5e-4, "tuned") is None
-        assert calls == [(1e-2, "cdf97", "reference"), (1e-2, "cdf97", "tuned"), (5e-4, "cdf97", "tuned")]
+        assert calls == [(1e-2, "cdf97", "reference"), (1e-2, None, "tuned"), (5e-4, None, "tuned")]
 
     def test_builds_without_encoder_argument_call_the_plain_search(self):
         calls = []
