@@ -58,12 +58,14 @@ class Kestova:
         return bytes(self.codecs.Kestova(scale=scale, cutoff=cutoff, encoder=encoder).encode(x))
 
     # The container within `max_error` of the range, None when the encoder cannot meet it.
-    def within(self, x: np.ndarray, max_error: float, encoder: str) -> bytes | None:
+    # The reference search runs as it always did (one method); the tuned encoder chooses the
+    # method unless `method` names one.
+    def within(self, x: np.ndarray, max_error: float, encoder: str,
+               method: str | None = None) -> bytes | None:
         kwargs = {}
         if self.encoders:
             kwargs["encoder"] = encoder
-            # The reference search as it was (one method); the tuned encoder chooses it.
-            kwargs["method"] = "cdf97" if encoder == "reference" else None
+            kwargs["method"] = "cdf97" if encoder == "reference" else method
         try:
             return self.error_bound.compress_within(x, max_error, **kwargs)
         except ValueError:

@@ -120,7 +120,12 @@ class TestChecks:
         pairs = {"a": (q(10, psnr=60), q(10, psnr=65)), "b": (q(10, psnr=60), q(9.8, psnr=64.5))}
         line = rd_report.fixed_setting_check(pairs, "scale 11, cutoff low")
         assert "least +4.50 dB" in line and line.endswith("met")
-        pairs["b"] = (q(10, psnr=60), q(9, psnr=64.5))
+        pairs["b"] = (q(10, psnr=60), q(9, psnr=64.5))  # 1.054 times the bytes on average
+        assert rd_report.fixed_setting_check(pairs, "s").endswith("NOT met")
+        # The gain counts on average over the recordings, not on each one.
+        pairs["b"] = (q(10, psnr=60), q(10, psnr=63.5))
+        assert rd_report.fixed_setting_check(pairs, "s").endswith(": met")
+        pairs["b"] = (q(10, psnr=60), q(10, psnr=62.5))
         assert rd_report.fixed_setting_check(pairs, "s").endswith("NOT met")
 
 
