@@ -172,6 +172,22 @@ TEST(InflatePaths, AgreeOnCorruptStreams) {
               "error: Can't decompress data, reason: corrupt deflate stream");
 }
 
+TEST(InflatePaths, UnusedLengthSymbolIsRefusedUnlessTheStreamFillsTheLimitExactly) {
+    // One fixed block: literal 'a', length symbol 286 (unused by deflate) at distance 1, end of
+    // block. zlib refuses it; libdeflate reads 286 as length 258, so only a caller that asks for
+    // exactly those 259 bytes gets them (the documented difference).
+    const Bytes crafted = {75, 28, 3, 0};
+    const std::string refused = "error: Can't decompress data, reason: corrupt deflate stream";
+    EXPECT_EQ(outcome(inflate_raw_zlib(crafted, 259)), refused);
+    for (std::size_t limit : {1u, 258u, 260u, 4096u}) {
+        EXPECT_EQ(outcome(inflate_raw(crafted, limit)), outcome(inflate_raw_zlib(crafted, limit)))
+            << limit;
+    }
+    const auto lenient = inflate_raw(crafted, 259);
+    ASSERT_TRUE(lenient.has_value());
+    EXPECT_TRUE(std::ranges::all_of(lenient->bytes(), [](uint8_t b) { return b == 'a'; }));
+}
+
 TEST(InflatePaths, DecompressorGivesTheSameSamplesForBothEncodersOnEveryPath) {
     // The container's deflate payload re-coded by libdeflate decodes to the same samples.
     const auto x = test_signal(30001);
