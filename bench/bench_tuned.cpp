@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--cutoff-offset" && a + 1 < argc) {
             rule.cutoff_offset = std::strtof(argv[++a], nullptr);
         } else if (arg == "--steps-reached" && a + 1 < argc) {
-            rule.steps_reached = std::strtod(argv[++a], nullptr);
+            rule.steps_reached.fill(std::strtod(argv[++a], nullptr));
         } else if (arg == "--method" && a + 1 < argc) {
             const std::string name = argv[++a];
             for (const MethodEntry& entry : kMethods) {

@@ -11,8 +11,11 @@ namespace kestova {
 
 namespace {
 
-// Rounds without a change that still leave samples out before the loop gives up.
-constexpr std::size_t kMaxRounds = 24;
+// Rounds that bring no fewer samples out of bound before the loop gives up, and rounds in all:
+// a loop that converges does so in a few rounds, one that does not is better restarted one
+// scale finer than continued.
+constexpr std::size_t kMaxIdleRounds = 3;
+constexpr std::size_t kMaxRounds = 12;
 // Corrections start as plain rounding of the residual's coefficients; when a round changes
 // nothing the threshold falls by this factor, so the largest coefficients reaching a stubborn
 // sample move by one step.
@@ -102,9 +105,10 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
         if (outside.size() < fewest_outside) {
             fewest_outside = outside.size();
             idle_rounds = 0;
-        } else if (++idle_rounds >= kMaxRounds) {
+        } else if (++idle_rounds >= kMaxIdleRounds) {
             return outcome;
         }
+        if (outcome.rounds >= kMaxRounds) return outcome;
 
         // The residual at the samples out of bound only, so the coefficients that change are
         // those reaching them.

@@ -48,13 +48,6 @@ KestovaResult<std::vector<uint8_t>> tuned_on(std::span<const float> samples,
                            kTunedDeflate);
 }
 
-// The scale whose loop should just meet a bound of `fraction` of the range.
-uint8_t estimated_scale(double fraction, double steps_reached) {
-    if (!(fraction > 0.0)) return kMaxScale;
-    const double scale = std::ceil(std::log2(steps_reached / fraction));
-    return static_cast<uint8_t>(std::clamp<double>(scale, kMinScale, kMaxScale));
-}
-
 // The scales to try for a first estimate: it, one finer, and the finest, so that a bound is only
 // called unreachable when the finest scale missed it.
 std::vector<uint8_t> scales_to_try(uint8_t first) {
@@ -129,10 +122,10 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     const double absolute = bound.relative ? bound.max_error * width : bound.max_error;
     const double held =
         std::max(0.0, absolute - path_margin(prepared->range.min, prepared->range.max));
-    const uint8_t first =
-        width > 0.0 ? estimated_scale(held / width, rule.steps_reached) : kMinScale;
+    const double fraction = width > 0.0 ? held / width : 1.0;
     if (!method) {
-        options.method = choose_method(prepared->signal.span().first(samples.size()), first, isa);
+        options.method =
+            choose_method(prepared->signal.span().first(samples.size()), fraction, rule, isa);
         if (options.method != CompressionMethod::Cdf97) {
             prepared = prepare_signal(samples, options, isa);
             if (!prepared) return std::unexpected(prepared.error());
@@ -146,7 +139,7 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     BoundedEncoding result;
     result.method = options.method;
     result.max_error = std::numeric_limits<double>::infinity();
-    for (const uint8_t scale : scales_to_try(first)) {
+    for (const uint8_t scale : scales_to_try(bounded_scale(fraction, options.method, rule))) {
         const auto attempt =
             attempt_at(*prepared, normalized, samples, held, scale, rule, coefficients->span());
         if (!attempt) return std::unexpected(attempt.error());

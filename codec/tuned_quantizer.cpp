@@ -15,6 +15,13 @@ constexpr float kRoundsBelow = -32768.5f;
 
 }  // namespace
 
+uint8_t bounded_scale(double fraction, CompressionMethod method, const TunedRule& rule) {
+    if (!(fraction > 0.0)) return kMaxScale;
+    const double steps = rule.steps_reached[static_cast<std::size_t>(method)];
+    const double scale = std::ceil(std::log2(steps / fraction));
+    return static_cast<uint8_t>(std::clamp<double>(scale, kMinScale, kMaxScale));
+}
+
 bool quantize_nearest(std::span<const float> in, float multiplier, float zero_below,
                       std::span<int16_t> out) {
     const float* src = in.data();
