@@ -1,5 +1,7 @@
 """Error figures of a reconstruction, and the search that sets a peer's knob to a target error."""
 
+from __future__ import annotations
+
 import math
 from dataclasses import dataclass
 from typing import Callable
