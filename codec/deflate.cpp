@@ -92,7 +92,8 @@ KestovaResult<void> inflate_with_zlib(std::span<const uint8_t> payload, Inflated
 // filled the caller's `limit` exactly and used the whole payload, as every container's stream
 // does. Anything else goes to zlib, which alone decides what a short, long or corrupt stream
 // gives: libdeflate is more lenient (it decodes the unused length symbols 286 and 287, which
-// zlib refuses), and the exact size and input leave it only streams both inflate alike.
+// zlib refuses), and asking for the exact size and input leaves it only crafted streams to read
+// differently (see inflate_raw).
 bool inflate_with_libdeflate(std::span<const uint8_t> payload, std::size_t limit,
                              InflatedBytes& out) {
     const std::span<uint8_t> room = out.memory.span();
