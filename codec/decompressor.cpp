@@ -25,32 +25,6 @@ KestovaError failed(std::string text) {
     return KestovaError::decompression_failed(std::move(text));
 }
 
-// A decoded coefficient image in the memory of the coder that produced it.
-struct DecodedImage {
-    std::vector<uint8_t> decoded;  // arans
-    InflatedBytes inflated;        // deflate
-    std::span<const uint8_t> bytes;
-};
-
-// The coefficient image of the payload; inflation stops once `needed` bytes are out. Neither
-// coder allocates more than its stream can justify, so a forged sample count costs nothing.
-KestovaResult<DecodedImage> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
-                                           std::size_t needed) {
-    DecodedImage image;
-    if (coder == coder_byte(EntropyCoder::Deflate)) {
-        auto inflated = inflate_raw(payload, needed);
-        if (!inflated) return std::unexpected(inflated.error());
-        image.inflated = std::move(*inflated);
-        image.bytes = image.inflated.bytes();
-        return image;
-    }
-    auto decoded = arans::decode_stream(payload);
-    if (!decoded) return std::unexpected(failed(std::string(arans::to_string(decoded.error()))));
-    image.decoded = std::move(*decoded);
-    image.bytes = image.decoded;
-    return image;
-}
-
 // decompress, on the path `isa` or on the processor's best path.
 KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
                                                 std::optional<Undra::Isa> isa) {
@@ -117,6 +91,23 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
 }
 
 }  // namespace
+
+KestovaResult<DecodedImage> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
+                                           std::size_t needed) {
+    DecodedImage image;
+    if (coder == coder_byte(EntropyCoder::Deflate)) {
+        auto inflated = inflate_raw(payload, needed);
+        if (!inflated) return std::unexpected(inflated.error());
+        image.inflated = std::move(*inflated);
+        image.bytes = image.inflated.bytes();
+        return image;
+    }
+    auto decoded = arans::decode_stream(payload);
+    if (!decoded) return std::unexpected(failed(std::string(arans::to_string(decoded.error()))));
+    image.decoded = std::move(*decoded);
+    image.bytes = image.decoded;
+    return image;
+}
 
 KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
     return decompress_on(bytes, std::nullopt);

@@ -29,8 +29,8 @@ struct TunedRule {
 };
 
 inline constexpr TunedRule kTunedRule{
-    .dead_zone = {0.75f, 0.75f, 0.75f, 0.75f, 0.75f, 0.75f, 0.75f, 0.75f},
-    .bounded_dead_zone = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+    .dead_zone = {0.9f, 0.9f, 0.9f, 0.9f, 0.9f, 0.9f, 0.9f, 0.9f},
+    .bounded_dead_zone = {1.5f, 1.5f, 1.5f, 1.5f, 1.5f, 1.5f, 1.5f, 1.5f},
     .cutoff_offset = 0.5f,
     .steps_reached = {2.5, 1.25, 1.25, 1.25},
 };
