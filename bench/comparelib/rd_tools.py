@@ -76,12 +76,12 @@ class Kestova:
 
 
 # Every fixed setting (scale, cutoff) of one encoder on `x`, with the quality each reaches.
-def kestova_sweep(k: Kestova, x: np.ndarray, encoder: str) -> dict[tuple[int, str], Quality]:
+def kestova_sweep(k: Kestova, x: np.ndarray, encoder: str) -> dict[tuple, Quality]:
     return {(s, c): k.quality(x, k.fixed(x, encoder, s, c)) for s in SCALES for c in CUTOFFS}
 
 
 # The smallest stream of a sweep that meets `target`, None when no setting does.
-def best_of_sweep(sweep: dict[tuple[int, str], Quality], target: Target) -> Quality | None:
+def best_of_sweep(sweep: dict[tuple, Quality], target: Target) -> Quality | None:
     met = [q for q in sweep.values() if target.met_by(q)]
     return max(met, key=lambda q: q.ratio) if met else None
 
