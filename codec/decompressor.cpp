@@ -50,7 +50,7 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
     auto image =
         decode_payload(bytes.subspan(HEADER_SIZE, header.payload_length), header.coder, 2 * needed);
     if (!image) return std::unexpected(image.error());
-    const std::size_t available = image->size() / 2;
+    const std::size_t available = image->bytes.size() / 2;
     if (available < needed) {
         return std::unexpected(failed("Decoded data holds " + std::to_string(available) +
                                       " coefficients, but the levels need " +
@@ -63,8 +63,9 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
     } catch (const std::bad_alloc&) {
         return std::unexpected(KestovaError::out_of_memory(needed));
     }
-    dequantize(*image, std::ldexp(1.0f, -static_cast<int>(header.scale)), coefficients.span());
-    std::vector<uint8_t>().swap(*image);
+    dequantize(image->bytes, std::ldexp(1.0f, -static_cast<int>(header.scale)),
+               coefficients.span());
+    *image = DecodedImage{};
 
     auto signal = reconstruct(*executor, layout, transform_length, coefficients.span());
     if (!signal) return std::unexpected(KestovaError::transform(signal.error().message()));
@@ -79,12 +80,21 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
 
 }  // namespace
 
-KestovaResult<std::vector<uint8_t>> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
-                                                   std::size_t needed) {
-    if (coder == coder_byte(EntropyCoder::Deflate)) return inflate_raw(payload, needed);
-    auto image = arans::decode_stream(payload);
-    if (!image) return std::unexpected(failed(std::string(arans::to_string(image.error()))));
-    return std::move(*image);
+KestovaResult<DecodedImage> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
+                                           std::size_t needed) {
+    DecodedImage image;
+    if (coder == coder_byte(EntropyCoder::Deflate)) {
+        auto inflated = inflate_raw(payload, needed);
+        if (!inflated) return std::unexpected(inflated.error());
+        image.inflated = std::move(*inflated);
+        image.bytes = image.inflated.bytes();
+        return image;
+    }
+    auto decoded = arans::decode_stream(payload);
+    if (!decoded) return std::unexpected(failed(std::string(arans::to_string(decoded.error()))));
+    image.decoded = std::move(*decoded);
+    image.bytes = image.decoded;
+    return image;
 }
 
 KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {

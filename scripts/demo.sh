@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The main job: checks its arguments, installs what it needs (a C++ compiler, zlib's headers,
-# .venv), builds and installs the kestova module when its sources changed, then compresses a
-# built-in ECG-like signal (and any .wav or .npy files given) with every method and coder.
+# The main job: checks its arguments, installs what it needs (a C++ compiler, the headers of zlib
+# and libdeflate, .venv), builds and installs the kestova module when its sources changed, then
+# compresses a built-in ECG-like signal (and any .wav or .npy files given) with every method and coder.
 # Arguments go to demo/demo.py, e.g. `./scripts/demo.sh recording.wav --plot out.png`; file paths
 # are taken relative to the directory the script is called from.
 set -euo pipefail

@@ -1,5 +1,7 @@
 """Error figures of a reconstruction, and the search that sets a peer's knob to a target error."""
 
+from __future__ import annotations
+
 import math
 from dataclasses import dataclass
 from typing import Callable
@@ -40,6 +42,11 @@ def quality(original: np.ndarray, decoded: np.ndarray, size: int) -> Quality:
     return Quality(original.nbytes / size, max_err / rng, rms / rng, psnr, rng)
 
 
+# True when `q` keeps its maximum error within `target` (absolute), or meets `meets` when given.
+def within(q: Quality, target: float, meets: Callable[[Quality], bool] | None) -> bool:
+    return meets(q) if meets is not None else q.abs_max_err <= target
+
+
 # One round trip of `tool` over `x`, returning its quality.
 def round_trip(tool: Tool, x: np.ndarray) -> Quality:
     payload = tool.compress(x)
@@ -47,11 +54,12 @@ def round_trip(tool: Tool, x: np.ndarray) -> Quality:
 
 
 # The tool with the largest knob (a tolerance or step; larger means coarser) whose maximum error
-# stays within `target` (absolute), searched geometrically from `start`.
+# stays within `target` (absolute), or whose quality `meets` asks for when given, searched
+# geometrically from `start`.
 def match_continuous(make: Callable[[float], Tool], x: np.ndarray, target: float, start: float,
-                     steps: int = 8) -> Tool:
+                     steps: int = 8, meets: Callable[[Quality], bool] | None = None) -> Tool:
     def fits(knob: float) -> bool:
-        return round_trip(make(knob), x).abs_max_err <= target
+        return within(round_trip(make(knob), x), target, meets)
 
     if fits(start):
         good = knob = start
@@ -83,11 +91,13 @@ def match_continuous(make: Callable[[float], Tool], x: np.ndarray, target: float
 
 
 # The tool with the smallest integer knob in [lo, hi] (a rate or digit count; larger means finer)
-# whose maximum error stays within `target`; `hi` when none does.
-def match_integer(make: Callable[[int], Tool], x: np.ndarray, target: float, lo: int, hi: int) -> Tool:
+# whose maximum error stays within `target` (or whose quality `meets` asks for); `hi` when none
+# does.
+def match_integer(make: Callable[[int], Tool], x: np.ndarray, target: float, lo: int, hi: int,
+                  meets: Callable[[Quality], bool] | None = None) -> Tool:
     while lo < hi:
         mid = (lo + hi) // 2
-        if round_trip(make(mid), x).abs_max_err <= target:
+        if within(round_trip(make(mid), x), target, meets):
             hi = mid
         else:
             lo = mid + 1

@@ -33,3 +33,17 @@ def measure(tools: list[Tool], x: np.ndarray, rounds: int) -> list[Speed]:
             del payload
     msamples = x.size / 1e6
     return [Speed(msamples / statistics.median(c), msamples / statistics.median(d)) for c, d in times]
+
+
+# Least CPU time (process time, seconds) of each job over `rounds` interleaved rounds, the first
+# job of a round rotating as in `measure`.
+def cpu_seconds(jobs: dict, rounds: int) -> dict:
+    names = list(jobs)
+    best = {name: float("inf") for name in names}
+    for r in range(rounds):
+        for name in [names[(r + k) % len(names)] for k in range(len(names))]:
+            gc.collect()
+            t0 = time.process_time()
+            jobs[name]()
+            best[name] = min(best[name], time.process_time() - t0)
+    return best

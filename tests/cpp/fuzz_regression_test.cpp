@@ -13,6 +13,7 @@
 #include "tests/fuzz/check_decode_stream.h"
 #include "tests/fuzz/check_decompress.h"
 #include "tests/fuzz/check_header.h"
+#include "tests/fuzz/check_inflate.h"
 #include "tests/fuzz/check_transforms.h"
 #include "tests/fuzz/check_tuned.h"
 
@@ -55,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Target{"fuzz_decompress", kestova::fuzz::check_decompress},
                       Target{"fuzz_decode_stream", kestova::fuzz::check_decode_stream},
                       Target{"fuzz_header", kestova::fuzz::check_header},
+                      Target{"fuzz_inflate", kestova::fuzz::check_inflate},
                       Target{"fuzz_transforms", kestova::fuzz::check_transforms},
                       Target{"fuzz_tuned", kestova::fuzz::check_tuned}),
     [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
