@@ -218,10 +218,21 @@ KestovaResult<std::vector<uint8_t>> bounded_on(std::span<const float> samples, E
     auto encoded = encode_within(samples, bound, method, coder, isa);
     if (!encoded) return std::unexpected(encoded.error());
     if (encoded->container.empty()) {
-        return std::unexpected(KestovaError::unsupported_configuration(
-            "max error " + shortest(bound.max_error) + (bound.relative ? " of the range" : "") +
-            " cannot be met: the finest scale (12), corrected, leaves a max error of " +
-            shortest(encoded->max_error)));
+        // Only samples that sanitising leaves as they are get here (non-finite ones are refused).
+        const auto [lo, hi] = std::minmax_element(samples.begin(), samples.end());
+        const double range = static_cast<double>(*hi) - static_cast<double>(*lo);
+        const double absolute = bound.relative ? bound.max_error * range : bound.max_error;
+        std::string text = "max error " + shortest(bound.max_error) +
+                           (bound.relative ? " of the range" : "") +
+                           " cannot be met: the finest scale (12), corrected, leaves a max error "
+                           "of " +
+                           shortest(encoded->max_error) + ", above the bound " + shortest(absolute);
+        if (range > 0.0) {
+            text += "; as fractions of the range " + shortest(range) + ": " +
+                    shortest(encoded->max_error / range) + " reached, " +
+                    shortest(absolute / range) + " asked";
+        }
+        return std::unexpected(KestovaError::unsupported_configuration(text));
     }
     return std::move(encoded->container);
 }
