@@ -33,22 +33,8 @@ KestovaResult<std::vector<uint8_t>> tuned_on(std::span<const float> samples,
                                              CompressionOptions options,
                                              std::optional<Undra::Isa> isa,
                                              const TunedRule& rule = kTunedRule) {
-    auto prepared = prepare_signal(samples, options, isa);
-    if (!prepared) return std::unexpected(prepared.error());
-    auto coefficients = allocate_coefficients(prepared->layout);
-    if (!coefficients) return std::unexpected(coefficients.error());
-    const auto levels = decompose_and_quantize(
-        *prepared->executor, prepared->layout, prepared->signal.span(),
-        TunedQuantizer(options.scale, options.cutoff, rule), coefficients->span());
-    if (!levels) return std::unexpected(levels.error());
-    prepared->signal.reset();
-    return write_container(coefficients->span(),
-                           {.method = options.method,
-                            .levels = *levels,
-                            .scale = options.scale,
-                            .coder = prepared->coder,
-                            .prepared = &*prepared},
-                           kTunedDeflate);
+    return encode_with(samples, options, isa, TunedQuantizer(options.scale, options.cutoff, rule),
+                       kTunedDeflate);
 }
 
 // The scales to try for a first estimate: it, one finer, and the finest, so that a bound is only
