@@ -107,8 +107,7 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
                                    float multiplier, float threshold, const BoundTarget& target,
                                    std::span<int16_t> coefficients, Workspace& ws) {
     // The residual at the samples out of bound only, so the coefficients that change are those
-    // reaching them.
-    std::fill(ws.residual.begin(), ws.residual.end(), 0.0f);
+    // reaching them; ws.residual holds zeros elsewhere.
     for (const std::size_t i : ws.outside) {
         ws.residual[i] = target.normalized[i] - ws.reconstruction[i];
     }
@@ -125,6 +124,11 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
     }
     changed += add_corrections(analysis.approximations(layout.sizes.size() - 1), multiplier,
                                threshold, coefficients.first(layout.approximations));
+    // Back to zeros: the samples set above and what odd levels wrote at the front.
+    for (const std::size_t i : ws.outside) ws.residual[i] = 0.0f;
+    if (layout.sizes.size() > 1) {
+        std::fill_n(ws.residual.begin(), layout.sizes[1].approximations_length, 0.0f);
+    }
     return changed;
 }
 

@@ -257,6 +257,7 @@ TEST(Bounded, ABoundBeyondTheFinestScaleNamesTheErrorReached) {
     EXPECT_EQ(out.error().kind(), KestovaErrorKind::UnsupportedConfiguration);
     EXPECT_NE(out.error().message().find("cannot be met"), std::string::npos);
     EXPECT_NE(out.error().message().find("leaves a max error of"), std::string::npos);
+    EXPECT_NE(out.error().message().find("as fractions of the range"), std::string::npos);
 }
 
 TEST(Bounded, RefusesBadBoundsAndNonFiniteSamples) {
