@@ -72,7 +72,6 @@ fi
 zig=$("$tools/bin/python" -c 'import os, ziglang; print(os.path.join(os.path.dirname(ziglang.__file__), "zig"))')
 numpy_include=$("$tools/bin/python" -c 'import numpy; print(numpy.get_include())')
 export PATH="$tools/bin:$PATH"
-version=$("$tools/bin/python" -c 'import tomllib; print(tomllib.load(open("pyproject.toml", "rb"))["project"]["version"])')
 
 # Compiler wrappers: CMake takes a compiler without arguments.
 bin=$work/bin
@@ -285,6 +284,5 @@ fi
 
 # --- dist/ -------------------------------------------------------------------------------------
 mkdir -p dist
-rm -f dist/kestova-"$version"-*.whl dist/kestova-"$version".tar.gz
 cp "$out"/* dist/
 sed 's|^|dist/|' "$work/summary"
