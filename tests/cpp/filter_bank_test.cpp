@@ -16,6 +16,7 @@
 #include "engine/fast_divide.h"
 #include "engine/filter_padding.h"
 #include "engine/sse/wavelet_n_taps_f32.h"
+#include "engine/wavelet8taps.h"
 #include "engine/wavelet_n_taps.h"
 #include "tests/cpp/filter_bank_support.h"
 
@@ -358,9 +359,9 @@ TEST(DwtFactory, WithoutX86VariantsEveryIsaBuildsThePortableExecutor) {
     for (Isa isa : {Isa::Sse, Isa::Avx}) {
         auto fixed =
             DwtFactory::wavelet_8_taps(BorderMode::Wrap, std::span<const float, 8>(low), isa);
-        EXPECT_NE(dynamic_cast<const FixedTapsExecutor<8, Isa::Portable>*>(fixed.get()), nullptr);
+        EXPECT_NE(dynamic_cast<const Wavelet8Taps*>(fixed.get()), nullptr);
         auto general = DwtFactory::wavelet_n_taps(BorderMode::Wrap, low, isa);
-        EXPECT_NE(dynamic_cast<const GeneralTapsExecutor<Isa::Portable>*>(general.get()), nullptr);
+        EXPECT_NE(dynamic_cast<const WaveletNTaps*>(general.get()), nullptr);
     }
 }
 #endif
