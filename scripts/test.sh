@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test from a fresh clone: the C++ suite (plain, then under ASan/UBSan), the check for
 # vector code reachable from portable callers in a debug build, each fuzz target for a bounded
-# time, the manylinux wheel (scripts/wheels.sh, x86_64 only: scripts/test_aarch64.sh is the aarch64
-# leg) compared with a g++ build of the sdist, and the Python tests against that wheel under
-# NumPy 2 and NumPy 1.26.
+# time, the x86_64 manylinux wheel (scripts/wheels.sh) compared with a g++ build of the sdist, the
+# Python tests against that wheel under NumPy 2 and NumPy 1.26, and the aarch64 leg under
+# qemu-aarch64 (scripts/test_aarch64.sh).
 # FUZZ_SECONDS (default 60) bounds each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -68,3 +68,6 @@ if compgen -G "python/*.cpp" >/dev/null; then
   diff build/golden-gxx.txt build/golden-wheel.txt
   echo "-- golden fixtures: the wheel and the g++ build agree on $(wc -l <build/golden-wheel.txt) containers"
 fi
+
+echo "== the aarch64 leg under qemu-aarch64"
+bash scripts/test_aarch64.sh

@@ -57,6 +57,7 @@ gtest=$wheels/deps/aarch64
 if [ ! -f "$gtest/lib/libgtest.a" ]; then
   CC=$wheels/bin/cc-aarch64 CXX=$wheels/bin/c++-aarch64 cmake -S /usr/src/googletest \
     -B "$work/googletest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DBUILD_GMOCK=OFF \
+    -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$gtest" -DCMAKE_AR="$wheels/bin/ar" \
     -DCMAKE_RANLIB="$wheels/bin/ranlib" >"$work/googletest.log"
   cmake --build "$work/googletest" --target install >>"$work/googletest.log"
