@@ -179,9 +179,10 @@ for v in "${pythons[@]}"; do
   : >"$logs/venv-$v.log"
   [ -x "$venv/bin/python" ] || step "venv-$v.log" "cannot create a venv for CPython $v" \
     "${python_of[$v]}" -m venv "$venv"
+  # pip before 22.1 does not take -C (config settings).
   "$venv/bin/python" -c 'import scikit_build_core' 2>/dev/null \
     || step "venv-$v.log" "cannot install $SKBUILD from PyPI for CPython $v" \
-      "$venv/bin/python" -m pip install -q "$SKBUILD"
+      "$venv/bin/python" -m pip install -q "$SKBUILD" "pip>=23.1"
   for arch in "${archs[@]}"; do
     log=wheel-$tag-$arch.log
     : >"$logs/$log"
