@@ -192,6 +192,9 @@ for v in "${pythons[@]}"; do
              -Ccmake.define.CMAKE_AR="$bin/ar" -Ccmake.define.CMAKE_RANLIB="$bin/ranlib"
              -Cbuild-dir="$work/build/$tag-$arch")
     host_platform=()
+    # A cross build compiles against this machine's CPython and NumPy headers: on 64-bit Linux
+    # they describe the same sizes and layouts for aarch64. The wheel tag and the module suffix
+    # are given, since neither interpreter nor FindPython can tell them here.
     if [ "$arch" != "$(uname -m)" ]; then
       toolchain=$work/toolchain-$arch.cmake
       cat >"$toolchain" <<EOF
