@@ -1,6 +1,10 @@
 #include "codec/normalize.h"
 
+#include "codec/sample_loops.h"
+
+#if KESTOVA_SSE2_LOOPS
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <limits>
@@ -21,6 +25,20 @@ float sanitize_one(float x) {
     return x;
 }
 
+// One sample at a time. A sequential strict comparison keeps the earliest extreme, the zero
+// with its sign included, as the lanes of the SSE2 form do once their zero is settled.
+SampleRange sanitize_plain(std::span<const float> samples, std::span<float> out) {
+    SampleRange range{kInf, -kInf};
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const float x = sanitize_one(samples[i]);
+        out[i] = x;
+        if (x < range.min) range.min = x;
+        if (x > range.max) range.max = x;
+    }
+    return range;
+}
+
+#if KESTOVA_SSE2_LOOPS
 // The first value of `values` that compares equal to `zero` (the zero, with its sign, that a
 // sequential strict comparison would have kept).
 float first_zero(std::span<const float> values, float zero) {
@@ -28,9 +46,7 @@ float first_zero(std::span<const float> values, float zero) {
     return it != values.end() ? *it : zero;
 }
 
-}  // namespace
-
-SampleRange sanitize(std::span<const float> samples, std::span<float> out) {
+SampleRange sanitize_sse2(std::span<const float> samples, std::span<float> out) {
     const std::size_t n = samples.size();
     const float* in = samples.data();
     float* dst = out.data();
@@ -73,6 +89,9 @@ SampleRange sanitize(std::span<const float> samples, std::span<float> out) {
     if (range.max == 0.0f) range.max = first_zero(copied, range.max);
     return range;
 }
+#endif
+
+}  // namespace
 
 float normalize(std::span<float> values, SampleRange range) {
     const float width = range.max - range.min;
@@ -95,26 +114,38 @@ float normalize(std::span<float> values, SampleRange range) {
     return mean;
 }
 
-void denormalize(std::span<float> values, float mean, SampleRange range) {
-    const float width = range.max - range.min;
-    const float low = range.min;
-    // With a range near the largest float, (v + mean) * width can overflow although the
-    // result fits; such values are computed at half scale and doubled instead, and a result
-    // that quantisation error pushed past the largest float is held at it.
-    const float half_width = width * 0.5f;
-    const float half_low = low * 0.5f;
-    constexpr float kMax = std::numeric_limits<float>::max();
-    const auto scalar = [&](float v) {
+namespace {
+
+// (v + mean) * width + min for one value, or, where that overflows, the same at half scale
+// held within the finite floats.
+struct Denormalizer {
+    float mean;
+    float width;
+    float low;
+
+    float operator()(float v) const {
+        // With a range near the largest float, (v + mean) * width can overflow although the
+        // result fits; such values are computed at half scale and doubled instead, and a result
+        // that quantisation error pushed past the largest float is held at it.
+        constexpr float kMax = std::numeric_limits<float>::max();
         const float t = v + mean;
         const float r = t * width + low;
         if (r - r == 0.0f) return r;  // finite
-        return std::clamp((t * half_width + half_low) * 2.0f, -kMax, kMax);
-    };
+        return std::clamp((t * (width * 0.5f) + low * 0.5f) * 2.0f, -kMax, kMax);
+    }
+};
+
+void denormalize_plain(std::span<float> values, const Denormalizer& scalar) {
+    for (float& v : values) v = scalar(v);
+}
+
+#if KESTOVA_SSE2_LOOPS
+void denormalize_sse2(std::span<float> values, const Denormalizer& scalar) {
     float* data = values.data();
     const std::size_t n = values.size();
-    const __m128 vmean = _mm_set1_ps(mean);
-    const __m128 vwidth = _mm_set1_ps(width);
-    const __m128 vlow = _mm_set1_ps(low);
+    const __m128 vmean = _mm_set1_ps(scalar.mean);
+    const __m128 vwidth = _mm_set1_ps(scalar.width);
+    const __m128 vlow = _mm_set1_ps(scalar.low);
     const __m128 zero = _mm_setzero_ps();
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4) {
@@ -128,6 +159,43 @@ void denormalize(std::span<float> values, float mean, SampleRange range) {
         }
     }
     for (; i < n; ++i) data[i] = scalar(data[i]);
+}
+#endif
+
+}  // namespace
+
+namespace sample_loops {
+
+std::vector<Form> built_forms() {
+    if constexpr (KESTOVA_SSE2_LOOPS) return {Form::Plain, Form::Sse2};
+    return {Form::Plain};
+}
+
+SampleRange sanitize(Form form, std::span<const float> samples, std::span<float> out) {
+#if KESTOVA_SSE2_LOOPS
+    if (form == Form::Sse2) return sanitize_sse2(samples, out);
+#endif
+    (void)form;
+    return sanitize_plain(samples, out);
+}
+
+void denormalize(Form form, std::span<float> values, float mean, SampleRange range) {
+    const Denormalizer scalar{mean, range.max - range.min, range.min};
+#if KESTOVA_SSE2_LOOPS
+    if (form == Form::Sse2) return denormalize_sse2(values, scalar);
+#endif
+    (void)form;
+    denormalize_plain(values, scalar);
+}
+
+}  // namespace sample_loops
+
+SampleRange sanitize(std::span<const float> samples, std::span<float> out) {
+    return sample_loops::sanitize(sample_loops::kDefaultForm, samples, out);
+}
+
+void denormalize(std::span<float> values, float mean, SampleRange range) {
+    sample_loops::denormalize(sample_loops::kDefaultForm, values, mean, range);
 }
 
 }  // namespace kestova

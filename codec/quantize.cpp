@@ -1,6 +1,10 @@
 #include "codec/quantize.h"
 
+#include "codec/sample_loops.h"
+
+#if KESTOVA_SSE2_LOOPS
 #include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -19,32 +23,37 @@ int32_t cutoff_threshold(uint8_t scale, CutoffLevel cutoff) {
 
 namespace {
 
-// Running minimum and maximum of four lanes; NaN lanes never replace a value (min_ps and
-// max_ps return their second operand when either is NaN).
-struct LaneExtremes {
-    __m128 lo = _mm_set1_ps(std::numeric_limits<float>::infinity());
-    __m128 hi = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+constexpr float kInf = std::numeric_limits<float>::infinity();
 
-    void add(__m128 v) {
-        lo = _mm_min_ps(v, lo);
-        hi = _mm_max_ps(v, hi);
-    }
-    // True when some product in the lanes or in [tail_lo, tail_hi] truncates to a value outside
-    // the int16 range, i.e. when the clamp changes it.
-    bool clamps(float tail_lo, float tail_hi) const {
-        alignas(16) float lows[4];
-        alignas(16) float highs[4];
-        _mm_store_ps(lows, lo);
-        _mm_store_ps(highs, hi);
+// True when some product in [lo, hi] truncates to a value outside the int16 range, i.e. when
+// the clamp changes it.
+bool clamps(float lo, float hi) {
+    return hi >= 32768.0f || lo <= -32769.0f;
+}
+
+// Running minimum and maximum of four lanes, the plain form of the SSE2 one below: a NaN never
+// replaces a value (min_ps and max_ps return their second operand when either is NaN).
+struct PlainExtremes {
+    std::array<float, 4> lo = {kInf, kInf, kInf, kInf};
+    std::array<float, 4> hi = {-kInf, -kInf, -kInf, -kInf};
+
+    void add(const float* v) {
         for (int k = 0; k < 4; ++k) {
-            tail_lo = std::min(tail_lo, lows[k]);
-            tail_hi = std::max(tail_hi, highs[k]);
+            lo[k] = v[k] < lo[k] ? v[k] : lo[k];
+            hi[k] = v[k] > hi[k] ? v[k] : hi[k];
         }
-        return tail_hi >= 32768.0f || tail_lo <= -32769.0f;
+    }
+    // True when some product in the lanes or in [tail_lo, tail_hi] clamps.
+    bool clamps(float tail_lo, float tail_hi) const {
+        for (int k = 0; k < 4; ++k) {
+            tail_lo = std::min(tail_lo, lo[k]);
+            tail_hi = std::max(tail_hi, hi[k]);
+        }
+        return kestova::clamps(tail_lo, tail_hi);
     }
 };
 
-// One coefficient: the scalar form of the vector loop below.
+// One coefficient: the scalar form of the vector loops below.
 int16_t quantize_one(float v, float multiplier, float threshold) {
     float p = v * multiplier;
     p = p == p ? p : 0.0f;              // NaN never reaches the conversion
@@ -54,10 +63,79 @@ int16_t quantize_one(float v, float multiplier, float threshold) {
     return std::fabs(p) < threshold ? int16_t{0} : static_cast<int16_t>(p);
 }
 
-}  // namespace
+// The products of the tail from `i` on: quantised into `dst` (when given) and their extremes
+// folded into `extremes`' verdict.
+template <class Extremes>
+bool finish(const Extremes& extremes, const float* src, std::size_t i, std::size_t n,
+            float multiplier, float limit, int16_t* dst) {
+    float tail_lo = 0.0f;
+    float tail_hi = 0.0f;
+    for (; i < n; ++i) {
+        const float p = src[i] * multiplier;
+        tail_lo = std::min(tail_lo, p);
+        tail_hi = std::max(tail_hi, p);
+        if (dst != nullptr) dst[i] = quantize_one(src[i], multiplier, limit);
+    }
+    return extremes.clamps(tail_lo, tail_hi);
+}
 
-bool quantize(std::span<const float> in, float multiplier, int32_t threshold,
-              std::span<int16_t> out) {
+bool quantize_plain(std::span<const float> in, float multiplier, int32_t threshold,
+                    std::span<int16_t> out) {
+    const float* src = in.data();
+    int16_t* dst = out.data();
+    const std::size_t n = in.size();
+    const float limit = static_cast<float>(threshold);
+    PlainExtremes extremes;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        std::array<float, 4> products;
+        for (int k = 0; k < 4; ++k) {
+            const float p = src[i + k] * multiplier;
+            products[k] = p == p ? p : 0.0f;
+        }
+        extremes.add(products.data());
+        for (int k = 0; k < 4; ++k) dst[i + k] = quantize_one(src[i + k], multiplier, limit);
+    }
+    return finish(extremes, src, i, n, multiplier, limit, dst);
+}
+
+bool quantize_would_clamp_plain(std::span<const float> in, float multiplier) {
+    const float* src = in.data();
+    const std::size_t n = in.size();
+    PlainExtremes extremes;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) extremes.add(src + i);
+    // Rounding is monotonic, so the extremes of the products are the products of the extremes.
+    PlainExtremes products;
+    for (int k = 0; k < 4; ++k) {
+        products.lo[k] = extremes.lo[k] * multiplier;
+        products.hi[k] = extremes.hi[k] * multiplier;
+    }
+    return finish(products, src, i, n, multiplier, 0.0f, nullptr);
+}
+
+#if KESTOVA_SSE2_LOOPS
+// Running minimum and maximum of four lanes; NaN lanes never replace a value (min_ps and
+// max_ps return their second operand when either is NaN).
+struct LaneExtremes {
+    __m128 lo = _mm_set1_ps(kInf);
+    __m128 hi = _mm_set1_ps(-kInf);
+
+    void add(__m128 v) {
+        lo = _mm_min_ps(v, lo);
+        hi = _mm_max_ps(v, hi);
+    }
+    // True when some product in the lanes or in [tail_lo, tail_hi] clamps.
+    bool clamps(float tail_lo, float tail_hi) const {
+        PlainExtremes lanes;
+        _mm_storeu_ps(lanes.lo.data(), lo);
+        _mm_storeu_ps(lanes.hi.data(), hi);
+        return lanes.clamps(tail_lo, tail_hi);
+    }
+};
+
+bool quantize_sse2(std::span<const float> in, float multiplier, int32_t threshold,
+                   std::span<int16_t> out) {
     const float* src = in.data();
     int16_t* dst = out.data();
     const std::size_t n = in.size();
@@ -83,33 +161,52 @@ bool quantize(std::span<const float> in, float multiplier, int32_t threshold,
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
                          _mm_packs_epi32(four(src + i), four(src + i + 4)));
     }
-    float tail_lo = 0.0f;
-    float tail_hi = 0.0f;
-    for (; i < n; ++i) {
-        const float p = src[i] * multiplier;
-        tail_lo = std::min(tail_lo, p);
-        tail_hi = std::max(tail_hi, p);
-        dst[i] = quantize_one(src[i], multiplier, limit);
-    }
-    return extremes.clamps(tail_lo, tail_hi);
+    return finish(extremes, src, i, n, multiplier, limit, dst);
 }
 
-bool quantize_would_clamp(std::span<const float> in, float multiplier) {
+bool quantize_would_clamp_sse2(std::span<const float> in, float multiplier) {
     const float* src = in.data();
     const std::size_t n = in.size();
     LaneExtremes extremes;
     std::size_t i = 0;
     for (; i + 4 <= n; i += 4) extremes.add(_mm_loadu_ps(src + i));
-    float tail_lo = 0.0f;
-    float tail_hi = 0.0f;
-    for (; i < n; ++i) {
-        tail_lo = std::min(tail_lo, src[i]);
-        tail_hi = std::max(tail_hi, src[i]);
-    }
     // Rounding is monotonic, so the extremes of the products are the products of the extremes.
     const LaneExtremes products{.lo = _mm_mul_ps(extremes.lo, _mm_set1_ps(multiplier)),
                                 .hi = _mm_mul_ps(extremes.hi, _mm_set1_ps(multiplier))};
-    return products.clamps(tail_lo * multiplier, tail_hi * multiplier);
+    return finish(products, src, i, n, multiplier, 0.0f, nullptr);
+}
+#endif
+
+}  // namespace
+
+namespace sample_loops {
+
+bool quantize(Form form, std::span<const float> in, float multiplier, int32_t threshold,
+              std::span<int16_t> out) {
+#if KESTOVA_SSE2_LOOPS
+    if (form == Form::Sse2) return quantize_sse2(in, multiplier, threshold, out);
+#endif
+    (void)form;
+    return quantize_plain(in, multiplier, threshold, out);
+}
+
+bool quantize_would_clamp(Form form, std::span<const float> in, float multiplier) {
+#if KESTOVA_SSE2_LOOPS
+    if (form == Form::Sse2) return quantize_would_clamp_sse2(in, multiplier);
+#endif
+    (void)form;
+    return quantize_would_clamp_plain(in, multiplier);
+}
+
+}  // namespace sample_loops
+
+bool quantize(std::span<const float> in, float multiplier, int32_t threshold,
+              std::span<int16_t> out) {
+    return sample_loops::quantize(sample_loops::kDefaultForm, in, multiplier, threshold, out);
+}
+
+bool quantize_would_clamp(std::span<const float> in, float multiplier) {
+    return sample_loops::quantize_would_clamp(sample_loops::kDefaultForm, in, multiplier);
 }
 
 void dequantize(std::span<const uint8_t> image, float factor, std::span<float> out) {

@@ -18,7 +18,11 @@ SharedDwtExecutor make_cdf53_f32() {
 
 SharedDwtExecutor make_cdf53_f32(Isa isa) {
     // There is no SSE form: anything but Avx gets the portable executor.
+#if UNDRA_X86_VARIANTS
     if (isa == Isa::Avx) return std::make_shared<const AvxCdf53>();
+#else
+    (void)isa;
+#endif
     return std::make_shared<const Cdf53>();
 }
 

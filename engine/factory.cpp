@@ -38,6 +38,7 @@ SharedDwtExecutor make_from_table(std::span<const double> table, BorderMode bord
 
 SharedIncompleteDwtExecutor DwtFactory::wavelet_n_taps(BorderMode border,
                                                        std::span<const float> low_pass, Isa isa) {
+#if UNDRA_X86_VARIANTS
     switch (isa) {
         case Isa::Avx:
             return std::make_shared<AvxWaveletNTapsF32>(border, low_pass);
@@ -46,6 +47,9 @@ SharedIncompleteDwtExecutor DwtFactory::wavelet_n_taps(BorderMode border,
         case Isa::Portable:
             break;
     }
+#else
+    (void)isa;
+#endif
     return std::make_shared<WaveletNTaps>(border, low_pass);
 }
 

@@ -1,6 +1,7 @@
 // Constructors of the orthogonal filter-bank executors. Each derives the high-pass filter from
 // the given low-pass one and, by default, picks the variant for this processor (AVX2+FMA, else
-// SSE4.2, else portable); an explicit Isa builds that variant (the caller checks support).
+// SSE4.2, else portable); an explicit Isa builds that variant (the caller checks support), except
+// in builds without the x86 variants, which build the portable one for every Isa.
 #pragma once
 
 #include <cstddef>
@@ -74,17 +75,19 @@ class DwtFactory {
 template <std::size_t N>
 SharedIncompleteDwtExecutor DwtFactory::wavelet_taps(BorderMode border,
                                                      std::span<const float, N> low_pass, Isa isa) {
-    switch (isa) {
-        case Isa::Avx:
-            return std::make_shared<FixedTapsExecutor<N, Isa::Avx>>(border, low_pass);
-        case Isa::Sse:
-            if constexpr (N != 16) {
-                return std::make_shared<FixedTapsExecutor<N, Isa::Sse>>(border, low_pass);
-            } else {
-                return std::make_shared<SseWaveletNTapsF32>(border, low_pass);
-            }
-        case Isa::Portable:
-            break;
+    if constexpr (kX86VariantsBuilt) {
+        switch (isa) {
+            case Isa::Avx:
+                return std::make_shared<FixedTapsExecutor<N, Isa::Avx>>(border, low_pass);
+            case Isa::Sse:
+                if constexpr (N != 16) {
+                    return std::make_shared<FixedTapsExecutor<N, Isa::Sse>>(border, low_pass);
+                } else {
+                    return std::make_shared<SseWaveletNTapsF32>(border, low_pass);
+                }
+            case Isa::Portable:
+                break;
+        }
     }
     return std::make_shared<FixedTapsExecutor<N, Isa::Portable>>(border, low_pass);
 }

@@ -1,6 +1,8 @@
 #include "engine/util.h"
 
+#if UNDRA_X86_VARIANTS
 #include <cpuid.h>
+#endif
 
 #include <cstdint>
 
@@ -8,6 +10,7 @@ namespace Undra {
 
 namespace {
 
+#if UNDRA_X86_VARIANTS
 CpuFeatures detect() {
     CpuFeatures f;
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
@@ -31,6 +34,12 @@ CpuFeatures detect() {
     f.fma = has_fma && os_saves_ymm;
     return f;
 }
+#else
+// No x86 instruction sets on this processor: every feature stays off.
+CpuFeatures detect() {
+    return {};
+}
+#endif
 
 }  // namespace
 

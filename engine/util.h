@@ -27,6 +27,16 @@ const CpuFeatures& cpu_features();
 // Instruction-set variant of an executor.
 enum class Isa { Portable, Sse, Avx };
 
+// Whether this build holds the SSE and AVX variants: they exist only for x86 processors (CMake
+// compiles engine/sse and engine/avx only there). Elsewhere the factories build the portable
+// variant for every Isa, and isa_supported says Sse and Avx are not available.
+#if defined(__x86_64__) || defined(__i386__)
+#define UNDRA_X86_VARIANTS 1
+#else
+#define UNDRA_X86_VARIANTS 0
+#endif
+inline constexpr bool kX86VariantsBuilt = UNDRA_X86_VARIANTS != 0;
+
 // The variant every factory picks: Avx with AVX2 and FMA, else Sse with SSE4.2 (when the
 // executor has an SSE form), else Portable.
 Isa select_isa(bool has_sse_variant);

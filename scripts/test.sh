@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test from a fresh clone: the C++ suite (plain, then under ASan/UBSan), the check for
 # vector code reachable from portable callers in a debug build, each fuzz target for a bounded
-# time, and the Python tests under NumPy 2 and NumPy 1.26.
+# time, the x86_64 manylinux wheel (scripts/wheels.sh) compared with a g++ build of the sdist, the
+# Python tests against that wheel under NumPy 2 and NumPy 1.26, and the aarch64 leg under
+# qemu-aarch64 (scripts/test_aarch64.sh).
 # FUZZ_SECONDS (default 60) bounds each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -40,10 +42,20 @@ if compgen -G "tests/fuzz/fuzz_*.cpp" >/dev/null; then
 fi
 
 if compgen -G "python/*.cpp" >/dev/null; then
-  echo "== Python tests"
-  rm -rf dist
-  python -m pip wheel -q --no-deps -w dist .
-  wheel=$(ls dist/kestova-*.whl)
+  echo "== the manylinux wheel and the sdist (scripts/wheels.sh)"
+  pyver=$(python -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+  bash scripts/wheels.sh --arch x86_64 --python "$pyver"
+  version=$(python -c 'import tomllib; print(tomllib.load(open("pyproject.toml", "rb"))["project"]["version"])')
+  sdist=dist/kestova-$version.tar.gz
+  wheel=$(ls -t dist/kestova-"$version"-cp"${pyver/./}"-*manylinux_2_17_x86_64.whl | head -n 1)
+  # The same sources built by g++ from the sdist: the wheel must write the same streams and
+  # decode the same values on the golden fixtures (on this processor's path).
+  rm -rf build/gxx-wheel
+  python -m pip wheel -q --no-deps -w build/gxx-wheel "$sdist"
+  python -m pip install -q --force-reinstall --no-deps build/gxx-wheel/kestova-*.whl
+  python tests/python/golden_fixtures.py >build/golden-gxx.txt
+
+  echo "== Python tests against the manylinux wheel"
   for venv in .venv .venv-numpy1; do
     # The array-store extras (numcodecs, zarr, xarray, Dask), keeping the venv's NumPy.
     numpy_pin="numpy==$("$venv/bin/python" -c 'import numpy; print(numpy.__version__)')"
@@ -52,4 +64,10 @@ if compgen -G "python/*.cpp" >/dev/null; then
     echo "-- $("$venv/bin/python" -c 'import numpy; print("NumPy", numpy.__version__)')"
     (cd tests/python && "../../$venv/bin/python" -m pytest -q -p no:cacheprovider .)
   done
+  .venv/bin/python tests/python/golden_fixtures.py >build/golden-wheel.txt
+  diff build/golden-gxx.txt build/golden-wheel.txt
+  echo "-- golden fixtures: the wheel and the g++ build agree on $(wc -l <build/golden-wheel.txt) containers"
 fi
+
+echo "== the aarch64 leg under qemu-aarch64"
+bash scripts/test_aarch64.sh

@@ -16,6 +16,7 @@
 #include "engine/fast_divide.h"
 #include "engine/filter_padding.h"
 #include "engine/sse/wavelet_n_taps_f32.h"
+#include "engine/wavelet8taps.h"
 #include "engine/wavelet_n_taps.h"
 #include "tests/cpp/filter_bank_support.h"
 
@@ -343,6 +344,7 @@ TEST(FilterBankReference, PortableAndSseFollowTheDefinitionExactly) {
 // ---------------------------------------------------------------------------------------------
 // Construction, dispatch and helpers.
 
+#if UNDRA_X86_VARIANTS
 TEST(DwtFactory, SixteenTapsWithoutAnSseFormUseTheGeneralSseExecutor) {
     const std::vector<float> low = lattice_filter(16, 1);
     auto bank =
@@ -350,6 +352,19 @@ TEST(DwtFactory, SixteenTapsWithoutAnSseFormUseTheGeneralSseExecutor) {
     EXPECT_NE(dynamic_cast<const SseWaveletNTapsF32*>(bank.get()), nullptr);
     EXPECT_EQ(bank->filter_length(), 16u);
 }
+#else
+TEST(DwtFactory, WithoutX86VariantsEveryIsaBuildsThePortableExecutor) {
+    EXPECT_EQ(supported_isas(), std::vector<Isa>{Isa::Portable});
+    const std::vector<float> low = lattice_filter(8, 1);
+    for (Isa isa : {Isa::Sse, Isa::Avx}) {
+        auto fixed =
+            DwtFactory::wavelet_8_taps(BorderMode::Wrap, std::span<const float, 8>(low), isa);
+        EXPECT_NE(dynamic_cast<const Wavelet8Taps*>(fixed.get()), nullptr);
+        auto general = DwtFactory::wavelet_n_taps(BorderMode::Wrap, low, isa);
+        EXPECT_NE(dynamic_cast<const WaveletNTaps*>(general.get()), nullptr);
+    }
+}
+#endif
 
 TEST(DwtFactory, HighPassIsTheAlternatingFlip) {
     // Unit low-pass h = e_j gives g = ±e_{N-1-j}: details read x̃ at the mirrored tap, with the
@@ -425,8 +440,10 @@ TEST(BorderInterpolation, ReflectionsStayPeriodicBeyondOnePeriod) {
 TEST(PaddingArena, EveryWriterGivesTheSameArena) {
     const std::vector<float> x = random_signal(37, 3);
     std::vector<ArenaWriter1d> writers = {&write_arena_1d_impl};
+#if UNDRA_X86_VARIANTS
     if (cpu_features().sse41) writers.push_back(&write_arena_1d_sse4_1);
     if (cpu_features().avx2) writers.push_back(&write_arena_1d_avx);
+#endif
     const ArenaWriter1d chosen = MakeArenaFactoryProvider::make_arena_writer_1d_executor();
     EXPECT_EQ(chosen, writers.back());
     EXPECT_EQ(chosen, MakeArenaFactoryProvider::make_arena_writer_1d_executor());
