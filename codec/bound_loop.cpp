@@ -28,19 +28,17 @@ constexpr float kSmallestThreshold = 0.05f;
 constexpr std::size_t kScreenBlock = 256;
 constexpr double kScreenSlack = 1.0 - 0x1p-20;
 
-// Adds the coefficients `residual` * multiplier / step, rounded, whose magnitude reaches
-// `threshold` (at least one each), times `step`, to `q`, saturating; returns how many changed.
-std::size_t add_corrections(std::span<const float> residual, float multiplier, uint16_t step,
-                            float threshold, std::span<int16_t> q) {
+// Adds the rounded coefficients `residual` * multiplier whose magnitude reaches `threshold` (at
+// least one step each) to `q`, saturating; returns how many changed.
+std::size_t add_corrections(std::span<const float> residual, float multiplier, float threshold,
+                            std::span<int16_t> q) {
     std::size_t changed = 0;
-    const float per_step = multiplier / static_cast<float>(step);
     for (std::size_t j = 0; j < residual.size(); ++j) {
-        const float p = residual[j] * per_step;
+        const float p = residual[j] * multiplier;
         if (!(std::fabs(p) >= threshold)) continue;
-        const float magnitude =
-            std::min(32768.0f, std::max(1.0f, std::floor(std::fabs(p) + 0.5f))) * step;
-        const int32_t change = static_cast<int32_t>(std::copysign(magnitude, p));
-        const int32_t sum = std::clamp<int32_t>(q[j] + change, INT16_MIN, INT16_MAX);
+        const float magnitude = std::max(1.0f, std::floor(std::fabs(p) + 0.5f));
+        const int32_t step = static_cast<int32_t>(std::copysign(magnitude, p));
+        const int32_t sum = std::clamp<int32_t>(q[j] + step, INT16_MIN, INT16_MAX);
         if (sum != q[j]) {
             q[j] = static_cast<int16_t>(sum);
             ++changed;
@@ -106,9 +104,8 @@ double find_outside(const BoundTarget& target, Workspace& ws) {
 // Adds to `coefficients` the quantised analysis of the residual at the samples outside; returns
 // how many coefficients changed.
 KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const LevelLayout& layout,
-                                   float multiplier, const BoundedLattice& lattice, float threshold,
-                                   const BoundTarget& target, std::span<int16_t> coefficients,
-                                   Workspace& ws) {
+                                   float multiplier, float threshold, const BoundTarget& target,
+                                   std::span<int16_t> coefficients, Workspace& ws) {
     // The residual at the samples out of bound only, so the coefficients that change are those
     // reaching them; ws.residual holds zeros elsewhere.
     for (const std::size_t i : ws.outside) {
@@ -121,14 +118,12 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
     for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
         const auto status = analysis.next();
         if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
-        const uint16_t step = lattice.steps[std::min(level, lattice.steps.size() - 1)];
         changed += add_corrections(
-            analysis.details(), multiplier, step, threshold,
+            analysis.details(), multiplier, threshold,
             coefficients.subspan(layout.details_offset(level), layout.sizes[level].details_length));
     }
     changed += add_corrections(analysis.approximations(layout.sizes.size() - 1), multiplier,
-                               lattice.approximation_step, threshold,
-                               coefficients.first(layout.approximations));
+                               threshold, coefficients.first(layout.approximations));
     // Back to zeros: the samples set above and what odd levels wrote at the front.
     for (const std::size_t i : ws.outside) ws.residual[i] = 0.0f;
     if (layout.sizes.size() > 1) {
@@ -150,13 +145,9 @@ double max_abs_error(std::span<const float> decoded, std::span<const float> samp
 
 KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
                                           const LevelLayout& layout, std::size_t transform_length,
-                                          const BoundedLattice& lattice, const BoundTarget& target,
+                                          uint8_t scale, const BoundTarget& target,
                                           std::span<int16_t> coefficients) {
-    const uint8_t scale = lattice.scale;
     const float multiplier = std::ldexp(1.0f, scale);
-    // Corrections move details by whole lattice steps until a round changes nothing, then by
-    // scale steps.
-    BoundedLattice moves = lattice;
     Workspace ws;
     ws.dequantized.resize(layout.coefficients());
     ws.decoded.resize(target.samples.size());
@@ -189,13 +180,9 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
         }
         while (true) {
             const auto changed =
-                correct(executor, layout, multiplier, moves, threshold, target, coefficients, ws);
+                correct(executor, layout, multiplier, threshold, target, coefficients, ws);
             if (!changed) return std::unexpected(changed.error());
             if (*changed > 0) break;
-            if (!(moves == BoundedLattice{.scale = scale})) {
-                moves = BoundedLattice{.scale = scale};
-                continue;
-            }
             if (threshold <= kSmallestThreshold) return outcome;
             threshold = std::max(kSmallestThreshold, threshold * kThresholdFall);
         }

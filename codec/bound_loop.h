@@ -10,7 +10,6 @@
 #include "codec/error.h"
 #include "codec/level_layout.h"
 #include "codec/normalize.h"
-#include "codec/tuned_quantizer.h"
 #include "engine/executor.h"
 
 namespace kestova {
@@ -30,12 +29,11 @@ struct LoopOutcome {
     std::size_t rounds = 0;  // reconstructions made
 };
 
-// Corrects `coefficients`, the sequence of `layout` quantised on `lattice`, in place, moving
-// details by whole lattice steps of their level while that helps and by scale steps after; stops
-// when every sample meets the bound or when further rounds stop paying.
+// Corrects `coefficients`, the sequence of `layout` quantised at `scale`, in place; stops when
+// every sample meets the bound or when further rounds stop paying.
 KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
                                           const LevelLayout& layout, std::size_t transform_length,
-                                          const BoundedLattice& lattice, const BoundTarget& target,
+                                          uint8_t scale, const BoundTarget& target,
                                           std::span<int16_t> coefficients);
 
 // The largest |decoded - sample| over the samples, in double precision.

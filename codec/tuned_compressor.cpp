@@ -37,6 +37,15 @@ KestovaResult<std::vector<uint8_t>> tuned_on(std::span<const float> samples,
                        kTunedDeflate);
 }
 
+// The scales to try for a first estimate: it, one finer, and the finest, so that a bound is only
+// called unreachable when the finest scale missed it.
+std::vector<uint8_t> scales_to_try(uint8_t first) {
+    std::vector<uint8_t> scales{first};
+    if (first < kMaxScale) scales.push_back(static_cast<uint8_t>(first + 1));
+    if (scales.back() < kMaxScale) scales.push_back(kMaxScale);
+    return scales;
+}
+
 bool all_finite(std::span<const float> samples) {
     return std::all_of(samples.begin(), samples.end(), [](float x) { return std::isfinite(x); });
 }
@@ -54,13 +63,12 @@ struct Attempt {
 };
 
 KestovaResult<Attempt> attempt_at(PreparedSignal& prepared, std::span<const float> normalized,
-                                  std::span<const float> samples, double held,
-                                  const BoundedLattice& lattice, const TunedRule& rule,
-                                  std::span<int16_t> coefficients) {
+                                  std::span<const float> samples, double held, uint8_t scale,
+                                  const TunedRule& rule, std::span<int16_t> coefficients) {
     std::copy(normalized.begin(), normalized.end(), prepared.signal.span().begin());
     const auto levels =
         decompose_and_quantize(*prepared.executor, prepared.layout, prepared.signal.span(),
-                               TunedQuantizer::bounded(lattice, rule), coefficients);
+                               TunedQuantizer::bounded(scale, rule), coefficients);
     if (!levels) return std::unexpected(levels.error());
     const BoundTarget target{.samples = samples,
                              .normalized = normalized,
@@ -68,7 +76,7 @@ KestovaResult<Attempt> attempt_at(PreparedSignal& prepared, std::span<const floa
                              .mean = prepared.mean,
                              .bound = held};
     const auto outcome = correct_within(*prepared.executor, prepared.layout.first_levels(*levels),
-                                        prepared.transform_length, lattice, target, coefficients);
+                                        prepared.transform_length, scale, target, coefficients);
     if (!outcome) return std::unexpected(outcome.error());
     return Attempt{.outcome = *outcome, .levels = *levels};
 }
@@ -144,11 +152,9 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     BoundedEncoding result;
     result.method = options.method;
     result.max_error = std::numeric_limits<double>::infinity();
-    for (const BoundedLattice& lattice :
-         lattices_to_try(bounded_lattice(fraction, options.method, rule))) {
-        const uint8_t scale = lattice.scale;
+    for (const uint8_t scale : scales_to_try(bounded_scale(fraction, options.method, rule))) {
         const auto attempt =
-            attempt_at(*prepared, normalized, samples, held, lattice, rule, coefficients->span());
+            attempt_at(*prepared, normalized, samples, held, scale, rule, coefficients->span());
         if (!attempt) return std::unexpected(attempt.error());
         result.max_error = attempt->outcome.max_error;
         result.scale = scale;
