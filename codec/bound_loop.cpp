@@ -1,11 +1,13 @@
 #include "codec/bound_loop.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
 #include "codec/quantize.h"
 #include "codec/reconstruct.h"
+#include "codec/uninit_buffer.h"
 #include "engine/level_analysis.h"
 
 namespace kestova {
@@ -28,12 +30,45 @@ constexpr float kSmallestThreshold = 0.05f;
 constexpr std::size_t kScreenBlock = 256;
 constexpr double kScreenSlack = 1.0 - 0x1p-20;
 
+// Corrections scan the residual's coefficients in blocks of this many; a block is looked at
+// closely when some |value| reaches the threshold over the multiplier, less a little for the
+// rounding of that quotient.
+constexpr std::size_t kCorrectionBlock = 64;
+constexpr float kSkipSlack = 1.0f - 0x1p-12f;
+
+// True when some |values[i]| >= limit (NaN counts as reaching it).
+bool reaches(std::span<const float> values, float limit) {
+    uint32_t hits = 0;
+    for (const float v : values) hits |= static_cast<uint32_t>(!(std::fabs(v) < limit));
+    return hits != 0;
+}
+
+std::size_t add_block_corrections(std::span<const float> residual, float multiplier,
+                                  float threshold, std::size_t start, std::size_t end,
+                                  std::span<int16_t> q);
+
 // Adds the rounded coefficients `residual` * multiplier whose magnitude reaches `threshold` (at
 // least one step each) to `q`, saturating; returns how many changed.
 std::size_t add_corrections(std::span<const float> residual, float multiplier, float threshold,
                             std::span<int16_t> q) {
     std::size_t changed = 0;
-    for (std::size_t j = 0; j < residual.size(); ++j) {
+    // The residual is zero away from the samples out of bound: blocks without a product at the
+    // threshold are passed over by a scan that vectorises.
+    const float below = threshold / multiplier * kSkipSlack;
+    for (std::size_t start = 0; start < residual.size(); start += kCorrectionBlock) {
+        const std::size_t end = std::min(residual.size(), start + kCorrectionBlock);
+        if (!reaches(residual.subspan(start, end - start), below)) continue;
+        changed += add_block_corrections(residual, multiplier, threshold, start, end, q);
+    }
+    return changed;
+}
+
+// add_corrections over residual[start, end).
+std::size_t add_block_corrections(std::span<const float> residual, float multiplier,
+                                  float threshold, std::size_t start, std::size_t end,
+                                  std::span<int16_t> q) {
+    std::size_t changed = 0;
+    for (std::size_t j = start; j < end; ++j) {
         const float p = residual[j] * multiplier;
         if (!(std::fabs(p) >= threshold)) continue;
         const float magnitude = std::max(1.0f, std::floor(std::fabs(p) + 0.5f));
@@ -49,50 +84,54 @@ std::size_t add_corrections(std::span<const float> residual, float multiplier, f
 
 // The loop's working memory, kept from round to round.
 struct Workspace {
-    std::vector<float> dequantized;
+    UninitBuffer<float> dequantized;
     std::vector<float> reconstruction;
     std::vector<float> spare;
-    std::vector<float> decoded;
-    std::vector<float> residual;
-    std::vector<float> approximations;
-    std::vector<float> details;
+    UninitBuffer<float> residual;  // zeros between corrections
+    UninitBuffer<float> approximations;
+    UninitBuffer<float> details;
     std::vector<std::size_t> outside;
 };
 
-// Decodes `coefficients` into ws.reconstruction (normalised) and ws.decoded (denormalised).
+// Decodes `coefficients` into ws.reconstruction (normalised, as the decoder's synthesis leaves
+// it; find_outside denormalises).
 KestovaResult<void> decode(const Undra::DwtExecutor& executor, const LevelLayout& layout,
-                           std::size_t transform_length, uint8_t scale, const BoundTarget& target,
+                           std::size_t transform_length, uint8_t scale,
                            std::span<const int16_t> coefficients, Workspace& ws) {
     dequantize(std::span(reinterpret_cast<const uint8_t*>(coefficients.data()),
                          ws.dequantized.size() * sizeof(int16_t)),
-               std::ldexp(1.0f, -static_cast<int>(scale)), ws.dequantized);
-    const auto status = reconstruct_into(executor, layout, transform_length, ws.dequantized,
+               std::ldexp(1.0f, -static_cast<int>(scale)), ws.dequantized.span());
+    const auto status = reconstruct_into(executor, layout, transform_length, ws.dequantized.span(),
                                          ws.reconstruction, ws.spare);
     if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
-    const std::size_t n = target.samples.size();
-    std::copy_n(ws.reconstruction.begin(), n, ws.decoded.begin());
-    denormalize(ws.decoded, target.mean, target.range);
     return {};
 }
 
-// Fills ws.outside with the samples beyond the bound and returns the largest error.
+// Denormalises ws.reconstruction block by block as the decoder does, fills ws.outside with the
+// samples beyond the bound and returns the largest error.
 double find_outside(const BoundTarget& target, Workspace& ws) {
     const std::size_t n = target.samples.size();
     const float screen = static_cast<float>(target.bound * kScreenSlack);
     ws.outside.clear();
     double worst = 0.0;
+    std::array<float, kScreenBlock> decoded;
     for (std::size_t start = 0; start < n; start += kScreenBlock) {
         const std::size_t end = std::min(n, start + kScreenBlock);
+        const std::span<float> block = std::span(decoded).first(end - start);
+        std::copy_n(ws.reconstruction.begin() + static_cast<std::ptrdiff_t>(start), block.size(),
+                    block.begin());
+        denormalize(block, target.mean, target.range);
         float block_worst = 0.0f;
         for (std::size_t i = start; i < end; ++i) {
-            block_worst = std::max(block_worst, std::fabs(ws.decoded[i] - target.samples[i]));
+            const float error = std::fabs(block[i - start] - target.samples[i]);
+            block_worst = block_worst < error ? error : block_worst;
         }
         if (block_worst < screen) {
             worst = std::max(worst, static_cast<double>(block_worst));
             continue;
         }
         for (std::size_t i = start; i < end; ++i) {
-            const double error = std::fabs(static_cast<double>(ws.decoded[i]) -
+            const double error = std::fabs(static_cast<double>(block[i - start]) -
                                            static_cast<double>(target.samples[i]));
             worst = std::max(worst, error);
             if (error > target.bound) ws.outside.push_back(i);
@@ -109,11 +148,11 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
     // The residual at the samples out of bound only, so the coefficients that change are those
     // reaching them; ws.residual holds zeros elsewhere.
     for (const std::size_t i : ws.outside) {
-        ws.residual[i] = target.normalized[i] - ws.reconstruction[i];
+        ws.residual.span()[i] = target.normalized[i] - ws.reconstruction[i];
     }
     // Odd levels write their approximations over the residual, which level 0 has read by then.
-    Undra::LevelAnalysis analysis(executor, ws.residual, ws.approximations, ws.residual,
-                                  ws.details);
+    Undra::LevelAnalysis analysis(executor, ws.residual.span(), ws.approximations.span(),
+                                  ws.residual.span(), ws.details.span());
     std::size_t changed = 0;
     for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
         const auto status = analysis.next();
@@ -125,9 +164,9 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
     changed += add_corrections(analysis.approximations(layout.sizes.size() - 1), multiplier,
                                threshold, coefficients.first(layout.approximations));
     // Back to zeros: the samples set above and what odd levels wrote at the front.
-    for (const std::size_t i : ws.outside) ws.residual[i] = 0.0f;
+    for (const std::size_t i : ws.outside) ws.residual.span()[i] = 0.0f;
     if (layout.sizes.size() > 1) {
-        std::fill_n(ws.residual.begin(), layout.sizes[1].approximations_length, 0.0f);
+        std::fill_n(ws.residual.span().begin(), layout.sizes[1].approximations_length, 0.0f);
     }
     return changed;
 }
@@ -149,15 +188,13 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
                                           std::span<int16_t> coefficients) {
     const float multiplier = std::ldexp(1.0f, scale);
     Workspace ws;
-    ws.dequantized.resize(layout.coefficients());
-    ws.decoded.resize(target.samples.size());
+    ws.dequantized = UninitBuffer<float>(layout.coefficients());
     LoopOutcome outcome;
     float threshold = kFirstThreshold;
     std::size_t fewest_outside = SIZE_MAX;
     std::size_t idle_rounds = 0;
     while (true) {
-        const auto decoded =
-            decode(executor, layout, transform_length, scale, target, coefficients, ws);
+        const auto decoded = decode(executor, layout, transform_length, scale, coefficients, ws);
         if (!decoded) return std::unexpected(decoded.error());
         ++outcome.rounds;
         outcome.max_error = find_outside(target, ws);
@@ -172,11 +209,12 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
             return outcome;
         }
         if (outcome.rounds >= kMaxRounds) return outcome;
-        if (ws.residual.empty()) {
+        if (ws.residual.size() == 0) {
             const Undra::DwtSize first = executor.dwt_size(transform_length);
-            ws.residual.resize(transform_length);
-            ws.approximations.resize(first.approximations_length);
-            ws.details.resize(first.details_length);
+            ws.residual = UninitBuffer<float>(transform_length);
+            std::fill_n(ws.residual.span().begin(), transform_length, 0.0f);
+            ws.approximations = UninitBuffer<float>(first.approximations_length);
+            ws.details = UninitBuffer<float>(first.details_length);
         }
         while (true) {
             const auto changed =
