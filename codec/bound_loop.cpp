@@ -43,14 +43,21 @@ bool reaches(std::span<const float> values, float limit) {
     return hits != 0;
 }
 
+// Quantised coefficients and their dequantised values (q / multiplier), kept equal.
+struct CoefficientView {
+    std::span<int16_t> q;
+    std::span<float> dequantized;
+};
+
 std::size_t add_block_corrections(std::span<const float> residual, float multiplier,
                                   float threshold, std::size_t start, std::size_t end,
-                                  std::span<int16_t> q);
+                                  CoefficientView c);
 
 // Adds the rounded coefficients `residual` * multiplier whose magnitude reaches `threshold` (at
-// least one step each) to `q`, saturating; returns how many changed.
+// least one step each) to `c.q`, saturating, and dequantises what changed; returns how many
+// changed.
 std::size_t add_corrections(std::span<const float> residual, float multiplier, float threshold,
-                            std::span<int16_t> q) {
+                            CoefficientView c) {
     std::size_t changed = 0;
     // The residual is zero away from the samples out of bound: blocks without a product at the
     // threshold are passed over by a scan that vectorises.
@@ -58,7 +65,7 @@ std::size_t add_corrections(std::span<const float> residual, float multiplier, f
     for (std::size_t start = 0; start < residual.size(); start += kCorrectionBlock) {
         const std::size_t end = std::min(residual.size(), start + kCorrectionBlock);
         if (!reaches(residual.subspan(start, end - start), below)) continue;
-        changed += add_block_corrections(residual, multiplier, threshold, start, end, q);
+        changed += add_block_corrections(residual, multiplier, threshold, start, end, c);
     }
     return changed;
 }
@@ -66,16 +73,19 @@ std::size_t add_corrections(std::span<const float> residual, float multiplier, f
 // add_corrections over residual[start, end).
 std::size_t add_block_corrections(std::span<const float> residual, float multiplier,
                                   float threshold, std::size_t start, std::size_t end,
-                                  std::span<int16_t> q) {
+                                  CoefficientView c) {
+    // A power of two, so this is dequantize's factor exactly.
+    const float factor = 1.0f / multiplier;
     std::size_t changed = 0;
     for (std::size_t j = start; j < end; ++j) {
         const float p = residual[j] * multiplier;
         if (!(std::fabs(p) >= threshold)) continue;
         const float magnitude = std::max(1.0f, std::floor(std::fabs(p) + 0.5f));
         const int32_t step = static_cast<int32_t>(std::copysign(magnitude, p));
-        const int32_t sum = std::clamp<int32_t>(q[j] + step, INT16_MIN, INT16_MAX);
-        if (sum != q[j]) {
-            q[j] = static_cast<int16_t>(sum);
+        const int32_t sum = std::clamp<int32_t>(c.q[j] + step, INT16_MIN, INT16_MAX);
+        if (sum != c.q[j]) {
+            c.q[j] = static_cast<int16_t>(sum);
+            c.dequantized[j] = static_cast<float>(c.q[j]) * factor;
             ++changed;
         }
     }
@@ -93,14 +103,18 @@ struct Workspace {
     std::vector<std::size_t> outside;
 };
 
-// Decodes `coefficients` into ws.reconstruction (normalised, as the decoder's synthesis leaves
-// it; find_outside denormalises).
+// Decodes `coefficients` (dequantised into ws.dequantized first when `dequantize_all`; the
+// corrections keep it current after that) into ws.reconstruction (normalised, as the decoder's
+// synthesis leaves it; find_outside denormalises).
 KestovaResult<void> decode(const Undra::DwtExecutor& executor, const LevelLayout& layout,
                            std::size_t transform_length, uint8_t scale,
-                           std::span<const int16_t> coefficients, Workspace& ws) {
-    dequantize(std::span(reinterpret_cast<const uint8_t*>(coefficients.data()),
-                         ws.dequantized.size() * sizeof(int16_t)),
-               std::ldexp(1.0f, -static_cast<int>(scale)), ws.dequantized.span());
+                           std::span<const int16_t> coefficients, bool dequantize_all,
+                           Workspace& ws) {
+    if (dequantize_all) {
+        dequantize(std::span(reinterpret_cast<const uint8_t*>(coefficients.data()),
+                             ws.dequantized.size() * sizeof(int16_t)),
+                   std::ldexp(1.0f, -static_cast<int>(scale)), ws.dequantized.span());
+    }
     const auto status = reconstruct_into(executor, layout, transform_length, ws.dequantized.span(),
                                          ws.reconstruction, ws.spare);
     if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
@@ -157,12 +171,16 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
     for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
         const auto status = analysis.next();
         if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
+        const std::size_t offset = layout.details_offset(level);
+        const std::size_t length = layout.sizes[level].details_length;
         changed += add_corrections(
             analysis.details(), multiplier, threshold,
-            coefficients.subspan(layout.details_offset(level), layout.sizes[level].details_length));
+            {coefficients.subspan(offset, length), ws.dequantized.span().subspan(offset, length)});
     }
-    changed += add_corrections(analysis.approximations(layout.sizes.size() - 1), multiplier,
-                               threshold, coefficients.first(layout.approximations));
+    changed +=
+        add_corrections(analysis.approximations(layout.sizes.size() - 1), multiplier, threshold,
+                        {coefficients.first(layout.approximations),
+                         ws.dequantized.span().first(layout.approximations)});
     // Back to zeros: the samples set above and what odd levels wrote at the front.
     for (const std::size_t i : ws.outside) ws.residual.span()[i] = 0.0f;
     if (layout.sizes.size() > 1) {
@@ -194,7 +212,8 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
     std::size_t fewest_outside = SIZE_MAX;
     std::size_t idle_rounds = 0;
     while (true) {
-        const auto decoded = decode(executor, layout, transform_length, scale, coefficients, ws);
+        const auto decoded = decode(executor, layout, transform_length, scale, coefficients,
+                                    outcome.rounds == 0, ws);
         if (!decoded) return std::unexpected(decoded.error());
         ++outcome.rounds;
         outcome.max_error = find_outside(target, ws);

@@ -95,6 +95,34 @@ TEST(QuantizeNearest, RoundsHalfAwayWithTheDeadZoneAndReportsClamps) {
     EXPECT_EQ(one[0], 0);
 }
 
+// quantize_nearest works eight values at a time and the rest one by one: every lane of the wide
+// path and the tail must round, zero and report clamps alike.
+TEST(QuantizeNearest, EveryLaneAndTheTailAgree) {
+    const float beyond[] = {32767.5f, -32768.5f, std::numeric_limits<float>::infinity()};
+    for (std::size_t n : {8u, 17u}) {
+        for (std::size_t at = 0; at < n; ++at) {
+            for (const float odd : beyond) {
+                std::vector<float> in(n, 2.5f);
+                in[at] = odd;
+                std::vector<int16_t> out(n);
+                EXPECT_TRUE(quantize_nearest(in, 1.0f, 0.9f, out)) << n << " " << at;
+                EXPECT_EQ(out[at], odd > 0 ? 32767 : -32768);
+                EXPECT_EQ(out[(at + 1) % n], 3);
+            }
+            std::vector<float> in(n, -0.45f);
+            in[at] = std::nanf("");
+            in[(at + 1) % n] = -2.5f;
+            std::vector<int16_t> out(n, 7);
+            EXPECT_FALSE(quantize_nearest(in, 2.0f, 0.0f, out)) << n << " " << at;
+            EXPECT_EQ(out[at], 0);
+            EXPECT_EQ(out[(at + 1) % n], -5);
+            EXPECT_EQ(out[(at + 2) % n], n > 2 ? -1 : -5);
+            EXPECT_FALSE(quantize_nearest(in, 2.0f, 0.95f, out));
+            EXPECT_EQ(out[(at + 2) % n], n > 2 ? 0 : -5);
+        }
+    }
+}
+
 TEST(TunedQuantizer, AppliesTheCutoffToRoundedValuesAndTheDeadZoneBelowIt) {
     // Scale 12 with cutoff high: the reference zeroes |q| < 21, so rounded values below 20.5.
     const TunedQuantizer high(12, CutoffLevel::High);
