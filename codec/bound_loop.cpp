@@ -43,10 +43,41 @@ bool reaches(std::span<const float> values, float limit) {
     return hits != 0;
 }
 
-// Quantised coefficients and their dequantised values (q / multiplier), kept equal.
+// Marks the screening blocks whose samples a changed coefficient reaches.
+struct DirtyBlocks {
+    std::span<uint8_t> blocks;  // one per kScreenBlock samples
+    std::size_t samples;        // the samples screened
+
+    // Marks the samples within `radius` of `centre`, wrapping around the ends as the periodic
+    // extension does.
+    void mark(std::size_t centre, std::size_t radius) const {
+        if (2 * radius + 1 >= samples) {
+            std::fill(blocks.begin(), blocks.end(), uint8_t{1});
+            return;
+        }
+        const auto n = static_cast<std::ptrdiff_t>(samples);
+        const auto c = static_cast<std::ptrdiff_t>(centre % samples);
+        const auto r = static_cast<std::ptrdiff_t>(radius);
+        mark_range(std::max<std::ptrdiff_t>(0, c - r), std::min(n, c + r + 1));
+        if (c - r < 0) mark_range(n + (c - r), n);
+        if (c + r + 1 > n) mark_range(0, c + r + 1 - n);
+    }
+
+    void mark_range(std::ptrdiff_t from, std::ptrdiff_t to) const {
+        const auto block = static_cast<std::ptrdiff_t>(kScreenBlock);
+        for (std::ptrdiff_t b = from / block; b * block < to; ++b) blocks[b] = 1;
+    }
+};
+
+// Quantised coefficients and their dequantised values (q / multiplier), kept equal, with what
+// one of them reaches: coefficient j of the view lies near sample j * stride and reaches `radius`
+// samples either side.
 struct CoefficientView {
     std::span<int16_t> q;
     std::span<float> dequantized;
+    std::size_t stride;
+    std::size_t radius;
+    const DirtyBlocks* dirty;
 };
 
 std::size_t add_block_corrections(std::span<const float> residual, float multiplier,
@@ -86,6 +117,7 @@ std::size_t add_block_corrections(std::span<const float> residual, float multipl
         if (sum != c.q[j]) {
             c.q[j] = static_cast<int16_t>(sum);
             c.dequantized[j] = static_cast<float>(c.q[j]) * factor;
+            c.dirty->mark(j * c.stride, c.radius);
             ++changed;
         }
     }
@@ -101,6 +133,10 @@ struct Workspace {
     UninitBuffer<float> approximations;
     UninitBuffer<float> details;
     std::vector<std::size_t> outside;
+    // Per screening block: whether its samples may have changed since it was last screened, and
+    // the largest error found then.
+    std::vector<uint8_t> dirty;
+    std::vector<double> block_worst;
 };
 
 // Decodes `coefficients` (dequantised into ws.dequantized first when `dequantize_all`; the
@@ -122,15 +158,18 @@ KestovaResult<void> decode(const Undra::DwtExecutor& executor, const LevelLayout
 }
 
 // Denormalises ws.reconstruction block by block as the decoder does, fills ws.outside with the
-// samples beyond the bound and returns the largest error.
-double find_outside(const BoundTarget& target, Workspace& ws) {
+// samples beyond the bound and returns the largest error. With `only_dirty`, blocks that no
+// changed coefficient reaches keep the result of their last screen.
+double find_outside(const BoundTarget& target, bool only_dirty, Workspace& ws) {
     const std::size_t n = target.samples.size();
     const float screen = static_cast<float>(target.bound * kScreenSlack);
     ws.outside.clear();
-    double worst = 0.0;
     std::array<float, kScreenBlock> decoded;
     for (std::size_t start = 0; start < n; start += kScreenBlock) {
         const std::size_t end = std::min(n, start + kScreenBlock);
+        double& worst = ws.block_worst[start / kScreenBlock];
+        if (only_dirty && ws.dirty[start / kScreenBlock] == 0) continue;
+        worst = 0.0;
         const std::span<float> block = std::span(decoded).first(end - start);
         std::copy_n(ws.reconstruction.begin() + static_cast<std::ptrdiff_t>(start), block.size(),
                     block.begin());
@@ -151,7 +190,7 @@ double find_outside(const BoundTarget& target, Workspace& ws) {
             if (error > target.bound) ws.outside.push_back(i);
         }
     }
-    return worst;
+    return *std::max_element(ws.block_worst.begin(), ws.block_worst.end());
 }
 
 // Adds to `coefficients` the quantised analysis of the residual at the samples outside; returns
@@ -167,20 +206,33 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
     // Odd levels write their approximations over the residual, which level 0 has read by then.
     Undra::LevelAnalysis analysis(executor, ws.residual.span(), ws.approximations.span(),
                                   ws.residual.span(), ws.details.span());
+    // A coefficient of level l lies near sample j * 2^(l+1); its synthesis reaches about
+    // filter_length * 2^l samples either side, and padded filter banks shift it by as much again:
+    // twice that, rounded up, covers both.
+    const DirtyBlocks dirty{ws.dirty, target.samples.size()};
+    const std::size_t reach = executor.filter_length() + 2;
     std::size_t changed = 0;
     for (std::size_t level = 0; level < layout.sizes.size(); ++level) {
         const auto status = analysis.next();
         if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
         const std::size_t offset = layout.details_offset(level);
         const std::size_t length = layout.sizes[level].details_length;
-        changed += add_corrections(
-            analysis.details(), multiplier, threshold,
-            {coefficients.subspan(offset, length), ws.dequantized.span().subspan(offset, length)});
+        const std::size_t stride = std::size_t{2} << level;
+        changed += add_corrections(analysis.details(), multiplier, threshold,
+                                   {.q = coefficients.subspan(offset, length),
+                                    .dequantized = ws.dequantized.span().subspan(offset, length),
+                                    .stride = stride,
+                                    .radius = reach * stride,
+                                    .dirty = &dirty});
     }
+    const std::size_t stride = std::size_t{1} << layout.sizes.size();
     changed +=
         add_corrections(analysis.approximations(layout.sizes.size() - 1), multiplier, threshold,
-                        {coefficients.first(layout.approximations),
-                         ws.dequantized.span().first(layout.approximations)});
+                        {.q = coefficients.first(layout.approximations),
+                         .dequantized = ws.dequantized.span().first(layout.approximations),
+                         .stride = stride,
+                         .radius = reach * stride,
+                         .dirty = &dirty});
     // Back to zeros: the samples set above and what odd levels wrote at the front.
     for (const std::size_t i : ws.outside) ws.residual.span()[i] = 0.0f;
     if (layout.sizes.size() > 1) {
@@ -207,16 +259,31 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
     const float multiplier = std::ldexp(1.0f, scale);
     Workspace ws;
     ws.dequantized = UninitBuffer<float>(layout.coefficients());
+    const std::size_t blocks = (target.samples.size() + kScreenBlock - 1) / kScreenBlock;
+    ws.dirty.assign(blocks, 1);
+    ws.block_worst.assign(blocks, 0.0);
     LoopOutcome outcome;
     float threshold = kFirstThreshold;
     std::size_t fewest_outside = SIZE_MAX;
     std::size_t idle_rounds = 0;
+    // After the first round only the blocks that corrections reach are screened; a round that
+    // finds them all within is confirmed by screening every block, and so is the error reported
+    // when the loop gives up.
+    bool partial = false;
+    const auto give_up = [&] {
+        if (partial) outcome.max_error = find_outside(target, false, ws);
+        return outcome;
+    };
     while (true) {
         const auto decoded = decode(executor, layout, transform_length, scale, coefficients,
                                     outcome.rounds == 0, ws);
         if (!decoded) return std::unexpected(decoded.error());
         ++outcome.rounds;
-        outcome.max_error = find_outside(target, ws);
+        outcome.max_error = find_outside(target, partial, ws);
+        if (ws.outside.empty() && partial) {
+            partial = false;
+            outcome.max_error = find_outside(target, false, ws);
+        }
         if (ws.outside.empty()) {
             outcome.met = true;
             return outcome;
@@ -225,9 +292,9 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
             fewest_outside = ws.outside.size();
             idle_rounds = 0;
         } else if (++idle_rounds >= kMaxIdleRounds) {
-            return outcome;
+            return give_up();
         }
-        if (outcome.rounds >= kMaxRounds) return outcome;
+        if (outcome.rounds >= kMaxRounds) return give_up();
         if (ws.residual.size() == 0) {
             const Undra::DwtSize first = executor.dwt_size(transform_length);
             ws.residual = UninitBuffer<float>(transform_length);
@@ -235,12 +302,16 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
             ws.approximations = UninitBuffer<float>(first.approximations_length);
             ws.details = UninitBuffer<float>(first.details_length);
         }
+        // Samples still out stay under watch; corrections mark what they reach.
+        std::fill(ws.dirty.begin(), ws.dirty.end(), uint8_t{0});
+        for (const std::size_t i : ws.outside) ws.dirty[i / kScreenBlock] = 1;
+        partial = true;
         while (true) {
             const auto changed =
                 correct(executor, layout, multiplier, threshold, target, coefficients, ws);
             if (!changed) return std::unexpected(changed.error());
             if (*changed > 0) break;
-            if (threshold <= kSmallestThreshold) return outcome;
+            if (threshold <= kSmallestThreshold) return give_up();
             threshold = std::max(kSmallestThreshold, threshold * kThresholdFall);
         }
     }
