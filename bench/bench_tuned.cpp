@@ -6,7 +6,7 @@
 // figures, for measuring other rules:
 //   bench_tuned [--dead-zone Z0,Z1,...] [--bounded-dead-zone Z0,...] [--cutoff-offset F]
 //               [--steps-reached S] [--method NAME] [--scale S] [--cutoff 0|1|2]
-//               [--fixed-only] FILE.f32...
+//               [--fixed-only | --bounded-only] [--no-times] FILE.f32...
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -121,6 +121,8 @@ int main(int argc, char** argv) {
     std::optional<CompressionMethod> bounded_method;
     CompressionOptions fixed;
     bool fixed_only = false;
+    bool bounded_only = false;
+    bool no_times = false;
     std::vector<Recording> recordings;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
@@ -132,6 +134,10 @@ int main(int argc, char** argv) {
             rule.cutoff_offset = std::strtof(argv[++a], nullptr);
         } else if (arg == "--steps-reached" && a + 1 < argc) {
             rule.steps_reached.fill(std::strtod(argv[++a], nullptr));
+        } else if (arg == "--bounded-only") {
+            bounded_only = true;
+        } else if (arg == "--no-times") {
+            no_times = true;
         } else if (arg == "--scale" && a + 1 < argc) {
             fixed.scale = static_cast<uint8_t>(std::atoi(argv[++a]));
         } else if (arg == "--cutoff" && a + 1 < argc) {
@@ -153,24 +159,27 @@ int main(int argc, char** argv) {
         recordings = synthetic_signals();
     }
 
-    std::printf("scale %d, cutoff code %d, cdf97, arans\n", fixed.scale,
-                static_cast<int>(fixed.cutoff));
-    std::printf("%-40s %9s %9s %7s %8s %8s %9s %9s\n", "recording", "ref B", "tuned B", "B ratio",
-                "ref dB", "tuned dB", "ref max", "tuned max");
-    double log_ratio = 0.0, gain = 0.0;
-    for (const Recording& r : recordings) {
-        const auto ref = compress(r.samples, fixed).value();
-        const auto tuned = compress_tuned_with(r.samples, fixed, rule).value();
-        const Quality qr = quality(ref, r.samples), qt = quality(tuned, r.samples);
-        const double ratio = static_cast<double>(tuned.size()) / static_cast<double>(ref.size());
-        std::printf("%-40s %9zu %9zu %7.3f %8.2f %8.2f %9.2e %9.2e\n", r.name.c_str(), ref.size(),
-                    tuned.size(), ratio, qr.psnr, qt.psnr, qr.max_rel, qt.max_rel);
-        log_ratio += std::log(ratio);
-        gain += qt.psnr - qr.psnr;
-    }
     const double count = static_cast<double>(recordings.size());
-    std::printf("geometric mean byte ratio %.3f, mean PSNR gain %+.2f dB\n\n",
-                std::exp(log_ratio / count), gain / count);
+    if (!bounded_only) {
+        std::printf("scale %d, cutoff code %d, cdf97, arans\n", fixed.scale,
+                    static_cast<int>(fixed.cutoff));
+        std::printf("%-40s %9s %9s %7s %8s %8s %9s %9s\n", "recording", "ref B", "tuned B",
+                    "B ratio", "ref dB", "tuned dB", "ref max", "tuned max");
+        double log_ratio = 0.0, gain = 0.0;
+        for (const Recording& r : recordings) {
+            const auto ref = compress(r.samples, fixed).value();
+            const auto tuned = compress_tuned_with(r.samples, fixed, rule).value();
+            const Quality qr = quality(ref, r.samples), qt = quality(tuned, r.samples);
+            const double ratio =
+                static_cast<double>(tuned.size()) / static_cast<double>(ref.size());
+            std::printf("%-40s %9zu %9zu %7.3f %8.2f %8.2f %9.2e %9.2e\n", r.name.c_str(),
+                        ref.size(), tuned.size(), ratio, qr.psnr, qt.psnr, qr.max_rel, qt.max_rel);
+            log_ratio += std::log(ratio);
+            gain += qt.psnr - qr.psnr;
+        }
+        std::printf("geometric mean byte ratio %.3f, mean PSNR gain %+.2f dB\n\n",
+                    std::exp(log_ratio / count), gain / count);
+    }
     if (fixed_only) return 0;
 
     const double bounds[] = {1e-2, 3e-3, 1e-3, 5e-4};
@@ -207,6 +216,7 @@ int main(int argc, char** argv) {
     for (const double l : log_ratios) std::printf("   %6.2f                ", std::exp(l / count));
     std::printf("\nbounds unmet: %d\n\n", unmet);
 
+    if (no_times) return 0;
     // 1M samples: the recordings tiled.
     std::vector<float> tiled;
     while (tiled.size() < (std::size_t{1} << 20)) {

@@ -62,10 +62,12 @@ struct Attempt {
     std::size_t levels = 0;
 };
 
-KestovaResult<Attempt> attempt_at(PreparedSignal& prepared, std::span<const float> normalized,
-                                  std::span<const float> samples, double held, uint8_t scale,
-                                  const TunedRule& rule, std::span<int16_t> coefficients) {
-    std::copy(normalized.begin(), normalized.end(), prepared.signal.span().begin());
+KestovaResult<Attempt> attempt_at(PreparedSignal& prepared, bool first,
+                                  std::span<const float> normalized, std::span<const float> samples,
+                                  double held, uint8_t scale, const TunedRule& rule,
+                                  std::span<int16_t> coefficients) {
+    // The analysis overwrites the working signal, which only the first attempt finds as prepared.
+    if (!first) std::copy(normalized.begin(), normalized.end(), prepared.signal.span().begin());
     const auto levels =
         decompose_and_quantize(*prepared.executor, prepared.layout, prepared.signal.span(),
                                TunedQuantizer::bounded(scale, rule), coefficients);
@@ -152,9 +154,11 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     BoundedEncoding result;
     result.method = options.method;
     result.max_error = std::numeric_limits<double>::infinity();
-    for (const uint8_t scale : scales_to_try(bounded_scale(fraction, options.method, rule))) {
-        const auto attempt =
-            attempt_at(*prepared, normalized, samples, held, scale, rule, coefficients->span());
+    const std::vector<uint8_t> scales =
+        scales_to_try(bounded_scale(fraction, options.method, rule));
+    for (const uint8_t scale : scales) {
+        const auto attempt = attempt_at(*prepared, scale == scales.front(), normalized, samples,
+                                        held, scale, rule, coefficients->span());
         if (!attempt) return std::unexpected(attempt.error());
         result.max_error = attempt->outcome.max_error;
         result.scale = scale;

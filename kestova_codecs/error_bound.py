@@ -76,14 +76,16 @@ def compress_within(samples, max_error, *, relative=True, method="cdf97", coder=
     named = {} if method is None else {"method": method}
     KestovaCompressionOptions(**named, coder=coder)
     floats = to_float32(values)
-    reference = values.astype(np.float64)
-    span = float(reference.max() - reference.min()) if values.size else 0.0
+    # The extremes convert to float64 as every value would (monotonically): the span of the
+    # float64 values without making them all.
+    span = float(np.float64(values.max()) - np.float64(values.min())) if values.size else 0.0
     if relative:
         bound *= span
     unmet = _Unmet(max_error, relative, bound, span)
     if encoder == "tuned":
-        return _tuned(floats, reference, dtype, bound, method, coder, unmet)
-    return _reference_search(floats, reference, dtype, bound, method, coder, unmet)
+        return _tuned(values, floats, dtype, bound, method, coder, unmet)
+    return _reference_search(floats, values.astype(np.float64), dtype, bound, method, coder,
+                             unmet)
 
 
 class _Unmet:
@@ -103,12 +105,15 @@ class _Unmet:
         return ValueError(text)
 
 
-def _tuned(floats, reference, dtype, bound, method, coder, unmet) -> bytes:
+def _tuned(values, floats, dtype, bound, method, coder, unmet) -> bytes:
     # What the float32 samples may be off by, so that the decoded values meet the bound against
     # what the caller gave: integers round to the nearest whole number (any error below
     # floor(bound) + 1/2 rounds to at most floor(bound)), and narrowing to float32 takes its
-    # own share.
-    narrowing = float(np.max(np.abs(reference - floats))) if floats.size else 0.0
+    # own share (none for native float32 samples, which are stored as they are; NaN and
+    # infinities are left to the binding, which refuses them).
+    narrowing = 0.0
+    if floats.size and values.dtype != np.float32:
+        narrowing = float(np.max(np.abs(values.astype(np.float64) - floats)))
     allowed = (math.floor(bound) + 0.5 if dtype.kind in "iu" else bound) - narrowing
     if not math.isfinite(allowed):
         allowed = 0.0  # non-finite samples: the binding refuses them with its own message

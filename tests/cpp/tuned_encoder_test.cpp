@@ -95,6 +95,34 @@ TEST(QuantizeNearest, RoundsHalfAwayWithTheDeadZoneAndReportsClamps) {
     EXPECT_EQ(one[0], 0);
 }
 
+// quantize_nearest works eight values at a time and the rest one by one: every lane of the wide
+// path and the tail must round, zero and report clamps alike.
+TEST(QuantizeNearest, EveryLaneAndTheTailAgree) {
+    const float beyond[] = {32767.5f, -32768.5f, std::numeric_limits<float>::infinity()};
+    for (std::size_t n : {8u, 17u}) {
+        for (std::size_t at = 0; at < n; ++at) {
+            for (const float odd : beyond) {
+                std::vector<float> in(n, 2.5f);
+                in[at] = odd;
+                std::vector<int16_t> out(n);
+                EXPECT_TRUE(quantize_nearest(in, 1.0f, 0.9f, out)) << n << " " << at;
+                EXPECT_EQ(out[at], odd > 0 ? 32767 : -32768);
+                EXPECT_EQ(out[(at + 1) % n], 3);
+            }
+            std::vector<float> in(n, -0.45f);
+            in[at] = std::nanf("");
+            in[(at + 1) % n] = -2.5f;
+            std::vector<int16_t> out(n, 7);
+            EXPECT_FALSE(quantize_nearest(in, 2.0f, 0.0f, out)) << n << " " << at;
+            EXPECT_EQ(out[at], 0);
+            EXPECT_EQ(out[(at + 1) % n], -5);
+            EXPECT_EQ(out[(at + 2) % n], n > 2 ? -1 : -5);
+            EXPECT_FALSE(quantize_nearest(in, 2.0f, 0.95f, out));
+            EXPECT_EQ(out[(at + 2) % n], n > 2 ? 0 : -5);
+        }
+    }
+}
+
 TEST(TunedQuantizer, AppliesTheCutoffToRoundedValuesAndTheDeadZoneBelowIt) {
     // Scale 12 with cutoff high: the reference zeroes |q| < 21, so rounded values below 20.5.
     const TunedQuantizer high(12, CutoffLevel::High);
@@ -210,6 +238,32 @@ INSTANTIATE_TEST_SUITE_P(MethodsCodersPaths, BoundHolds,
                                             ::testing::Values(EntropyCoder::Deflate,
                                                               EntropyCoder::Arans),
                                             ::testing::ValuesIn(Undra::supported_isas())));
+
+// The loop screens and corrects samples block by block (denormalising each block as the decoder
+// does): lone errors at block edges, and a range next to the largest float, where denormalising
+// takes its half-scale way, still meet the bound on every path.
+TEST(Bounded, HoldsAtBlockEdgesAndNextToTheLargestFloat) {
+    for (const double half_range : {1.0, 1.7e38}) {
+        std::vector<float> x = signal_of(Kind::Walk, 5000, 1.0);
+        for (const std::size_t i : {63u, 64u, 255u, 256u, 257u, 1023u, 4095u, 4999u}) {
+            x[i] += i % 2 == 0 ? 3.0f : -3.0f;
+        }
+        const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
+        const double low = *lo, width = static_cast<double>(*hi) - low;
+        for (float& v : x) v = static_cast<float>(half_range * (2.0 * (v - low) / width - 1.0));
+        const double allowed = 1e-3 * range_of(x);
+        ASSERT_TRUE(std::isfinite(allowed));
+        for (const Undra::Isa isa : Undra::supported_isas()) {
+            const auto out = compress_bounded(x, {1e-3, true}, M::Cdf97, EntropyCoder::Auto, isa);
+            ASSERT_TRUE(out.has_value()) << half_range << ": " << out.error().message();
+            for (const Undra::Isa reader : Undra::supported_isas()) {
+                EXPECT_LE(max_error(decompress(*out, reader).value(), x), allowed)
+                    << half_range << " written on " << static_cast<int>(isa) << ", read on "
+                    << static_cast<int>(reader);
+            }
+        }
+    }
+}
 
 TEST(Bounded, AnAbsoluteBoundAndAnOpenMethod) {
     const auto x = signal_of(Kind::Walk, 20000, 250.0);

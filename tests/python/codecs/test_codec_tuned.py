@@ -159,6 +159,21 @@ def test_the_binding_refuses_non_finite_samples_under_a_bound():
         _binding.compress_bounded(np.array([1, np.inf, 2], np.float32), 0.1)
 
 
+def test_float32_samples_are_bounded_as_their_float64_values_are():
+    # Native float32 samples skip the float64 copy: the same values as float64 (exact, so no
+    # narrowing) must give the same container, relative and absolute.
+    x = make_signal(5000) * np.float32(300)
+    for max_error, relative in ((1e-3, True), (0.5, False)):
+        assert (compress_within(x, max_error, relative=relative)
+                == compress_within(x.astype(np.float64), max_error, relative=relative))
+    for bad in (np.nan, np.inf):
+        y = x.copy()
+        y[7] = bad
+        for relative in (True, False):
+            with pytest.raises(ValueError, match=re.escape("1 non-finite value(s)")):
+                compress_within(y, 0.5, relative=relative)
+
+
 def test_other_threads_run_while_bounded_compression_runs():
     # As for compress: the main thread sees the held buffer only while the call runs unlocked.
     payload = bytearray(make_signal(1 << 22).tobytes())
