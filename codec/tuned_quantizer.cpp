@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include <emmintrin.h>
-
 #include "codec/quantize.h"
+#include "codec/sample_loops.h"
+
+#if KESTOVA_SSE2_LOOPS
+#include <emmintrin.h>
+#endif
 
 namespace kestova {
 
@@ -44,6 +47,9 @@ bool quantize_nearest(std::span<const float> in, float multiplier, float zero_be
     const float* src = in.data();
     int16_t* dst = out.data();
     const std::size_t n = in.size();
+    std::size_t i = 0;
+    uint32_t clamped = 0;
+#if KESTOVA_SSE2_LOOPS
     // Eight values at a time with the same operations in the same order as nearest_one, so the
     // results are the same bits.
     const __m128 m = _mm_set1_ps(multiplier);
@@ -64,13 +70,13 @@ bool quantize_nearest(std::span<const float> in, float multiplier, float zero_be
         const __m128 zeroed = _mm_cmplt_ps(_mm_andnot_ps(sign, p), zone);
         return _mm_andnot_si128(_mm_castps_si128(zeroed), _mm_cvttps_epi32(rounded));
     };
-    std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m128i low = four(src + i);
         const __m128i high = four(src + i + 4);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packs_epi32(low, high));
     }
-    uint32_t clamped = _mm_movemask_ps(clamps) != 0 ? 1u : 0u;
+    clamped = _mm_movemask_ps(clamps) != 0 ? 1u : 0u;
+#endif
     for (; i < n; ++i) dst[i] = nearest_one(src[i], multiplier, zero_below, clamped);
     return clamped != 0;
 }
