@@ -145,7 +145,24 @@ bool convert_scale(PyObject* value, uint8_t& scale) {
     return false;
 }
 
+// The text of `value` in `table` ("" when absent, which the tables' completeness rules out).
+template <typename Value, std::size_t N>
+const char* name_of(Value value, const std::array<Choice<Value>, N>& table) {
+    for (const auto& choice : table) {
+        if (choice.value == value) return choice.text;
+    }
+    return "";
+}
+
 }  // namespace
+
+const char* cutoff_name(CutoffLevel cutoff) {
+    return name_of(cutoff, CUTOFFS);
+}
+
+const char* coder_name(EntropyCoder coder) {
+    return name_of(coder, CODERS);
+}
 
 std::optional<CompressionOptions> parse_options(PyObject* method, PyObject* scale, PyObject* cutoff,
                                                 PyObject* coder) {

@@ -1,0 +1,97 @@
+"""Kestova as an HDF5 filter for h5py, the HDF5 tools and NWB files.
+
+Importing this package registers the filter with h5py's HDF5, so ``compression=KestovaFilter()``
+works in this process. Other programs (``h5dump``, ``h5repack``, any HDF5 application) find the
+plugin in ``PLUGIN_PATH`` through the environment variable ``HDF5_PLUGIN_PATH``.
+
+Each chunk is stored as one plain Kestova container of its values, flattened in storage order,
+exactly as the zarr codec stores a chunk. A chunk holding NaN or infinities makes the filter fail;
+h5py's ``compression=`` marks a filter optional, so such a chunk is then stored raw, silently.
+``create_mandatory_dataset`` makes the failure an error instead.
+"""
+
+from __future__ import annotations
+
+import ctypes
+from pathlib import Path
+
+import h5py
+
+from kestova_codecs import _binding
+from kestova_codecs.dtypes import check_dtype
+from kestova_codecs.settings import Settings
+
+__all__ = ["FILTER_ID", "PLUGIN_PATH", "KestovaFilter", "create_mandatory_dataset", "register",
+           "settings_of"]
+
+FILTER_ID: int = _binding.HDF5_FILTER_ID
+PLUGIN_PATH: str = str(Path(__file__).resolve().parent / "plugins")
+_PLUGIN_FILE = Path(PLUGIN_PATH) / "libh5kestova.so"
+
+
+def _filter_values(settings: Settings) -> tuple[int, ...]:
+    return _binding.hdf5_filter_values(settings.method, settings.scale, settings.cutoff,
+                                       settings.coder, getattr(settings, "encoder", "reference"),
+                                       settings.max_error, settings.relative)
+
+
+class KestovaFilter(h5py.filters.FilterRefBase):
+    """The Kestova filter with its settings, for h5py's ``compression=`` (which marks it
+    optional: a chunk the filter refuses is stored raw) or ``create_mandatory_dataset``.
+
+    Settings, defaults and messages are those of ``kestova_codecs.KestovaCodec``: ``method``,
+    ``scale``, ``cutoff``, ``coder``, ``max_error`` and ``relative``. The dataset's element type
+    (float32, float64, int8, int16, int32, uint8, uint16) is recorded when the dataset is created.
+    """
+
+    filter_id = FILTER_ID
+
+    def __init__(self, **settings):
+        self.settings = Settings(**settings)
+        self.filter_options = _filter_values(self.settings)
+
+    def __repr__(self):
+        given = ", ".join(f"{k}={v!r}" for k, v in self.settings.config().items())
+        return f"KestovaFilter({given})"
+
+
+def settings_of(dataset) -> dict:
+    """The settings the filter records for ``dataset`` (an h5py Dataset using it), with the
+    element type (``dtype``) and the elements per chunk (``chunk_elements``)."""
+    plist = dataset.id.get_create_plist()
+    for index in range(plist.get_nfilters()):
+        code, _, values, _ = plist.get_filter(index)
+        if code == FILTER_ID:
+            return _binding.hdf5_filter_settings(values)
+    raise ValueError(f"{dataset.name}: the dataset does not use the Kestova filter")
+
+
+def create_mandatory_dataset(group, name, shape=None, dtype=None, data=None, *, chunks,
+                             filter: KestovaFilter | None = None, **kwargs):
+    """``group.create_dataset(name, shape, dtype, data, chunks=chunks, **kwargs)`` with the
+    Kestova filter mandatory: a chunk it cannot store (NaN or infinities) raises an error when
+    the chunk is written (at the latest when the file is flushed or closed) instead of being
+    stored raw. ``filter`` gives the settings (default ``KestovaFilter()``); ``chunks`` is
+    required, since one chunk is one Kestova container."""
+    if "compression" in kwargs:
+        raise TypeError("create_mandatory_dataset sets the filter itself; pass filter=, "
+                        "not compression=")
+    filter = filter or KestovaFilter()
+    if dtype is not None or data is not None:
+        check_dtype(dtype if dtype is not None else getattr(data, "dtype", None) or "f8")
+    dcpl = h5py.h5p.create(h5py.h5p.DATASET_CREATE)
+    dcpl.set_filter(FILTER_ID, h5py.h5z.FLAG_MANDATORY, filter.filter_options)
+    return group.create_dataset(name, shape, dtype, data, chunks=chunks, dcpl=dcpl, **kwargs)
+
+
+def register() -> None:
+    """Registers the plugin with h5py's HDF5 unless it knows the filter already (from
+    ``HDF5_PLUGIN_PATH`` or an earlier call). Done on import."""
+    if h5py.h5z.filter_avail(FILTER_ID):
+        return
+    plugin = ctypes.CDLL(str(_PLUGIN_FILE))
+    plugin.H5PLget_plugin_info.restype = ctypes.c_void_p
+    h5py.h5z.register_filter(plugin.H5PLget_plugin_info())
+
+
+register()
