@@ -82,21 +82,22 @@ void Hdf5Api::report(const char* function, const char* message) const {
 
 const Hdf5Api* hdf5_api(const void* caller) {
     // A process rarely holds more than one HDF5 library; each one seen keeps its entry (a deque
-    // never moves its elements, so the pointers handed out stay valid).
-    static std::mutex mutex;
-    static std::deque<std::pair<void*, Hdf5Api>> libraries;
+    // never moves its elements, so the pointers handed out stay valid). Neither is ever
+    // destroyed: HDF5 flushes its files, through this filter, after static destructors ran.
+    static auto* mutex = new std::mutex;
+    static auto* libraries = new std::deque<std::pair<void*, Hdf5Api>>;
 
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(*mutex);
     void* library = library_at(caller);
     if (library == nullptr) library = RTLD_DEFAULT;
-    for (const auto& [known, api] : libraries) {
+    for (const auto& [known, api] : *libraries) {
         if (known == library) {
             if (library != RTLD_DEFAULT) dlclose(library);  // dlopen counted one more reference
             return &api;
         }
     }
-    libraries.emplace_back(library, resolve(library));
-    return &libraries.back().second;
+    libraries->emplace_back(library, resolve(library));
+    return &libraries->back().second;
 }
 
 }  // namespace kestova::hdf5

@@ -16,13 +16,14 @@ import ctypes
 from pathlib import Path
 
 import h5py
+import numpy as np
 
 from kestova_codecs import _binding
 from kestova_codecs.dtypes import check_dtype
 from kestova_codecs.settings import Settings
 
-__all__ = ["FILTER_ID", "PLUGIN_PATH", "KestovaFilter", "create_mandatory_dataset", "register",
-           "settings_of"]
+__all__ = ["FILTER_ID", "PLUGIN_PATH", "KestovaFilter", "MandatoryDataset",
+           "create_mandatory_dataset", "register", "settings_of"]
 
 FILTER_ID: int = _binding.HDF5_FILTER_ID
 PLUGIN_PATH: str = str(Path(__file__).resolve().parent / "plugins")
@@ -66,22 +67,47 @@ def settings_of(dataset) -> dict:
     raise ValueError(f"{dataset.name}: the dataset does not use the Kestova filter")
 
 
+def _refuse_non_finite(values) -> None:
+    """``ValueError``, worded as the codecs word it, when ``values`` hold NaN or infinities."""
+    array = np.asarray(values)
+    if array.dtype.kind != "f":
+        return
+    bad = ~np.isfinite(array.reshape(-1))
+    count = int(np.count_nonzero(bad))
+    if count:
+        raise ValueError(f"refusing to compress {count} non-finite value(s) (NaN or infinity), "
+                         f"the first at index {int(np.argmax(bad))}: Kestova would store them "
+                         "as finite numbers")
+
+
+class MandatoryDataset(h5py.Dataset):
+    """A dataset whose Kestova filter is mandatory. Writes through it refuse NaN and infinities
+    at once with a ``ValueError``; a chunk that still reaches the filter with any (written through
+    another handle) makes HDF5 fail when it writes the chunk, at the latest on flush or close."""
+
+    def __setitem__(self, args, val):
+        _refuse_non_finite(val)
+        super().__setitem__(args, val)
+
+
 def create_mandatory_dataset(group, name, shape=None, dtype=None, data=None, *, chunks,
-                             filter: KestovaFilter | None = None, **kwargs):
+                             filter: KestovaFilter | None = None, **kwargs) -> MandatoryDataset:
     """``group.create_dataset(name, shape, dtype, data, chunks=chunks, **kwargs)`` with the
-    Kestova filter mandatory: a chunk it cannot store (NaN or infinities) raises an error when
-    the chunk is written (at the latest when the file is flushed or closed) instead of being
-    stored raw. ``filter`` gives the settings (default ``KestovaFilter()``); ``chunks`` is
-    required, since one chunk is one Kestova container."""
+    Kestova filter mandatory, for those who prefer an error to a chunk stored raw: NaN and
+    infinities raise ``ValueError`` (see ``MandatoryDataset``). ``filter`` gives the settings
+    (default ``KestovaFilter()``); ``chunks`` is required, since one chunk is one container."""
     if "compression" in kwargs:
         raise TypeError("create_mandatory_dataset sets the filter itself; pass filter=, "
                         "not compression=")
     filter = filter or KestovaFilter()
     if dtype is not None or data is not None:
-        check_dtype(dtype if dtype is not None else getattr(data, "dtype", None) or "f8")
+        check_dtype(dtype if dtype is not None else np.asarray(data).dtype)
+    if data is not None:
+        _refuse_non_finite(data)
     dcpl = h5py.h5p.create(h5py.h5p.DATASET_CREATE)
     dcpl.set_filter(FILTER_ID, h5py.h5z.FLAG_MANDATORY, filter.filter_options)
-    return group.create_dataset(name, shape, dtype, data, chunks=chunks, dcpl=dcpl, **kwargs)
+    dataset = group.create_dataset(name, shape, dtype, data, chunks=chunks, dcpl=dcpl, **kwargs)
+    return MandatoryDataset(dataset.id)
 
 
 def register() -> None:
