@@ -7,7 +7,7 @@ from pathlib import Path
 
 import kestova
 
-from . import store
+from . import hdf5_file, store
 from .atomic import replacing
 from .container import describe, read_container
 from .encode import encode_signal
@@ -29,6 +29,13 @@ def compress(args: argparse.Namespace) -> None:
         require_finite(str(path), recording.samples)
         suffix = ".kst" if recording.one_dimensional else ".zarr"
         target = args.output or path.with_suffix(suffix)
+        if hdf5_file.is_hdf5_name(target):
+            with replacing(target, args.force) as partial:
+                hdf5_file.write_hdf5(partial, recording, settings, progress.step)
+            progress.done(f"{path} -> {target}: {_shape(recording)}, ratio "
+                          f"{recording.samples.size * 4 / target.stat().st_size:.2f} "
+                          f"against float32")
+            continue
         if target.suffix.lower() != suffix:
             kind = "a 1-D signal" if recording.one_dimensional else "a multichannel recording"
             raise UserError(f"{target}: {kind} is written to a {suffix} output")
@@ -50,7 +57,11 @@ def compress(args: argparse.Namespace) -> None:
 
 def decompress(args: argparse.Namespace) -> None:
     source: Path = args.input
-    if store.is_store(source):
+    if args.dataset is not None and not hdf5_file.is_hdf5_file(source):
+        raise UserError(f"{source}: --dataset names a dataset of an HDF5 file")
+    if hdf5_file.is_hdf5_file(source):
+        recording = hdf5_file.read_hdf5(source, args.dataset)
+    elif store.is_store(source):
         recording = store.read_store(source)
     elif source.suffix.lower() == ".kst":
         _, data = read_container(source)
@@ -82,7 +93,11 @@ def _shape(recording: Recording) -> str:
 
 def info(args: argparse.Namespace) -> None:
     for path in args.inputs:
-        if store.is_store(path):
+        if hdf5_file.is_hdf5_file(path):
+            lines = hdf5_file.describe_hdf5(path, args.dataset)
+        elif args.dataset is not None:
+            raise UserError(f"{path}: --dataset names a dataset of an HDF5 file")
+        elif store.is_store(path):
             lines = store.describe_store(path)
         elif path.is_file():
             header, _ = read_container(path)

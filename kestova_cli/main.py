@@ -18,13 +18,18 @@ A 1-D signal (a mono WAV, a 1-D .npy array or raw little-endian float32 in a .f3
 becomes a .kst file holding exactly one Kestova container. A multichannel recording (a WAV with
 several channels, or a 2-D .npy array whose rows are channels) becomes a zarr v3 store (a
 directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with the sample
-rate and the source's sample type as attributes; this needs the zarr extra.
+rate and the source's sample type as attributes; this needs the zarr extra. With -o OUT.h5 (or
+.hdf5) any recording becomes an HDF5 file instead: the same array as dataset "signal", through the
+Kestova HDF5 filter; this needs the hdf5 extra.
 Samples must be finite. Integer samples are compressed as float32 values."""
 
 DECOMPRESS_HELP = """\
 The output's name picks its kind: .npy or .wav. From a store: the source's sample type and
 channels (integers rounded and clipped to their range), and its sample rate. A .kst file records
 neither: it gives a 1-D float32 .npy, or a mono 32-bit float WAV at the rate given with --rate."""
+
+DATASET_HELP = ("the dataset of an HDF5 file to read (default: 'signal', else the one dataset "
+                "using the Kestova filter)")
 
 
 class Parser(argparse.ArgumentParser):
@@ -89,12 +94,14 @@ def build_parser() -> Parser:
                    help="OUT.npy or OUT.wav (default: IN with .wav for a WAV source, else .npy)")
     d.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of the WAV written from a .kst file")
+    d.add_argument("--dataset", metavar="NAME", help=DATASET_HELP)
     _add_output_flags(d)
     d.set_defaults(run=commands.decompress)
 
     i = sub.add_parser("info", help="describe .kst files and stores",
                        description="Prints a .kst header's fields or a store's summary.")
     i.add_argument("inputs", nargs="+", type=Path, metavar="IN", help=".kst files or .zarr stores")
+    i.add_argument("--dataset", metavar="NAME", help=DATASET_HELP)
     i.set_defaults(run=commands.info)
     return parser
 
