@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/quantize.h"
 #include "codec/uninit_buffer.h"
 #include "engine/level_analysis.h"
 
@@ -12,8 +11,8 @@ namespace kestova {
 
 KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& executor,
                                                   const LevelLayout& layout,
-                                                  std::span<float> signal, float multiplier,
-                                                  int32_t threshold,
+                                                  std::span<float> signal,
+                                                  const LevelQuantizer& quantizer,
                                                   std::span<int16_t> coefficients) {
     const std::size_t planned = layout.sizes.size();
     const UninitBuffer<float> approximations(layout.sizes.front().approximations_length);
@@ -29,20 +28,21 @@ KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& exec
     for (; level < planned; ++level) {
         if (level >= 2 && fallback == level - 1 && held.empty()) {
             held.resize(layout.sizes[level - 2].approximations_length);
-            quantize(analysis.approximations(level - 2), multiplier, 0, held);
+            quantizer.approximations(analysis.approximations(level - 2), held);
         }
         const auto status = analysis.next();
         if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
         const std::span<float> output = analysis.approximations(level);
         const std::span<float> level_details = analysis.details();
-        if (quantize(level_details, multiplier, threshold,
-                     coefficients.subspan(layout.details_offset(level), level_details.size()))) {
+        if (quantizer.details(level, level_details,
+                              coefficients.subspan(layout.details_offset(level),
+                                                   level_details.size()))) {
             break;  // no count above `level` is usable
         }
         const bool approximations_clamp =
             level + 1 == planned
-                ? quantize(output, multiplier, 0, coefficients.first(layout.approximations))
-                : quantize_would_clamp(output, multiplier);
+                ? quantizer.approximations(output, coefficients.first(layout.approximations))
+                : quantizer.approximations_would_clamp(output);
         if (!approximations_clamp) {
             fallback = level + 1;
             held.clear();
@@ -57,11 +57,20 @@ KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& exec
                  coefficients.data() + layout.approximations, used.details * sizeof(int16_t));
     const std::span<int16_t> used_approximations = coefficients.first(used.approximations);
     if (held.empty()) {
-        quantize(analysis.approximations(fallback - 1), multiplier, 0, used_approximations);
+        quantizer.approximations(analysis.approximations(fallback - 1), used_approximations);
     } else {
         std::copy(held.begin(), held.end(), used_approximations.begin());
     }
     return fallback;
+}
+
+KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& executor,
+                                                  const LevelLayout& layout,
+                                                  std::span<float> signal, float multiplier,
+                                                  int32_t threshold,
+                                                  std::span<int16_t> coefficients) {
+    return decompose_and_quantize(executor, layout, signal,
+                                  ReferenceQuantizer(multiplier, threshold), coefficients);
 }
 
 }  // namespace kestova

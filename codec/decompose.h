@@ -8,6 +8,7 @@
 
 #include "codec/error.h"
 #include "codec/level_layout.h"
+#include "codec/level_quantizer.h"
 #include "engine/executor.h"
 
 namespace kestova {
@@ -15,7 +16,15 @@ namespace kestova {
 // Analyses `signal` (overwritten) over at most `layout`'s levels into `coefficients` (sized for
 // `layout`) and returns the level count used: the largest L for which no detail of levels 0..L-1
 // nor approximation of level L-1 clamps (1 when there is none), with the first
-// layout.first_levels(L).coefficients() values laid out for L levels.
+// layout.first_levels(L).coefficients() values laid out for L levels. `quantizer` chooses the
+// integers.
+KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& executor,
+                                                  const LevelLayout& layout,
+                                                  std::span<float> signal,
+                                                  const LevelQuantizer& quantizer,
+                                                  std::span<int16_t> coefficients);
+
+// The same with the reference rule (ReferenceQuantizer(multiplier, threshold)).
 KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& executor,
                                                   const LevelLayout& layout,
                                                   std::span<float> signal, float multiplier,

@@ -1,0 +1,122 @@
+#include "codec/encode_pipeline.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "codec/arans/arans.h"
+#include "codec/compressor.h"
+#include "codec/container_limits.h"
+#include "codec/header.h"
+#include "codec/method_executor.h"
+
+namespace kestova {
+
+namespace {
+
+// The coefficient image is the int16 sequence's own memory, which needs a little-endian host.
+static_assert(std::endian::native == std::endian::little);
+
+// Appends periodic copies of values[0, n) until `values` is full.
+void extend_periodically(std::span<float> values, std::size_t n) {
+    for (std::size_t k = n; k < values.size(); ++k) values[k] = values[k - n];
+}
+
+}  // namespace
+
+// 1 to 4 levels for fewer than 80 samples, then compute_max_levels.
+std::size_t planned_levels(std::size_t n, std::size_t filter_length) {
+    if (n < 80) return n / 20 + 1;
+    return compute_max_levels(n, filter_length);
+}
+
+KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
+                                             CompressionOptions options,
+                                             std::optional<Undra::Isa> isa) {
+    const std::size_t n = samples.size();
+    if (n == 0) {
+        return std::unexpected(
+            KestovaError::unsupported_configuration("Can't compress empty data"));
+    }
+    if (n > kMaxSamples) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Can't compress data bigger than " + std::to_string(kMaxSamples) + ", but data was " +
+            std::to_string(n)));
+    }
+    if (!is_supported_scale(options.scale)) {
+        return std::unexpected(KestovaError::unsupported_scale(options.scale));
+    }
+    if (!is_known_method(options.method)) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Unknown compression method " + std::to_string(static_cast<int>(options.method))));
+    }
+
+    PreparedSignal prepared;
+    prepared.executor = make_method_executor(options.method, isa);
+    const std::size_t filter_length = prepared.executor->filter_length();
+    prepared.sample_count = n;
+    prepared.transform_length = std::max(n, filter_length);
+
+    // Working signal: sanitised, normalised in place, then extended to the transform length.
+    prepared.signal = UninitBuffer<float>(prepared.transform_length);
+    const std::span<float> signal = prepared.signal.span();
+    prepared.range = sanitize(samples, signal.first(n));
+    if (!std::isfinite(prepared.range.max - prepared.range.min)) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "Signal range exceeds what 32-bit floats can represent"));
+    }
+    prepared.mean = normalize(signal.first(n), prepared.range);
+    extend_periodically(signal, n);
+
+    prepared.layout = level_layout(*prepared.executor, prepared.transform_length,
+                                   planned_levels(n, filter_length));
+    const auto coder =
+        select_coder(options.coder, uint64_t{2} * prepared.layout.coefficients());
+    if (!coder) return std::unexpected(coder.error());
+    prepared.coder = *coder;
+    return prepared;
+}
+
+KestovaResult<UninitBuffer<int16_t>> allocate_coefficients(const LevelLayout& layout) {
+    try {
+        return UninitBuffer<int16_t>(layout.coefficients());
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(KestovaError::out_of_memory(layout.details));
+    }
+}
+
+KestovaResult<std::vector<uint8_t>> write_container(std::span<const int16_t> coefficients,
+                                                    const ContainerFields& fields,
+                                                    DeflateFunction deflate) {
+    const PreparedSignal& prepared = *fields.prepared;
+    // Little-endian int16 memory is the coefficient image byte for byte.
+    const std::span<const uint8_t> image(
+        reinterpret_cast<const uint8_t*>(coefficients.data()),
+        prepared.layout.first_levels(fields.levels).coefficients() * sizeof(int16_t));
+    // The container: header space, then the payload (deflate writes straight behind it).
+    std::vector<uint8_t> container(HEADER_SIZE);
+    if (fields.coder == coder_byte(EntropyCoder::Arans)) {
+        const std::vector<uint8_t> payload = arans::encode_stream(image);
+        container.insert(container.end(), payload.begin(), payload.end());
+    } else {
+        const auto deflated = deflate(image, container);
+        if (!deflated) return std::unexpected(deflated.error());
+    }
+    const auto payload_length = payload_length_field(container.size() - HEADER_SIZE);
+    if (!payload_length) return std::unexpected(payload_length.error());
+    write_header(HeaderFields{.method_tag = method_tag(fields.method),
+                              .levels = static_cast<uint8_t>(fields.levels),
+                              .scale = fields.scale,
+                              .coder = fields.coder,
+                              .sample_count = static_cast<uint32_t>(prepared.sample_count),
+                              .signal_min = prepared.range.min,
+                              .signal_max = prepared.range.max,
+                              .normalized_mean = prepared.mean,
+                              .payload_length = *payload_length},
+                 std::span<uint8_t, HEADER_SIZE>(container.data(), HEADER_SIZE));
+    return container;
+}
+
+}  // namespace kestova
