@@ -20,7 +20,6 @@ PyObject* new_ref(PyObject* object) {
     Py_INCREF(object);
     return object;
 }
-using hdf5::Encoder;
 
 const char* method_name(CompressionMethod method) {
     for (const MethodEntry& entry : kMethods) {
@@ -31,10 +30,12 @@ const char* method_name(CompressionMethod method) {
 
 // The encoder named exactly `name`; nothing (ValueError set) for any other text.
 std::optional<Encoder> parse_encoder(const char* name) {
-    for (std::size_t i = 0; i < hdf5::kEncoderNames.size(); ++i) {
-        if (hdf5::kEncoderNames[i] == name) return static_cast<Encoder>(i);
+    if (const auto encoder = encoder_from_name(name)) return encoder;
+    std::string expected;
+    for (const EncoderEntry& entry : kEncoders) {
+        expected += (expected.empty() ? "'" : " or '") + std::string(entry.name) + "'";
     }
-    PyErr_Format(PyExc_ValueError, "Unknown encoder \"%s\", expected 'reference' or 'tuned'", name);
+    PyErr_Format(PyExc_ValueError, "Unknown encoder \"%s\", expected %s", name, expected.c_str());
     return std::nullopt;
 }
 
@@ -54,17 +55,17 @@ PyObject* tuple_of(std::span<const unsigned> values) {
 PyObject* hdf5_filter_values(PyObject*, PyObject* args) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         PyObject *method, *scale, *cutoff, *coder, *max_error;
-        const char* encoder_name;
+        const char* encoder_text;
         int relative;
         if (!PyArg_ParseTuple(args, "OOOOsOp:hdf5_filter_values", &method, &scale, &cutoff, &coder,
-                              &encoder_name, &max_error, &relative)) {
+                              &encoder_text, &max_error, &relative)) {
             return nullptr;
         }
         hdf5::FilterSettings settings;
         const auto options = python::parse_options(method, scale, cutoff, coder);
         if (!options) return nullptr;
         settings.options = *options;
-        const auto encoder = parse_encoder(encoder_name);
+        const auto encoder = parse_encoder(encoder_text);
         if (!encoder) return nullptr;
         settings.encoder = *encoder;
         if (max_error != Py_None) {
@@ -72,7 +73,13 @@ PyObject* hdf5_filter_values(PyObject*, PyObject* args) {
             if (settings.max_error == -1.0 && PyErr_Occurred()) return nullptr;
             settings.bound = relative ? BoundKind::Relative : BoundKind::Absolute;
         }
-        return tuple_of(hdf5::settings_values(settings));
+        const auto values = hdf5::settings_values(settings);
+        // The checks the plugin makes on reading them, so a bad combination fails here.
+        if (const auto checked = hdf5::parse_settings(values); !checked) {
+            PyErr_SetString(PyExc_ValueError, checked.error().c_str());
+            return nullptr;
+        }
+        return tuple_of(values);
     });
 }
 
@@ -115,11 +122,9 @@ PyObject* hdf5_filter_settings(PyObject*, PyObject* values) {
         PyRef dict(Py_BuildValue(
             "{s:s,s:i,s:s,s:O,s:s#,s:O,s:O}", "method", method_name(o.method), "scale",
             static_cast<int>(o.scale), "cutoff", python::cutoff_name(o.cutoff), "coder",
-            coder.get(), "encoder", hdf5::kEncoderNames[static_cast<std::size_t>(s.encoder)].data(),
-            static_cast<Py_ssize_t>(
-                hdf5::kEncoderNames[static_cast<std::size_t>(s.encoder)].size()),
-            "max_error", max_error.get(), "relative",
-            s.bound == BoundKind::Absolute ? Py_False : Py_True));
+            coder.get(), "encoder", encoder_name(s.encoder).data(),
+            static_cast<Py_ssize_t>(encoder_name(s.encoder).size()), "max_error", max_error.get(),
+            "relative", s.bound == BoundKind::Absolute ? Py_False : Py_True));
         if (!dict || !complete) return dict.release();
         const auto name = hdf5::element_name(parsed->element_type);
         PyRef dtype(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));

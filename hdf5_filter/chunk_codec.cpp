@@ -9,6 +9,7 @@
 #include "codec/container_limits.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
+#include "codec/tuned_compressor.h"
 #include "codecs_binding/non_finite.h"
 
 namespace kestova::hdf5 {
@@ -115,6 +116,11 @@ std::size_t stored_length(std::span<const float> samples, ElementType type) {
 
 KestovaResult<std::vector<uint8_t>> compress_with(std::span<const float> samples,
                                                   const FilterSettings& settings) {
+    if (settings.bound != BoundKind::None) {
+        const ErrorBound bound{settings.max_error, settings.bound == BoundKind::Relative};
+        return compress_bounded(samples, bound, settings.options.method, settings.options.coder);
+    }
+    if (settings.encoder == Encoder::Tuned) return compress_tuned(samples, settings.options);
     return compress(samples, settings.options);
 }
 
@@ -134,10 +140,6 @@ std::expected<std::vector<uint8_t>, std::string> encode_chunk(std::span<const ui
         return std::unexpected("kestova filter: a chunk of " + std::to_string(chunk.size()) +
                                " bytes holds no whole number of " +
                                std::string(element_name(type)) + " elements");
-    }
-    if (settings.encoder != Encoder::Reference || settings.bound != BoundKind::None) {
-        return std::unexpected(std::string(
-            "kestova filter: this build has only the reference encoder, without error bounds"));
     }
     std::vector<float> converted;
     std::span<const float> samples;

@@ -91,9 +91,11 @@ std::expected<FilterSettings, std::string> parse_settings(std::span<const unsign
         settings.options.coder = static_cast<EntropyCoder>(values[kCoderSlot]);
     }
     if (given(kEncoderSlot)) {
-        if (values[kEncoderSlot] >= kEncoderNames.size()) {
-            return std::unexpected(out_of_range("encoder", values[kEncoderSlot]));
+        bool known = false;
+        for (const EncoderEntry& entry : kEncoders) {
+            known = known || static_cast<unsigned>(entry.encoder) == values[kEncoderSlot];
         }
+        if (!known) return std::unexpected(out_of_range("encoder", values[kEncoderSlot]));
         settings.encoder = static_cast<Encoder>(values[kEncoderSlot]);
     }
     if (given(kBoundSlot)) {
@@ -112,6 +114,11 @@ std::expected<FilterSettings, std::string> parse_settings(std::span<const unsign
             return std::unexpected(
                 std::string("kestova filter: the error bound must be a finite "
                             "number >= 0"));
+        }
+        if (settings.encoder != Encoder::Tuned) {
+            return std::unexpected(std::string(
+                "kestova filter: an error bound is met by the tuned encoder; give encoder "
+                "'tuned' with max_error"));
         }
     }
     return settings;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "codec/encoder.h"
 #include "codec/options.h"
 
 namespace kestova::hdf5 {
@@ -42,11 +43,6 @@ enum Slot : std::size_t {
     kValueCount = 12,
 };
 
-// Which encoder picks the coefficients; the reference one writes what kestova.compress_signal
-// writes.
-enum class Encoder : uint8_t { Reference = 0, Tuned = 1 };
-inline constexpr std::array<std::string_view, 2> kEncoderNames{"reference", "tuned"};
-
 enum class BoundKind : uint8_t { None = 0, Relative = 1, Absolute = 2 };
 
 // The element types a chunk may hold, as set_local records them; Unsupported makes every chunk
@@ -62,6 +58,8 @@ enum class ElementType : uint8_t {
     Uint16 = 7,
 };
 
+// An error bound is met by the tuned encoder's closed loop (compress_bounded), so it goes with
+// Encoder::Tuned only; scale and cutoff are then left at their defaults.
 struct FilterSettings {
     CompressionOptions options;
     Encoder encoder = Encoder::Reference;
@@ -77,7 +75,7 @@ struct FilterValues {
 };
 
 // The settings of the first values (none: the defaults); an error text for an unknown layout
-// version or a value out of range.
+// version, a value out of range, or an error bound without the tuned encoder.
 std::expected<FilterSettings, std::string> parse_settings(std::span<const unsigned> values);
 
 // Every value of a dataset's pipeline; an error text unless all kValueCount are there and valid.
