@@ -75,7 +75,7 @@ void Hdf5Api::free_memory(void* memory) const {
 
 void Hdf5Api::report(const char* function, const char* message) const {
     if (push_error && error_class && major && minor) {
-        push_error(abi::kDefaultStack, __FILE__, function, __LINE__, *error_class, *major, *minor,
+        push_error(abi::kDefaultStack, "libh5kestova.so", function, 0, *error_class, *major, *minor,
                    "%s", message);
     }
 }
