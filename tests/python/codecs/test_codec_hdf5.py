@@ -4,6 +4,9 @@ importing kestova_codecs.hdf5, NaN under the optional and the mandatory filter, 
 that do not fit their chunk."""
 
 import json
+import shutil
+import subprocess
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -236,3 +239,16 @@ def test_unsupported_types_are_left_unfiltered(tmp_path):
         np.testing.assert_array_equal(file["i8"][...], np.arange(3000))
         np.testing.assert_array_equal(file["be"][...], np.arange(3000))
         assert file["i8"].id.get_chunk_info(0).filter_mask == 1
+
+
+@pytest.mark.skipif(shutil.which("nm") is None or shutil.which("ldd") is None,
+                    reason="needs binutils' nm and the loader's ldd")
+def test_plugin_exports_only_its_entry_points_and_needs_no_hdf5():
+    plugin = Path(PLUGIN_PATH) / "libh5kestova.so"
+    symbols = subprocess.run(["nm", "-D", "--defined-only", str(plugin)], capture_output=True,
+                             text=True, check=True).stdout.split()
+    exported = {name for kind, name in zip(symbols[1::3], symbols[2::3]) if kind in "TDBRVW"}
+    assert exported == {"H5PLget_plugin_type", "H5PLget_plugin_info"}
+    needed = subprocess.run(["ldd", str(plugin)], capture_output=True, text=True,
+                            check=True).stdout
+    assert "hdf5" not in needed
