@@ -89,7 +89,8 @@ def build_parser() -> Parser:
     d = sub.add_parser("decompress", help="decompress a .kst file or a store",
                        description=DECOMPRESS_HELP,
                        formatter_class=argparse.RawDescriptionHelpFormatter)
-    d.add_argument("input", type=Path, metavar="IN", help="a .kst file or a .zarr store")
+    d.add_argument("input", type=Path, metavar="IN",
+                   help="a .kst file, a .zarr store or an HDF5 file")
     d.add_argument("-o", "--output", type=Path, metavar="OUT",
                    help="OUT.npy or OUT.wav (default: IN with .wav for a WAV source, else .npy)")
     d.add_argument("--rate", type=_positive_rate, metavar="HZ",
@@ -100,7 +101,8 @@ def build_parser() -> Parser:
 
     i = sub.add_parser("info", help="describe .kst files and stores",
                        description="Prints a .kst header's fields or a store's summary.")
-    i.add_argument("inputs", nargs="+", type=Path, metavar="IN", help=".kst files or .zarr stores")
+    i.add_argument("inputs", nargs="+", type=Path, metavar="IN",
+                   help=".kst files, .zarr stores or HDF5 files")
     i.add_argument("--dataset", metavar="NAME", help=DATASET_HELP)
     i.set_defaults(run=commands.info)
     return parser
