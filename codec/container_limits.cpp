@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "codec/arans/arans.h"
 
@@ -28,6 +29,25 @@ KestovaResult<uint32_t> payload_length_field(uint64_t payload_bytes) {
             " bytes exceeds the header's limit of " + std::to_string(kMax) + " bytes"));
     }
     return static_cast<uint32_t>(payload_bytes);
+}
+
+KestovaResult<void> check_container_limits(const KestovaHeader& header) {
+    const auto failed = [](std::string text) {
+        return std::unexpected(KestovaError::decompression_failed(std::move(text)));
+    };
+    if (header.sample_count > kMaxSamples) {
+        return failed("Can't decompress data bigger than " + std::to_string(kMaxSamples) +
+                      ", but data was " + std::to_string(header.sample_count));
+    }
+    if (header.levels > kMaxContainerLevels) {
+        return failed("Max supported level is " + std::to_string(kMaxContainerLevels) +
+                      " but it was " + std::to_string(header.levels));
+    }
+    if (header.levels < kMinContainerLevels) {
+        return failed("Min supported level is " + std::to_string(kMinContainerLevels) +
+                      " but it was " + std::to_string(header.levels));
+    }
+    return {};
 }
 
 }  // namespace kestova

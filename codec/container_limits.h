@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "codec/error.h"
+#include "codec/header.h"
 #include "codec/options.h"
 
 namespace kestova {
@@ -22,5 +23,9 @@ KestovaResult<uint8_t> select_coder(EntropyCoder requested, uint64_t image_bytes
 
 // Refuses (UnsupportedConfiguration) a payload the 32-bit length field cannot record.
 KestovaResult<uint32_t> payload_length_field(uint64_t payload_bytes);
+
+// The decoder's checks of a parsed header's sample count and level count, in that order
+// (DecompressionFailed), so that a reader of headers refuses what the decoder refuses.
+KestovaResult<void> check_container_limits(const KestovaHeader& header);
 
 }  // namespace kestova

@@ -41,20 +41,8 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
     const auto parsed = KestovaHeader::from_bytes(bytes);
     if (!parsed) return std::unexpected(parsed.error());
     const KestovaHeader& header = *parsed;
-    if (header.sample_count > kMaxSamples) {
-        return std::unexpected(failed("Can't decompress data bigger than " +
-                                      std::to_string(kMaxSamples) + ", but data was " +
-                                      std::to_string(header.sample_count)));
-    }
-    if (header.levels > kMaxContainerLevels) {
-        return std::unexpected(failed("Max supported level is " +
-                                      std::to_string(kMaxContainerLevels) + " but it was " +
-                                      std::to_string(header.levels)));
-    }
-    if (header.levels < kMinContainerLevels) {
-        return std::unexpected(failed("Min supported level is " +
-                                      std::to_string(kMinContainerLevels) + " but it was " +
-                                      std::to_string(header.levels)));
+    if (const auto limits = check_container_limits(header); !limits) {
+        return std::unexpected(limits.error());
     }
     // The header has refused unknown method tags, coders and scales.
     const Undra::SharedDwtExecutor executor =

@@ -10,10 +10,6 @@ namespace kestova {
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
-// Ranges below the smallest normal float (zero and subnormal ranges) count as flat: their
-// inverse is infinite or too close to overflow to scale by. Every other range is normalised,
-// whatever the signal's units.
-constexpr float kSmallestNormalRange = std::numeric_limits<float>::min();
 
 // Block length of the normalisation pass: the scaled block is summed while it is in cache.
 constexpr std::size_t kSumBlock = 1024;

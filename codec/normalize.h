@@ -2,9 +2,15 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 #include <span>
 
 namespace kestova {
+
+// Ranges below the smallest normal float (zero and subnormal ranges) count as flat: their
+// inverse is infinite or too close to overflow to scale by. Every other range is normalised,
+// whatever the signal's units.
+inline constexpr float kSmallestNormalRange = std::numeric_limits<float>::min();
 
 // Smallest and largest sanitised sample.
 struct SampleRange {

@@ -6,6 +6,7 @@
 #include "codec/method_table.h"
 #include "hdf5_filter/filter_values.h"
 #include "python/errors.h"
+#include "python/option_names.h"
 #include "python/option_parsing.h"
 #include "python/py_ref.h"
 
@@ -116,13 +117,13 @@ PyObject* hdf5_filter_settings(PyObject*, PyObject* values) {
         const CompressionOptions& o = s.options;
         PyRef coder(o.coder == EntropyCoder::Auto
                         ? new_ref(Py_None)
-                        : PyUnicode_FromString(python::coder_name(o.coder)));
+                        : PyUnicode_FromString(python::name_of(o.coder, python::CODERS)->data()));
         PyRef max_error(bounded ? PyFloat_FromDouble(s.max_error) : new_ref(Py_None));
         if (!coder || !max_error) return nullptr;
         PyRef dict(Py_BuildValue(
             "{s:s,s:i,s:s,s:O,s:s#,s:O,s:O}", "method", method_name(o.method), "scale",
-            static_cast<int>(o.scale), "cutoff", python::cutoff_name(o.cutoff), "coder",
-            coder.get(), "encoder", encoder_name(s.encoder).data(),
+            static_cast<int>(o.scale), "cutoff", python::name_of(o.cutoff, python::CUTOFFS)->data(),
+            "coder", coder.get(), "encoder", encoder_name(s.encoder).data(),
             static_cast<Py_ssize_t>(encoder_name(s.encoder).size()), "max_error", max_error.get(),
             "relative", s.bound == BoundKind::Absolute ? Py_False : Py_True));
         if (!dict || !complete) return dict.release();

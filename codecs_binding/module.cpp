@@ -16,8 +16,10 @@
 #include "codec/decompressor.h"
 #include "codecs_binding/decoded_samples.h"
 #include "codecs_binding/hdf5_values.h"
+#include "codecs_binding/header_reader.h"
 #include "codecs_binding/held_buffer.h"
 #include "codecs_binding/non_finite.h"
+#include "codecs_binding/tables.h"
 #include "python/arguments.h"
 #include "python/errors.h"
 #include "python/multi_phase_module.h"
@@ -137,6 +139,19 @@ PyMethodDef module_methods[] = {
      "hdf5_filter_settings(values)\n--\n\n"
      "The settings that HDF5 filter values record, with dtype and chunk_elements when the\n"
      "values are a dataset's complete ones; ValueError for values this version cannot read."},
+    {"read_header", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_header)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "read_header(data)\n--\n\n"
+     "The fields of the Kestova header at the start of the buffer `data`, as a dict: version,\n"
+     "method, levels, scale, coder, samples, minimum, maximum, mean, payload_bytes and\n"
+     "container_bytes (header and payload). Decodes nothing; raises ValueError with the\n"
+     "decoder's message for a header the decoder refuses. Bytes past the header are not read."},
+    {"tables", codec_tables, METH_NOARGS,
+     "tables()\n--\n\n"
+     "The codec's names, ranges and defaults: methods (the default first), cutoffs, coders\n"
+     "(as options take them), recorded_coders (as headers record them), scales (min, max),\n"
+     "defaults (method, scale, cutoff, coder), max_samples, header_size and smallest_range\n"
+     "(the smallest value range the codec scales by; narrower ones are stored as flat)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

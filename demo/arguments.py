@@ -2,6 +2,9 @@
 arguments with it before installing or building anything:
 
     python3 demo/arguments.py ARGUMENTS...   # exit status 0 when valid, else 2 and one line
+
+Scales and cutoffs are the codec's own, read from kestova_codecs where it is installed; before
+the first build only their form is checked, and the demo checks them again once built.
 """
 
 from __future__ import annotations
@@ -14,7 +17,20 @@ SIGNAL_SUFFIXES = (".wav", ".npy")
 PLOT_SUFFIXES = (".png", ".svg", ".pdf")
 
 
+def _codec_tables():
+    """kestova_codecs.tables where the kestova wheel is installed, else None."""
+    try:
+        from kestova_codecs import tables
+    except ImportError:
+        return None
+    return tables
+
+
 def parser() -> argparse.ArgumentParser:
+    tables = _codec_tables()
+    scales = range(tables.MIN_SCALE, tables.MAX_SCALE + 1) if tables else None
+    cutoffs = tables.CUTOFFS if tables else None
+    scale, cutoff = (tables.DEFAULTS["scale"], tables.DEFAULTS["cutoff"]) if tables else (None, None)
     p = argparse.ArgumentParser(
         prog="demo.sh",
         description="Compresses signals with every wavelet method and entropy coder and reports "
@@ -22,10 +38,12 @@ def parser() -> argparse.ArgumentParser:
                     "32-bit or 32-bit float; first channel) or .npy (1-D, or the first row of a "
                     "2-D array) files given.")
     p.add_argument("files", nargs="*", type=Path, help=".wav or .npy files")
-    p.add_argument("--scale", type=int, default=11, choices=range(6, 13), metavar="{6..12}",
-                   help="quantisation scale (default 11); each step down halves the precision")
-    p.add_argument("--cutoff", default="low", choices=("low", "medium", "high"),
-                   help="how many small details are zeroed (default low)")
+    p.add_argument("--scale", type=int, default=scale, choices=scales,
+                   metavar=f"{{{scales[0]}..{scales[-1]}}}" if scales else "SCALE",
+                   help="quantisation scale (default: the codec's); each step down halves the "
+                        "precision")
+    p.add_argument("--cutoff", default=cutoff, choices=cutoffs,
+                   help="how many small details are zeroed (default: the codec's)")
     p.add_argument("--plot", metavar="FILE.png", type=Path,
                    help="write a plot of original, reconstruction and error (.png, .svg, .pdf)")
     return p

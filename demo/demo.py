@@ -19,12 +19,11 @@ import numpy as np
 import kestova
 from arguments import parse
 from kestova_cli.errors import UserError
-from kestova_cli.recording import INTEGER_RANGES
+from kestova_cli.npy import load_npy
+from kestova_cli.recording import INTEGER_RANGES, require_finite
 from kestova_cli.wav import read_wav
+from kestova_codecs.tables import METHODS, RECORDED_CODERS
 from plot import plot
-
-METHODS = ("cdf97", "cdf53", "db4", "sym4")
-CODERS = ("arans", "deflate")
 
 
 @dataclass
@@ -71,6 +70,9 @@ def synthetic_ecg(seconds: float = 300.0, rate: float = 360.0, seed: int = 1) ->
 def read_wav_signal(path: Path) -> Signal:
     """The first channel of a .wav file, integer PCM scaled to full scale -1..1."""
     wav = read_wav(path)
+    require_finite(str(path), wav.samples)
+    if wav.samples.shape[0] > 1:
+        print(f"{path}: using the first of its {wav.samples.shape[0]} channels")
     first = wav.samples[0].astype(np.float64)
     if wav.sample_type in INTEGER_RANGES:
         low, high = INTEGER_RANGES[wav.sample_type]
@@ -82,11 +84,16 @@ def read_wav_signal(path: Path) -> Signal:
 
 def read_npy(path: Path) -> Signal:
     """A 1-D .npy array (the first row of a 2-D one) as float32, or float64 if stored so."""
-    data = np.load(path, allow_pickle=False)
+    data = load_npy(path)
+    if data.dtype.kind not in "fiu":
+        raise ValueError(f"{path}: expected an array of numbers, got {data.dtype}")
+    if data.ndim == 2 and data.shape[0] > 1:
+        print(f"{path}: using the first of its {data.shape[0]} rows")
     if data.ndim == 2:
         data = data[0]
     if data.ndim != 1 or data.size == 0:
         raise ValueError(f"{path}: expected a non-empty 1-D or 2-D array, got shape {data.shape}")
+    require_finite(str(path), data.reshape(1, -1))
     if data.dtype != np.float64:
         data = data.astype(np.float32)
     return Signal(path.name, np.ascontiguousarray(data), None, "value")
@@ -159,7 +166,7 @@ def main(argv: list[str]) -> int:
     runs = []
     for signal in signals:
         results = [measure(signal, m, c, args.scale, args.cutoff)
-                   for m in METHODS for c in CODERS]
+                   for m in METHODS for c in RECORDED_CODERS]
         report(signal, results)
         runs.append((signal, results[0]))
     if args.plot:

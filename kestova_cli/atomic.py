@@ -29,8 +29,13 @@ def replacing(target: Path, force: bool) -> Iterator[Path]:
             _remove(old)
         else:
             os.rename(partial, target)
+    except OSError as error:  # name the output the user asked for, never the hidden file
+        raise UserError(f"{target}: {error.strerror or error}") from None
     finally:
-        _remove(partial)
+        try:
+            _remove(partial)
+        except OSError:
+            pass
 
 
 def _exists(path: Path) -> bool:

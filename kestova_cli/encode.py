@@ -8,11 +8,13 @@ from typing import Any
 import numpy as np
 
 import kestova
+from kestova_codecs.error_bound import compress_within
+from kestova_codecs.guards import check_scalable_range
 
 from .errors import UserError
 
 
-def encode_signal(samples: np.ndarray, settings: dict[str, Any]) -> bytes:
+def encode_signal(name: str, samples: np.ndarray, settings: dict[str, Any]) -> bytes:
     if samples.dtype != np.float64:
         samples = samples.astype(np.float32)
     samples = np.ascontiguousarray(samples)
@@ -21,15 +23,11 @@ def encode_signal(samples: np.ndarray, settings: dict[str, Any]) -> bytes:
             settings["method"], settings["scale"], settings["cutoff"], settings["coder"])
         compress = partial(kestova.compress_signal, samples, options)
     else:
-        try:
-            from kestova_codecs.error_bound import compress_within
-        except ImportError:
-            raise UserError("--max-error needs the kestova_codecs package of the kestova wheel; "
-                            "reinstall kestova") from None
         compress = partial(compress_within, samples, settings["max_error"],
                            relative=settings["relative"], method=settings["method"],
                            coder=settings["coder"])
     try:
+        check_scalable_range(samples)
         return compress()
     except ValueError as error:  # the codec's refusal: too many samples, an unreachable bound
-        raise UserError(str(error)) from None
+        raise UserError(f"{name}: {error}") from None

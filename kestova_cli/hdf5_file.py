@@ -7,7 +7,10 @@ from __future__ import annotations
 from pathlib import Path
 from typing import Any, Callable, Optional
 
+import numpy as np
+
 from .errors import UserError
+from .memory import DECODE_PEAK_FACTOR, require_fits
 from .recording import Recording, from_reconstruction, numpy_type
 
 SUFFIXES = (".h5", ".hdf5")
@@ -111,7 +114,9 @@ def _open(path: Path) -> tuple[Any, Any, Any]:
         raise UserError(f"{path}: not a readable HDF5 file ({error})") from None
 
 
-def read_hdf5(path: Path, name: Optional[str]) -> Recording:
+def read_hdf5(path: Path, name: Optional[str], rate: Optional[int] = None) -> Recording:
+    """The decoded dataset `name` (default: "signal", else the one dataset using the filter) in
+    the source's sample type and rate where the command recorded them; `rate` wins."""
     file, h5py, hdf5 = _open(path)
     with file:
         datasets = _datasets(path, file, h5py, hdf5, name)
@@ -123,26 +128,34 @@ def read_hdf5(path: Path, name: Optional[str]) -> Recording:
         if dataset.ndim not in (1, 2):
             raise UserError(f"{path}: dataset {dataset.name!r} has {dataset.ndim} dimensions; "
                             f"expected a signal (1-D) or channels x time (2-D)")
+        # HDF5 decodes whole chunks, also where the dataset's edge cuts them.
+        needed = (dataset.size + int(np.prod(dataset.chunks))) * max(dataset.dtype.itemsize, 4)
+        require_fits(str(path), f"dataset {dataset.name} holds {dataset.size} values",
+                     needed * DECODE_PEAK_FACTOR)
         try:
             values = dataset[...]
         except (OSError, RuntimeError) as error:  # a chunk the filter cannot decode
             raise UserError(f"{path}: dataset {dataset.name!r}: {error}") from None
         attributes = dataset.attrs
         sample_type = str(attributes.get("source_dtype", values.dtype.name))
-        rate = attributes.get("sample_rate")
+        recorded = attributes.get("sample_rate")
         source_format = str(attributes.get("source_format", "npy"))
     one_dimensional = values.ndim == 1
     samples = from_reconstruction(values.reshape(1, -1) if one_dimensional else values,
                                   sample_type)
-    return Recording(samples, sample_type, int(rate) if rate is not None else None,
-                     source_format, one_dimensional=one_dimensional)
+    rate = rate or (int(recorded) if recorded is not None else None)
+    return Recording(samples, sample_type, rate, source_format, one_dimensional=one_dimensional)
 
 
-def describe_hdf5(path: Path, name: Optional[str]) -> list[str]:
+def describe_hdf5(path: Path) -> list[str]:
+    """The lines `info` prints: every dataset of the file that uses the filter."""
     file, h5py, hdf5 = _open(path)
     lines: list[str] = []
     with file:
-        for dataset in _datasets(path, file, h5py, hdf5, name):
+        names = _filtered_datasets(file, h5py, hdf5.FILTER_ID)
+        if not names:
+            raise UserError(f"{path}: no dataset uses the Kestova filter")
+        for dataset in (file[n] for n in names):
             lines += _describe_dataset(dataset, hdf5)
     return lines
 

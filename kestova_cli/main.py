@@ -4,12 +4,16 @@ from __future__ import annotations
 
 import argparse
 import math
+import os
 import sys
 from pathlib import Path
 from typing import NoReturn
 
+from kestova_codecs import tables
+
 from . import commands
 from .errors import UserError
+from .text import printable
 
 USAGE_ERROR = 2
 
@@ -24,17 +28,32 @@ Kestova HDF5 filter; this needs the hdf5 extra.
 Samples must be finite. Integer samples are compressed as float32 values."""
 
 DECOMPRESS_HELP = """\
-The output's name picks its kind: .npy or .wav. From a store: the source's sample type and
-channels (integers rounded and clipped to their range), and its sample rate. A .kst file records
-neither: it gives a 1-D float32 .npy, or a mono 32-bit float WAV at the rate given with --rate."""
-
-DATASET_HELP = ("the dataset of an HDF5 file to read (default: 'signal', else the one dataset "
-                "using the Kestova filter)")
+The output's name picks its kind: .npy or .wav (default: the source's kind). The command gives
+back what it was given: the source's sample type (integers rounded and clipped to their range),
+channels and sample rate, recorded in the store or in the .kst file's record.
+Any zarr v3 store whose arrays use the Kestova codec is read, as zarr, xarray and Dask write
+them; name the array with --array when there are several. So is any HDF5 dataset that uses the
+Kestova HDF5 filter (default: "signal", else the one such dataset; --dataset NAME otherwise).
+A .kst file without a record (written by kestova.compress_signal, or by kestova before 0.2) gives
+float32 samples: a 1-D .npy, or a mono 32-bit float WAV at the rate given with --rate, with the
+values unchanged: they are not scaled to full scale, since their scale is unknown."""
 
 
 class Parser(argparse.ArgumentParser):
     def error(self, message: str) -> NoReturn:
-        self.exit(USAGE_ERROR, f"{self.prog}: error: {message} (see {self.prog} --help)\n")
+        self.exit(USAGE_ERROR,
+                  f"{self.prog}: error: {printable(message)} (see {self.prog} --help)\n")
+
+
+class _Version(argparse.Action):
+    """--version: the installed distribution's version, looked up only when asked for."""
+
+    def __init__(self, option_strings, dest, **kwargs):
+        super().__init__(option_strings, dest, nargs=0, help="print the version and exit")
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        print(f"kestova {version()}")
+        parser.exit()
 
 
 def _positive_rate(text: str) -> int:
@@ -60,6 +79,7 @@ def _add_output_flags(command: argparse.ArgumentParser) -> None:
 def build_parser() -> Parser:
     parser = Parser(prog="kestova", description="Lossy compression of sampled signals with "
                     "Kestova.")
+    parser.add_argument("--version", action=_Version)
     sub = parser.add_subparsers(dest="command", required=True, parser_class=Parser)
 
     c = sub.add_parser("compress", help="compress recordings", description=COMPRESS_HELP,
@@ -68,21 +88,24 @@ def build_parser() -> Parser:
                    help=".wav, .npy, .f32 or .raw files")
     c.add_argument("-o", "--output", type=Path, metavar="OUT",
                    help="output path (one input only; default: IN with .kst or .zarr)")
-    c.add_argument("--method", choices=("cdf97", "cdf53", "db4", "sym4"), default="cdf97",
-                   help="wavelet (default cdf97)")
-    c.add_argument("--scale", type=int, choices=range(6, 13), metavar="{6..12}",
-                   help="quantisation scale: each step down halves the precision (default 11)")
-    c.add_argument("--cutoff", choices=("low", "medium", "high"),
-                   help="how many small details are zeroed (default low)")
-    c.add_argument("--coder", choices=("auto", "arans", "deflate"), default="auto",
-                   help="entropy coder (default auto, which is arans)")
+    defaults = tables.DEFAULTS
+    c.add_argument("--method", choices=tables.METHODS, default=defaults["method"],
+                   help=f"wavelet (default {defaults['method']})")
+    c.add_argument("--scale", type=int, choices=range(tables.MIN_SCALE, tables.MAX_SCALE + 1),
+                   metavar=f"{{{tables.MIN_SCALE}..{tables.MAX_SCALE}}}",
+                   help=f"quantisation scale: each step down halves the precision "
+                        f"(default {defaults['scale']})")
+    c.add_argument("--cutoff", choices=tables.CUTOFFS,
+                   help=f"how many small details are zeroed (default {defaults['cutoff']})")
+    c.add_argument("--coder", choices=tables.CODERS, default=defaults["coder"],
+                   help=f"entropy coder (default {defaults['coder']})")
     c.add_argument("--max-error", type=_error_bound, metavar="E",
                    help="pick the coarsest scale and cutoff whose maximum error stays within E, "
                         "relative to the signal's range (per chunk in a store)")
     c.add_argument("--absolute", action="store_true",
                    help="--max-error is in the signal's own units")
     c.add_argument("--rate", type=_positive_rate, metavar="HZ",
-                   help="sample rate of a .npy or raw multichannel source, kept in the store")
+                   help="sample rate of a .npy or raw source, recorded in the output")
     _add_output_flags(c)
     c.set_defaults(run=commands.compress)
 
@@ -90,20 +113,22 @@ def build_parser() -> Parser:
                        description=DECOMPRESS_HELP,
                        formatter_class=argparse.RawDescriptionHelpFormatter)
     d.add_argument("input", type=Path, metavar="IN",
-                   help="a .kst file, a .zarr store or an HDF5 file")
+                   help="a .kst file, a zarr v3 store or an HDF5 file")
     d.add_argument("-o", "--output", type=Path, metavar="OUT",
                    help="OUT.npy or OUT.wav (default: IN with .wav for a WAV source, else .npy)")
+    d.add_argument("--array", "--dataset", metavar="NAME",
+                   help="the store's array or the HDF5 file's dataset to decompress, when it "
+                        "holds several")
     d.add_argument("--rate", type=_positive_rate, metavar="HZ",
-                   help="sample rate of the WAV written from a .kst file")
-    d.add_argument("--dataset", metavar="NAME", help=DATASET_HELP)
+                   help="sample rate of the WAV written (overrides a recorded one)")
     _add_output_flags(d)
     d.set_defaults(run=commands.decompress)
 
     i = sub.add_parser("info", help="describe .kst files and stores",
-                       description="Prints a .kst header's fields or a store's summary.")
+                       description="Prints a .kst file's header fields and record, or each "
+                                   "Kestova array of a zarr v3 store or HDF5 file.")
     i.add_argument("inputs", nargs="+", type=Path, metavar="IN",
-                   help=".kst files, .zarr stores or HDF5 files")
-    i.add_argument("--dataset", metavar="NAME", help=DATASET_HELP)
+                   help=".kst files, zarr v3 stores or HDF5 files")
     i.set_defaults(run=commands.info)
     return parser
 
@@ -115,8 +140,17 @@ def _check(parser: Parser, args: argparse.Namespace) -> None:
         parser.error("--max-error picks the scale and cutoff itself: drop --scale and --cutoff")
     if args.absolute and args.max_error is None:
         parser.error("--absolute qualifies --max-error, which is missing")
-    args.scale = 11 if args.scale is None else args.scale
-    args.cutoff = args.cutoff or "low"
+    args.scale = tables.DEFAULTS["scale"] if args.scale is None else args.scale
+    args.cutoff = args.cutoff or tables.DEFAULTS["cutoff"]
+
+
+def version() -> str:
+    from importlib.metadata import PackageNotFoundError, version
+
+    try:
+        return version("kestova")
+    except PackageNotFoundError:
+        return "unknown (not installed)"
 
 
 def main(argv: list[str] | None = None) -> int:
@@ -125,14 +159,25 @@ def main(argv: list[str] | None = None) -> int:
     _check(parser, args)
     try:
         args.run(args)
+        sys.stdout.flush()
+    except BrokenPipeError:
+        # The reader closed the pipe (`kestova info x | head -1`): stop quietly, as other
+        # command-line tools do; stdout goes nowhere so the exit flush cannot fail again.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 0
     except UserError as error:
-        print(f"kestova: error: {error}", file=sys.stderr)
-        return USAGE_ERROR
+        return _fail(str(error))
+    except FileNotFoundError as error:
+        return _fail(f"{error.filename}: no such file" if error.filename else str(error))
     except OSError as error:
         where = f"{error.filename}: " if error.filename else ""
-        print(f"kestova: error: {where}{error.strerror or error}", file=sys.stderr)
-        return USAGE_ERROR
+        return _fail(f"{where}{error.strerror or error}")
     except KeyboardInterrupt:
         print("kestova: interrupted", file=sys.stderr)
         return 130
     return 0
+
+
+def _fail(message: str) -> int:
+    print(f"kestova: error: {printable(message)}", file=sys.stderr)
+    return USAGE_ERROR

@@ -41,6 +41,10 @@ def read_wav(path: Path) -> Wav:
     if len(pcm) % frame_bytes:
         raise UserError(f"{path}: the data chunk holds {len(pcm)} bytes, not a whole number of "
                         f"{frame_bytes}-byte frames")
+    frames = len(pcm) // frame_bytes
+    if channels > frames:
+        raise UserError(f"{path}: {channels} channels of {frames} frames each; expected at "
+                        f"least as many frames as channels")
     if sample_type == "int24":
         b = np.frombuffer(pcm, np.uint8).reshape(-1, 3).astype(np.int32)
         values = b[:, 0] | (b[:, 1] << 8) | (b[:, 2] << 16)
@@ -91,7 +95,9 @@ def _parse_format(path: Path, fmt: bytes) -> tuple[int, int, str, int]:
 
 
 def write_wav(path: Path, samples: np.ndarray, rate: int, sample_type: str) -> None:
-    """Writes (channels, frames) samples, already of `sample_type`, as a plain WAV file."""
+    """Writes (channels, frames) samples, already of `sample_type`, as a plain WAV file: PCM with
+    the 16-byte "fmt " chunk, float with the extended 18-byte one and a "fact" chunk, as readers
+    expect for encodings other than PCM."""
     code, bits = _FORMAT_OF[sample_type]
     channels = samples.shape[0]
     if sample_type == "int24":
@@ -104,10 +110,15 @@ def write_wav(path: Path, samples: np.ndarray, rate: int, sample_type: str) -> N
                         f"(4 GiB at most); write .npy instead")
     block_align = channels * bits // 8
     fmt = struct.pack("<HHIIHH", code, channels, rate, rate * block_align, block_align, bits)
+    fact = b""
+    if code != PCM:
+        fmt += struct.pack("<H", 0)  # no extension bytes follow
+        fact = b"fact" + struct.pack("<II", 4, samples.shape[1])
     pad = b"\0" * (len(pcm) & 1)
     with open(path, "wb") as out:
-        out.write(b"RIFF" + struct.pack("<I", 4 + 8 + len(fmt) + 8 + len(pcm) + len(pad)) + b"WAVE")
-        out.write(b"fmt " + struct.pack("<I", len(fmt)) + fmt)
+        size = 4 + 8 + len(fmt) + len(fact) + 8 + len(pcm) + len(pad)
+        out.write(b"RIFF" + struct.pack("<I", size) + b"WAVE")
+        out.write(b"fmt " + struct.pack("<I", len(fmt)) + fmt + fact)
         out.write(b"data" + struct.pack("<I", len(pcm)))
         out.write(pcm)
         out.write(pad)

@@ -12,6 +12,10 @@ _LAZY = {"Kestova": "numcodecs_codec", "KestovaCodec": "zarr_codec"}
 
 
 def __getattr__(name):
+    if name == "__version__":  # the installed distribution's, kept in pyproject.toml only
+        from importlib.metadata import version
+
+        return version("kestova")
     if name not in _LAZY:
         raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
     from importlib import import_module

@@ -8,6 +8,7 @@ from numcodecs.compat import ensure_contiguous_ndarray, ndarray_copy
 
 from kestova_codecs import chunk
 from kestova_codecs.dtypes import check_dtype
+from kestova_codecs.guards import check_announced_samples, check_scalable_range
 from kestova_codecs.settings import Settings
 
 
@@ -23,7 +24,9 @@ class Kestova(Codec):
     ``encode`` takes a NumPy array of any shape, read as its own dtype and flattened in memory
     order like every numcodecs codec (C order unless the array is Fortran-contiguous, which
     zarr v2 arrays with order "F" hand over), or any other contiguous buffer, read as ``dtype``.
-    It refuses NaN and infinities.
+    It refuses NaN and infinities, and a nonzero range below the smallest normal float32.
+    ``decode`` given ``out`` refuses, before decoding, a container announcing more samples than
+    ``out`` holds.
     """
 
     codec_id = "kestova"
@@ -41,7 +44,11 @@ class Kestova(Codec):
             values = buf.reshape(-1, order="A")
         else:
             values = ensure_contiguous_ndarray(buf).view(self.dtype)
+        check_scalable_range(values)
         return chunk.encode(values, self._settings)
 
     def decode(self, buf, out=None):
-        return ndarray_copy(chunk.decode(buf, np.dtype(self.dtype)), out)
+        dtype = np.dtype(self.dtype)
+        if out is not None:  # the chunk's size is known: refuse a larger container unread
+            check_announced_samples(buf, ensure_contiguous_ndarray(out).nbytes // dtype.itemsize)
+        return ndarray_copy(chunk.decode(buf, dtype), out)

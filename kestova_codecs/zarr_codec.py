@@ -13,6 +13,7 @@ from zarr.core.common import parse_named_configuration
 
 from kestova_codecs import chunk
 from kestova_codecs.dtypes import check_dtype
+from kestova_codecs.guards import check_announced_samples, check_scalable_range
 from kestova_codecs.settings import Settings
 from kestova_codecs.trailing_nan import restore_tail, stored_length
 
@@ -62,12 +63,16 @@ class KestovaCodec(ArrayBytesCodec):
 
     def _encode_sync(self, chunk_array, chunk_spec):
         flat = np.ravel(chunk_array.as_ndarray_like())
-        data = chunk.encode(flat[: stored_length(flat)], self._settings)
+        stored = flat[: stored_length(flat)]
+        check_scalable_range(stored)
+        data = chunk.encode(stored, self._settings)
         return chunk_spec.prototype.buffer.from_bytes(data)
 
     def _decode_sync(self, chunk_bytes, chunk_spec):
-        samples = chunk.decode(chunk_bytes.as_numpy_array(), chunk_spec.dtype.to_native_dtype())
-        values = restore_tail(samples, math.prod(chunk_spec.shape))
+        data, size = chunk_bytes.as_numpy_array(), math.prod(chunk_spec.shape)
+        check_announced_samples(data, size)
+        samples = chunk.decode(data, chunk_spec.dtype.to_native_dtype())
+        values = restore_tail(samples, size)
         return chunk_spec.prototype.nd_buffer.from_ndarray_like(values.reshape(chunk_spec.shape))
 
     # The codec releases the interpreter lock, so chunks run in parallel in zarr's threads.

@@ -10,28 +10,12 @@
 #include "codec/method_table.h"
 #include "python/arguments.h"
 #include "python/errors.h"
+#include "python/option_names.h"
 #include "python/py_ref.h"
 
 namespace kestova::python {
 
 namespace {
-
-template <typename Value>
-struct Choice {
-    const char* text;
-    Value value;
-};
-
-constexpr std::array<Choice<CutoffLevel>, 3> CUTOFFS{{
-    {"low", CutoffLevel::Low},
-    {"medium", CutoffLevel::Medium},
-    {"high", CutoffLevel::High},
-}};
-constexpr std::array<Choice<EntropyCoder>, 3> CODERS{{
-    {"deflate", EntropyCoder::Deflate},
-    {"arans", EntropyCoder::Arans},
-    {"auto", EntropyCoder::Auto},
-}};
 
 // The table entry whose text equals `text` exactly (case and whitespace included), if any.
 template <typename Value, std::size_t N>
@@ -145,24 +129,7 @@ bool convert_scale(PyObject* value, uint8_t& scale) {
     return false;
 }
 
-// The text of `value` in `table` ("" when absent, which the tables' completeness rules out).
-template <typename Value, std::size_t N>
-const char* name_of(Value value, const std::array<Choice<Value>, N>& table) {
-    for (const auto& choice : table) {
-        if (choice.value == value) return choice.text;
-    }
-    return "";
-}
-
 }  // namespace
-
-const char* cutoff_name(CutoffLevel cutoff) {
-    return name_of(cutoff, CUTOFFS);
-}
-
-const char* coder_name(EntropyCoder coder) {
-    return name_of(coder, CODERS);
-}
 
 std::optional<CompressionOptions> parse_options(PyObject* method, PyObject* scale, PyObject* cutoff,
                                                 PyObject* coder) {

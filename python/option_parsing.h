@@ -15,8 +15,4 @@ namespace kestova::python {
 std::optional<CompressionOptions> parse_options(PyObject* method, PyObject* scale, PyObject* cutoff,
                                                 PyObject* coder);
 
-// The names options take for a cutoff level and a coder ("auto" for EntropyCoder::Auto).
-const char* cutoff_name(CutoffLevel cutoff);
-const char* coder_name(EntropyCoder coder);
-
 }  // namespace kestova::python

@@ -6,7 +6,10 @@
 # are taken relative to the directory the script is called from.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-python3 "$root/demo/arguments.py" "$@"
+# The project's environment, once built, knows the codec's scales and cutoffs.
+checker=python3
+"$root/.venv/bin/python" -c "import kestova_codecs.tables" 2>/dev/null && checker="$root/.venv/bin/python"
+"$checker" "$root/demo/arguments.py" "$@"
 (
   cd "$root"
   bash scripts/setup.sh

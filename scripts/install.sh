@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and installs the kestova wheel's contents into .venv, only when a source file changed
 # since the last install (or the installed module is missing). The build directory is kept
-# (build/<wheel tag>), so a change recompiles only what it touches.
+# (build/demo-<wheel tag>), so a change recompiles only what it touches. It is not the one that
+# `pip install .` uses (build/<wheel tag>, configured with pip's isolated build tools), so
+# running either never makes the other rebuild everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 stamp=.venv/kestova-sources.sha256
@@ -20,5 +22,5 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$digest" ] && .venv/bin/python -c "
 fi
 echo "== building and installing kestova"
 rm -f "$stamp"
-.venv/bin/python -m pip install -q --no-deps --no-build-isolation .
+.venv/bin/python -m pip install -q --no-deps --no-build-isolation -Cbuild-dir='build/demo-{wheel_tag}' .
 echo "$digest" > "$stamp"

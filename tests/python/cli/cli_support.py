@@ -15,9 +15,19 @@ KESTOVA = Path(sys.executable).parent / "kestova"
 FORMAT_FLOAT, FORMAT_EXTENSIBLE = 3, 0xFFFE
 
 
-def run(*args, cwd: Path, env: dict | None = None) -> subprocess.CompletedProcess:
+def _limit_memory() -> None:
+    import resource
+
+    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, resource.RLIM_INFINITY))
+
+
+def run(*args, cwd: Path, env: dict | None = None,
+        limit_memory: bool = False) -> subprocess.CompletedProcess:
+    """The command's outcome; `limit_memory` caps its address space at 4 GiB, as a machine with
+    little memory would."""
     return subprocess.run([str(KESTOVA), *map(str, args)], cwd=cwd, capture_output=True,
-                          text=True, env=env, timeout=300)
+                          text=True, env=env, timeout=300,
+                          preexec_fn=_limit_memory if limit_memory else None)
 
 
 def assert_refused(result: subprocess.CompletedProcess) -> None:

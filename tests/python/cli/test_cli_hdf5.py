@@ -76,7 +76,9 @@ def test_any_dataset_with_the_filter_is_read_by_name(tmp_path):
     assert not (tmp_path / "y.npy").exists()
 
 
-def test_dataset_option_needs_an_hdf5_file(tmp_path):
+def test_dataset_option_needs_a_file_of_several(tmp_path):
     np.save(tmp_path / "x.npy", np.sin(np.arange(5000) / 9).astype(np.float32))
     assert run("compress", "x.npy", cwd=tmp_path).returncode == 0
-    assert_refused(run("info", "x.kst", "--dataset", "signal", cwd=tmp_path))
+    assert_refused(run("decompress", "x.kst", "--dataset", "signal", "-o", "y.npy",
+                       cwd=tmp_path))
+    assert not (tmp_path / "y.npy").exists()

@@ -10,7 +10,9 @@ import sys
 import numpy as np
 import pytest
 
-from cli_support import assert_refused, pcm_values, run, write_float_wav, write_pcm_wav
+from pathlib import Path
+
+from cli_support import KESTOVA, assert_refused, pcm_values, run, write_float_wav, write_pcm_wav
 
 
 def _files(root):
@@ -65,7 +67,42 @@ def _existing_output(tmp_path):
     (tmp_path / "x.kst").write_bytes(b"keep me")
 
 
+def _npy_header(shape_text):
+    """A .npy file whose header announces `shape_text`, followed by 16 bytes of data."""
+    def make(tmp_path):
+        header = ("{'descr': '<f4', 'fortran_order': False, 'shape': " + shape_text + ", }")
+        header = header.ljust(117).encode() + b"\n"
+        (tmp_path / "x.npy").write_bytes(b"\x93NUMPY\x01\x00" + struct.pack("<H", len(header))
+                                         + header + bytes(16))
+    return make
+
+
+def _many_channels_wav(tmp_path):
+    channels = 65535
+    head = struct.pack("<HHIIHH", 1, channels, 8000, 8000 * channels, channels, 8)
+    body = b"WAVEfmt " + struct.pack("<I", 16) + head + b"data" + struct.pack("<I", channels)
+    (tmp_path / "x.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body) + channels) + body
+                                     + bytes(channels))
+
+
+def _damaged_record(tmp_path):
+    _kst(tmp_path)
+    data = bytearray((tmp_path / "x.kst").read_bytes())
+    data[-1] ^= 1
+    (tmp_path / "x.kst").write_bytes(bytes(data))
+
+
+def _kst_announcing(samples):
+    def make(tmp_path):
+        _kst(tmp_path)
+        data = bytearray((tmp_path / "x.kst").read_bytes())
+        data[16:20] = samples.to_bytes(4, "little")
+        (tmp_path / "x.kst").write_bytes(bytes(data))
+    return make
+
+
 NO_NAN = np.array([1.0, np.nan, 2.0, 3.0], np.float32)
+SUBNORMAL = (np.sin(np.arange(1000) / 9.0) * 5e-39).astype(np.float32)
 CASES = {
     "missing input": (None, ["compress", "absent.wav"]),
     "unknown input kind": (lambda p: (p / "x.txt").write_text("1 2 3"), ["compress", "x.txt"]),
@@ -94,6 +131,21 @@ CASES = {
     "output folder missing": (_signal, ["compress", "x.npy", "-o", "nowhere/x.kst"]),
     "corrupt payload": (_corrupt_kst, ["decompress", "x.kst", "-o", "y.npy"]),
     "bytes after the container": (_trailing_kst, ["decompress", "x.kst", "-o", "y.npy"]),
+    "damaged record": (_damaged_record, ["decompress", "x.kst", "-o", "y.npy"]),
+    "empty npy file": (lambda p: (p / "x.npy").write_bytes(b""), ["compress", "x.npy"]),
+    "text as npy": (lambda p: (p / "x.npy").write_text("1 2 3\n"), ["compress", "x.npy"]),
+    "folder as npy": (lambda p: (p / "x.npy").mkdir(), ["compress", "x.npy"]),
+    "npy header bomb": (_npy_header("(1099511627776,)"), ["compress", "x.npy"]),
+    "npy 2-D header bomb": (_npy_header("(2, 1099511627776)"), ["compress", "x.npy"]),
+    "malformed npy header": (_npy_header("(2, "), ["compress", "x.npy"]),
+    "more channels than frames": (_many_channels_wav, ["compress", "x.wav"]),
+    "subnormal range": (_npy_of(SUBNORMAL), ["compress", "x.npy"]),
+    "subnormal range, bounded": (_npy_of(SUBNORMAL), ["compress", "x.npy", "--max-error", "0.1"]),
+    "unwritable output": (_signal, ["compress", "x.npy", "-o", "/sys/x.kst"]),
+    "kst bomb": (_kst_announcing((1 << 31) - 1), ["decompress", "x.kst", "-o", "y.npy"]),
+    "escape sequence": (lambda p: (p / "x.wav").write_bytes(b"RIFF\x1b[2J" + bytes(40)),
+                        ["compress", "x.wav"]),
+    "folder not a store": (lambda p: (p / "d.zarr").mkdir(), ["info", "d.zarr"]),
     "not a container": (lambda p: (p / "x.kst").write_bytes(bytes(60)), ["info", "x.kst"]),
     "wav without a rate": (_kst, ["decompress", "x.kst", "-o", "y.wav"]),
     "unknown output kind": (_kst, ["decompress", "x.kst", "-o", "y.txt"]),
@@ -107,9 +159,32 @@ def test_refused_without_leftovers(tmp_path, case):
         prepare(tmp_path)
     before = _files(tmp_path)
     contents = {p: (tmp_path / p).read_bytes() for p in before if (tmp_path / p).is_file()}
-    assert_refused(run(*args, cwd=tmp_path))
+    result = run(*args, cwd=tmp_path, limit_memory=True)
+    assert_refused(result)
+    assert "\x1b" not in result.stderr and "partial" not in result.stderr
     assert _files(tmp_path) == before
     assert {p: (tmp_path / p).read_bytes() for p in contents} == contents
+
+
+def test_a_closed_pipe_is_a_quiet_exit(tmp_path):
+    _kst(tmp_path)
+    many = " ".join(["x.kst"] * 3000)  # more output than a pipe buffers
+    result = subprocess.run(["bash", "-c", f"set -o pipefail; '{KESTOVA}' info {many} | head -1"],
+                            cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert (result.returncode, result.stdout, result.stderr) == (0, "x.kst\n", "")
+
+
+def test_missing_inputs_have_one_wording(tmp_path):
+    for args in (["compress", "a.wav"], ["decompress", "a.kst"], ["info", "a.kst"]):
+        assert run(*args, cwd=tmp_path).stderr == "kestova: error: a.kst: no such file\n" \
+            .replace("a.kst", args[1])
+
+
+def test_version():
+    from importlib.metadata import version
+
+    result = run("--version", cwd=Path.cwd())
+    assert result.stdout == f"kestova {version('kestova')}\n"
 
 
 def test_multichannel_without_zarr_names_the_extra(tmp_path):

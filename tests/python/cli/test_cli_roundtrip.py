@@ -8,6 +8,7 @@ import numpy as np
 import pytest
 
 import kestova
+from kestova_cli.recording import from_reconstruction
 from cli_support import (max_relative_error, pcm_values, require_store_support, run,
                          write_float_wav, write_pcm_wav)
 
@@ -45,19 +46,23 @@ def _raw(path):
     return values
 
 
+# kind -> (input name, writer, the sample type decompressing gives back, as .npy)
 ONE_DIMENSIONAL = {
-    "wav-u8": ("in.wav", _wav_int(1)), "wav-s16": ("in.wav", _wav_int(2)),
-    "wav-s24": ("in.wav", _wav_int(3)), "wav-s32": ("in.wav", _wav_int(4)),
-    "wav-f32": ("in.wav", _wav_float(False)), "wav-f32-extensible": ("in.wav", _wav_float(True)),
-    "npy-f32": ("in.npy", _npy(np.float32)), "npy-f64": ("in.npy", _npy(np.float64)),
-    "npy-s16": ("in.npy", _npy(np.int16)), "npy-big-endian": ("in.npy", _npy(">f4")),
-    "raw-f32": ("in.f32", _raw),
+    "wav-u8": ("in.wav", _wav_int(1), "uint8"), "wav-s16": ("in.wav", _wav_int(2), "int16"),
+    "wav-s24": ("in.wav", _wav_int(3), "int32"), "wav-s32": ("in.wav", _wav_int(4), "int32"),
+    "wav-f32": ("in.wav", _wav_float(False), "float32"),
+    "wav-f32-extensible": ("in.wav", _wav_float(True), "float32"),
+    "npy-f32": ("in.npy", _npy(np.float32), "float32"),
+    "npy-f64": ("in.npy", _npy(np.float64), "float64"),
+    "npy-s16": ("in.npy", _npy(np.int16), "int16"),
+    "npy-big-endian": ("in.npy", _npy(">f4"), "float32"),
+    "raw-f32": ("in.f32", _raw, "float32"),
 }
 
 
 @pytest.mark.parametrize("kind", ONE_DIMENSIONAL)
 def test_one_dimensional_round_trip(tmp_path, kind):
-    name, make = ONE_DIMENSIONAL[kind]
+    name, make, sample_type = ONE_DIMENSIONAL[kind]
     original = make(tmp_path / name)
     assert run("compress", name, cwd=tmp_path).returncode == 0
     stream = (tmp_path / "in.kst").read_bytes()
@@ -66,9 +71,10 @@ def test_one_dimensional_round_trip(tmp_path, kind):
     assert f"samples: {FRAMES}" in info.stdout and "method: cdf97" in info.stdout
     assert run("decompress", "in.kst", "-o", "out.npy", cwd=tmp_path).returncode == 0
     decoded = np.load(tmp_path / "out.npy")
-    assert decoded.dtype == np.float32 and decoded.shape == (FRAMES,)
-    # The file holds exactly the module's container, so any Kestova decoder reads it.
-    np.testing.assert_array_equal(decoded, kestova.decompress_signal(stream))
+    assert decoded.dtype == sample_type and decoded.shape == (FRAMES,)
+    # The file starts with the module's container, so any Kestova decoder reads it.
+    reconstruction = kestova.decompress_signal(stream)
+    np.testing.assert_array_equal(decoded, from_reconstruction(reconstruction, sample_type))
     assert max_relative_error(original, decoded) < TOLERANCE
 
 

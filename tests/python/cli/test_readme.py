@@ -44,3 +44,27 @@ def test_blocks_run(tmp_path, count):
     result = subprocess.run(["bash", "-euo", "pipefail", "-c", "".join(blocks)], cwd=tmp_path,
                             env=env, capture_output=True, text=True, timeout=300)
     assert result.returncode == 0, result.stderr
+
+
+def _python_blocks() -> list[str]:
+    return re.findall(r"```python\n(.*?)```", README.read_text(), re.S)
+
+
+def test_python_blocks_run_in_order(tmp_path):
+    """Every ```python block of the README, as written, one after the other in one interpreter,
+    in an empty folder."""
+    blocks = _python_blocks()
+    assert len(blocks) >= 4
+    for package in ("zarr", "xarray", "dask", "distributed"):
+        if importlib.util.find_spec(package) is None:
+            pytest.skip(f"needs {package}")
+    script = "\n".join(blocks)
+    result = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True,
+                            text=True, timeout=600)
+    assert result.returncode == 0, result.stderr
+    # The stores the blocks write are ones the command reads.
+    env = {**os.environ, "PATH": f"{Path(sys.executable).parent}{os.pathsep}{os.environ['PATH']}"}
+    info = subprocess.run(["kestova", "info", "rec.zarr", "rec-xarray.zarr", "rec-dask.zarr"],
+                          cwd=tmp_path, env=env, capture_output=True, text=True, timeout=300)
+    assert info.returncode == 0, info.stderr
+    assert "array 'v'" in info.stdout and "skipped array 'time'" in info.stdout

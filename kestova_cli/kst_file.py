@@ -1,0 +1,76 @@
+"""Kestova files (.kst): one Kestova container, then optionally the command's record of its
+source. The header is read through the codec's own header reader, without decoding."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Optional
+
+from kestova_codecs.tables import HEADER_SIZE, read_header
+
+from .errors import UserError
+from .files import require_file
+from .record import DamagedRecord, Record, decode_record, encode_record
+
+
+@dataclass
+class KstFile:
+    header: dict  # the fields kestova_codecs' read_header gives
+    container: bytes
+    record: Optional[Record]  # None when the file holds the container alone
+    damage: Optional[str] = None  # why the bytes after the container are not a record
+
+    def require_record_intact(self, name: str) -> None:
+        if self.damage is not None:
+            raise UserError(f"{name}: damaged record after the container ({self.damage}); the "
+                            f"container itself is intact: kestova.decompress_signal reads it")
+
+
+def read_kst(path: Path) -> KstFile:
+    require_file(path)
+    data = path.read_bytes()
+    try:
+        header = read_header(data)
+    except ValueError as error:
+        raise UserError(f"{path}: not a Kestova container ({error})") from None
+    end = header["container_bytes"]
+    if len(data) < end:
+        raise UserError(f"{path}: truncated: the header announces {header['payload_bytes']} "
+                        f"payload bytes, the file holds {max(len(data) - HEADER_SIZE, 0)}")
+    record, damage = None, None
+    if len(data) > end:
+        try:
+            record = decode_record(data[end:])
+        except DamagedRecord as error:
+            damage = str(error)
+    return KstFile(header, data[:end], record, damage)
+
+
+def kst_bytes(container: bytes, record: Record) -> bytes:
+    return container + encode_record(record)
+
+
+def describe(kst: KstFile) -> list[str]:
+    h = kst.header
+    ratio = h["samples"] * 4 / h["container_bytes"]
+    lines = [f"method: {h['method']}", f"levels: {h['levels']}", f"scale: {h['scale']}",
+             f"coder: {h['coder']}", f"samples: {h['samples']}",
+             f"min: {h['minimum']:.9g}", f"max: {h['maximum']:.9g}",
+             f"mean: {h['mean']:.9g} (of the samples normalised to the range)",
+             f"payload bytes: {h['payload_bytes']}",
+             f"ratio: {ratio:.2f} against float32 samples ({h['container_bytes']} bytes)"]
+    record = kst.record
+    if kst.damage is not None:
+        lines.append(f"record: damaged ({kst.damage})")
+    elif record is None:
+        lines.append("record: none (source type and rate unknown)")
+    else:
+        rate = f"{record.rate} Hz" if record.rate else "not recorded"
+        lines += [f"source: {record.source_format}, {record.sample_type}",
+                  f"sample rate: {rate}"]
+        if record.name is not None:
+            lines.append(f"channel: {record.name}")
+        if record.encoder is not None:
+            lines.append(f"encoder: {record.encoder}")
+    return lines

@@ -1,0 +1,73 @@
+"""What `decompress` and `info` read: SOURCES maps an input path to the kind that reads it (a
+zarr store, an HDF5 file, a .kst file); a new kind is one entry there."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Callable, Optional
+
+import kestova
+
+from . import hdf5_file, zarr_stores
+from .errors import UserError
+from .kst_file import describe as describe_kst
+from .kst_file import read_kst
+from .memory import DECODE_PEAK_FACTOR, require_fits
+from .recording import Recording, from_reconstruction
+
+
+@dataclass
+class SourceKind:
+    matches: Callable[[Path], bool]
+    # (path, the --array name or None, the --rate or None) -> the decoded recording
+    read: Callable[[Path, Optional[str], Optional[int]], Recording]
+    describe: Callable[[Path], list[str]]  # the lines `info` prints
+
+
+def _read_store(path: Path, array: Optional[str], rate: Optional[int]) -> Recording:
+    return zarr_stores.read_array(path, zarr_stores.choose_array(path, array), rate)
+
+
+def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recording:
+    if array is not None:
+        raise UserError(f"{path}: --array chooses an array of a store; a .kst file holds one "
+                        f"signal")
+    kst = read_kst(path)
+    kst.require_record_intact(str(path))
+    samples = kst.header["samples"]
+    require_fits(str(path), f"the container announces {samples} samples",
+                 samples * 4 * DECODE_PEAK_FACTOR)
+    try:
+        values = kestova.decompress_signal(kst.container)
+    except ValueError as error:
+        raise UserError(f"{path}: {error}") from None
+    record = kst.record
+    if record is None:  # written without a record: float32 samples, rate unknown
+        return Recording(values.reshape(1, -1), "float32", rate, "kst", one_dimensional=True)
+    return Recording(from_reconstruction(values, record.sample_type).reshape(1, -1),
+                     record.sample_type, rate or record.rate, record.source_format,
+                     one_dimensional=True)
+
+
+def _describe_kst(path: Path) -> list[str]:
+    return describe_kst(read_kst(path))
+
+
+def _is_file(path: Path) -> bool:
+    return not path.is_dir()
+
+
+# In order: the first kind whose `matches` accepts a path reads it; any file is tried as .kst.
+SOURCES: list[SourceKind] = [
+    SourceKind(zarr_stores.is_store, _read_store, zarr_stores.describe),
+    SourceKind(hdf5_file.is_hdf5_file, hdf5_file.read_hdf5, hdf5_file.describe_hdf5),
+    SourceKind(_is_file, _read_kst, _describe_kst),
+]
+
+
+def source_kind(path: Path) -> SourceKind:
+    for kind in SOURCES:
+        if kind.matches(path):
+            return kind
+    raise UserError(f"{path}: a folder, but not a zarr store (it has no zarr.json)")

@@ -1,0 +1,20 @@
+"""The codec's names, ranges and defaults, read once from its C++ tables through the binding:
+Python code takes method, cutoff and coder names, the scale range and the defaults from here."""
+
+from __future__ import annotations
+
+from kestova_codecs import _binding
+
+_TABLES = _binding.tables()
+
+METHODS: tuple[str, ...] = _TABLES["methods"]  # the default first
+CUTOFFS: tuple[str, ...] = _TABLES["cutoffs"]  # fewest details zeroed first
+CODERS: tuple[str, ...] = _TABLES["coders"]  # as options take them ("auto" chooses)
+RECORDED_CODERS: tuple[str, ...] = _TABLES["recorded_coders"]  # as headers record them
+MIN_SCALE, MAX_SCALE = _TABLES["scales"]
+DEFAULTS: dict = _TABLES["defaults"]  # method, scale, cutoff, coder
+MAX_SAMPLES: int = _TABLES["max_samples"]
+HEADER_SIZE: int = _TABLES["header_size"]
+SMALLEST_RANGE: float = _TABLES["smallest_range"]  # narrower nonzero ranges decode as flat
+
+read_header = _binding.read_header
