@@ -4,7 +4,8 @@
 // recordings tiled to 1M samples, the CPU time of tuned and bounded compression against one
 // reference compression. Options override the rule's figures, for measuring other rules:
 //   bench_tuned [--dead-zone Z0,Z1,...] [--bounded-dead-zone Z0,...] [--cutoff-offset F]
-//               [--steps-reached S] [--method NAME] FILE.f32...
+//               [--steps-reached S] [--method NAME] [--scale S] [--cutoff 0|1|2]
+//               [--fixed-only] FILE.f32...
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -93,6 +94,8 @@ double median_seconds(int rounds, Run&& run) {
 int main(int argc, char** argv) {
     TunedRule rule = kTunedRule;
     std::optional<CompressionMethod> bounded_method;
+    CompressionOptions fixed;
+    bool fixed_only = false;
     std::vector<Recording> recordings;
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
@@ -103,7 +106,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--cutoff-offset" && a + 1 < argc) {
             rule.cutoff_offset = std::strtof(argv[++a], nullptr);
         } else if (arg == "--steps-reached" && a + 1 < argc) {
-            rule.steps_reached = std::strtod(argv[++a], nullptr);
+            rule.steps_reached.fill(std::strtod(argv[++a], nullptr));
+        } else if (arg == "--scale" && a + 1 < argc) {
+            fixed.scale = static_cast<uint8_t>(std::atoi(argv[++a]));
+        } else if (arg == "--cutoff" && a + 1 < argc) {
+            fixed.cutoff = static_cast<CutoffLevel>(std::atoi(argv[++a]));
+        } else if (arg == "--fixed-only") {
+            fixed_only = true;
         } else if (arg == "--method" && a + 1 < argc) {
             const std::string name = argv[++a];
             for (const MethodEntry& entry : kMethods) {
@@ -119,13 +128,14 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    std::printf("scale 11, cutoff low, cdf97, arans\n%-40s %9s %9s %7s %8s %8s %9s %9s\n",
-                "recording", "ref B", "tuned B", "B ratio", "ref dB", "tuned dB", "ref max",
-                "tuned max");
+    std::printf("scale %d, cutoff code %d, cdf97, arans\n", fixed.scale,
+                static_cast<int>(fixed.cutoff));
+    std::printf("%-40s %9s %9s %7s %8s %8s %9s %9s\n", "recording", "ref B", "tuned B", "B ratio",
+                "ref dB", "tuned dB", "ref max", "tuned max");
     double log_ratio = 0.0, gain = 0.0;
     for (const Recording& r : recordings) {
-        const auto ref = compress(r.samples, {}).value();
-        const auto tuned = compress_tuned_with(r.samples, {}, rule).value();
+        const auto ref = compress(r.samples, fixed).value();
+        const auto tuned = compress_tuned_with(r.samples, fixed, rule).value();
         const Quality qr = quality(ref, r.samples), qt = quality(tuned, r.samples);
         const double ratio = static_cast<double>(tuned.size()) / static_cast<double>(ref.size());
         std::printf("%-40s %9zu %9zu %7.3f %8.2f %8.2f %9.2e %9.2e\n", r.name.c_str(), ref.size(),
@@ -136,6 +146,7 @@ int main(int argc, char** argv) {
     const double count = static_cast<double>(recordings.size());
     std::printf("geometric mean byte ratio %.3f, mean PSNR gain %+.2f dB\n\n",
                 std::exp(log_ratio / count), gain / count);
+    if (fixed_only) return 0;
 
     const double bounds[] = {1e-2, 3e-3, 1e-3, 5e-4};
     std::printf("bounded (relative), method %s, arans: ratio vs float32 / max error reached\n%-40s",
@@ -157,10 +168,12 @@ int main(int argc, char** argv) {
             const double ratio = 4.0 * static_cast<double>(r.samples.size()) /
                                  static_cast<double>(out->container.size());
             log_ratios[k] += std::log(ratio);
-            std::printf("   %6.2f %8.2e s%-2d %s", ratio, quality(out->container, r.samples).max_rel,
-                        out->scale, std::string(kMethods[0].name).c_str() + 0);
+            std::printf("   %6.2f %8.2e s%-2d %s", ratio,
+                        quality(out->container, r.samples).max_rel, out->scale,
+                        std::string(kMethods[0].name).c_str() + 0);
             for (const MethodEntry& e : kMethods) {
-                if (e.method == out->method) std::printf("\b\b\b\b\b%-5s", std::string(e.name).c_str());
+                if (e.method == out->method)
+                    std::printf("\b\b\b\b\b%-5s", std::string(e.name).c_str());
             }
         }
         std::printf("\n");
@@ -172,12 +185,14 @@ int main(int argc, char** argv) {
     // 1M samples: the recordings tiled.
     std::vector<float> tiled;
     while (tiled.size() < (std::size_t{1} << 20)) {
-        for (const Recording& r : recordings) tiled.insert(tiled.end(), r.samples.begin(), r.samples.end());
+        for (const Recording& r : recordings)
+            tiled.insert(tiled.end(), r.samples.begin(), r.samples.end());
     }
     tiled.resize(std::size_t{1} << 20);
     const int rounds = 5;
     const double reference = median_seconds(rounds, [&] { (void)compress(tiled, {}); });
-    const double tuned = median_seconds(rounds, [&] { (void)compress_tuned_with(tiled, {}, rule); });
+    const double tuned =
+        median_seconds(rounds, [&] { (void)compress_tuned_with(tiled, {}, rule); });
     std::printf("1M samples (recordings tiled), median CPU time of %d rounds\n", rounds);
     std::printf("reference compression        %8.1f ms\n", 1e3 * reference);
     std::printf("tuned, scale 11              %8.1f ms  %.2fx\n", 1e3 * tuned, tuned / reference);
@@ -185,8 +200,7 @@ int main(int argc, char** argv) {
         for (const bool open : {false, true}) {
             const double t = median_seconds(rounds, [&] {
                 (void)encode_within(tiled, {b, true},
-                                    open ? std::nullopt
-                                         : std::optional(CompressionMethod::Cdf97),
+                                    open ? std::nullopt : std::optional(CompressionMethod::Cdf97),
                                     EntropyCoder::Auto, std::nullopt, rule);
             });
             std::printf("bounded %.0e, method %-5s %8.1f ms  %.2fx\n", b, open ? "open" : "cdf97",

@@ -11,8 +11,11 @@ namespace kestova {
 
 namespace {
 
-// Rounds without a change that still leave samples out before the loop gives up.
-constexpr std::size_t kMaxRounds = 24;
+// Rounds that bring no fewer samples out of bound before the loop gives up, and rounds in all:
+// a loop that converges does so in a few rounds, one that does not is better restarted one
+// scale finer than continued.
+constexpr std::size_t kMaxIdleRounds = 3;
+constexpr std::size_t kMaxRounds = 12;
 // Corrections start as plain rounding of the residual's coefficients; when a round changes
 // nothing the threshold falls by this factor, so the largest coefficients reaching a stubborn
 // sample move by one step.
@@ -60,8 +63,8 @@ std::size_t add_corrections(std::span<const float> residual, float multiplier, f
 double max_abs_error(std::span<const float> decoded, std::span<const float> samples) {
     double worst = 0.0;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        worst = std::max(worst, std::fabs(static_cast<double>(decoded[i]) -
-                                          static_cast<double>(samples[i])));
+        worst = std::max(
+            worst, std::fabs(static_cast<double>(decoded[i]) - static_cast<double>(samples[i])));
     }
     return worst;
 }
@@ -90,8 +93,8 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
         outside.clear();
         outcome.max_error = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
-            const double error = std::fabs(static_cast<double>(decoded[i]) -
-                                           static_cast<double>(target.samples[i]));
+            const double error =
+                std::fabs(static_cast<double>(decoded[i]) - static_cast<double>(target.samples[i]));
             outcome.max_error = std::max(outcome.max_error, error);
             if (error > target.bound) outside.push_back(i);
         }
@@ -102,9 +105,10 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
         if (outside.size() < fewest_outside) {
             fewest_outside = outside.size();
             idle_rounds = 0;
-        } else if (++idle_rounds >= kMaxRounds) {
+        } else if (++idle_rounds >= kMaxIdleRounds) {
             return outcome;
         }
+        if (outcome.rounds >= kMaxRounds) return outcome;
 
         // The residual at the samples out of bound only, so the coefficients that change are
         // those reaching them.
@@ -113,14 +117,14 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
         auto analysed = executor.multi_dwt(residual, levels);
         if (!analysed) return std::unexpected(KestovaError::transform(analysed.error().message()));
         while (true) {
-            std::size_t changed = add_corrections(analysed->levels.back().approximations,
-                                                  multiplier, threshold,
-                                                  coefficients.first(layout.approximations));
+            std::size_t changed =
+                add_corrections(analysed->levels.back().approximations, multiplier, threshold,
+                                coefficients.first(layout.approximations));
             for (std::size_t level = 0; level < levels; ++level) {
-                changed += add_corrections(
-                    analysed->levels[level].details, multiplier, threshold,
-                    coefficients.subspan(layout.details_offset(level),
-                                         layout.sizes[level].details_length));
+                changed +=
+                    add_corrections(analysed->levels[level].details, multiplier, threshold,
+                                    coefficients.subspan(layout.details_offset(level),
+                                                         layout.sizes[level].details_length));
             }
             if (changed > 0) break;
             if (threshold <= kSmallestThreshold) return outcome;

@@ -34,9 +34,9 @@ KestovaResult<std::size_t> decompose_and_quantize(const Undra::DwtExecutor& exec
         if (!status) return std::unexpected(KestovaError::transform(status.error().message()));
         const std::span<float> output = analysis.approximations(level);
         const std::span<float> level_details = analysis.details();
-        if (quantizer.details(level, level_details,
-                              coefficients.subspan(layout.details_offset(level),
-                                                   level_details.size()))) {
+        if (quantizer.details(
+                level, level_details,
+                coefficients.subspan(layout.details_offset(level), level_details.size()))) {
             break;  // no count above `level` is usable
         }
         const bool approximations_clamp =

@@ -25,16 +25,6 @@ KestovaError failed(std::string text) {
     return KestovaError::decompression_failed(std::move(text));
 }
 
-// The coefficient image of the payload; inflation stops once `needed` bytes are out. Neither
-// coder allocates more than its stream can justify, so a forged sample count costs nothing.
-KestovaResult<std::vector<uint8_t>> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
-                                                   std::size_t needed) {
-    if (coder == coder_byte(EntropyCoder::Deflate)) return inflate_raw(payload, needed);
-    auto image = arans::decode_stream(payload);
-    if (!image) return std::unexpected(failed(std::string(arans::to_string(image.error()))));
-    return std::move(*image);
-}
-
 // decompress, on the path `isa` or on the processor's best path.
 KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
                                                 std::optional<Undra::Isa> isa) {
@@ -88,6 +78,14 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
 }
 
 }  // namespace
+
+KestovaResult<std::vector<uint8_t>> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
+                                                   std::size_t needed) {
+    if (coder == coder_byte(EntropyCoder::Deflate)) return inflate_raw(payload, needed);
+    auto image = arans::decode_stream(payload);
+    if (!image) return std::unexpected(failed(std::string(arans::to_string(image.error()))));
+    return std::move(*image);
+}
 
 KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
     return decompress_on(bytes, std::nullopt);

@@ -72,8 +72,7 @@ KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
 
     prepared.layout = level_layout(*prepared.executor, prepared.transform_length,
                                    planned_levels(n, filter_length));
-    const auto coder =
-        select_coder(options.coder, uint64_t{2} * prepared.layout.coefficients());
+    const auto coder = select_coder(options.coder, uint64_t{2} * prepared.layout.coefficients());
     if (!coder) return std::unexpected(coder.error());
     prepared.coder = *coder;
     return prepared;

@@ -11,7 +11,7 @@
 namespace kestova {
 
 class LevelQuantizer {
-public:
+  public:
     virtual ~LevelQuantizer() = default;
     // Quantises the details of `level` (0 the finest) into `out`; true when some value clamped.
     virtual bool details(std::size_t level, std::span<const float> in,
@@ -24,7 +24,7 @@ public:
 
 // The reference encoder's rule: scale, truncate toward zero, zero details below the cutoff.
 class ReferenceQuantizer final : public LevelQuantizer {
-public:
+  public:
     ReferenceQuantizer(float multiplier, int32_t threshold)
         : multiplier_(multiplier), threshold_(threshold) {}
     ReferenceQuantizer(uint8_t scale, CutoffLevel cutoff);
@@ -34,7 +34,7 @@ public:
     bool approximations(std::span<const float> in, std::span<int16_t> out) const override;
     bool approximations_would_clamp(std::span<const float> in) const override;
 
-private:
+  private:
     float multiplier_;
     int32_t threshold_;
 };

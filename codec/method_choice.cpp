@@ -23,15 +23,15 @@ constexpr std::size_t kExcerpts = 4;
 
 // The estimated bits of `excerpt` under `method`.
 double excerpt_bits(std::span<const float> excerpt, const Undra::DwtExecutor& executor,
-                    uint8_t scale) {
+                    uint8_t scale, const TunedRule& rule) {
     const std::size_t filter_length = executor.filter_length();
     std::vector<float> signal(std::max(excerpt.size(), filter_length));
     for (std::size_t k = 0; k < signal.size(); ++k) signal[k] = excerpt[k % excerpt.size()];
-    const LevelLayout layout = level_layout(executor, signal.size(),
-                                            planned_levels(excerpt.size(), filter_length));
+    const LevelLayout layout =
+        level_layout(executor, signal.size(), planned_levels(excerpt.size(), filter_length));
     std::vector<int16_t> coefficients(layout.coefficients());
     const auto levels = decompose_and_quantize(executor, layout, signal,
-                                               TunedQuantizer::bounded(scale), coefficients);
+                                               TunedQuantizer::bounded(scale, rule), coefficients);
     if (!levels) return std::numeric_limits<double>::infinity();
     const LevelLayout used = layout.first_levels(*levels);
     std::vector<std::size_t> bounds{0, used.approximations};
@@ -62,8 +62,8 @@ double estimated_bits(std::span<const int16_t> values, std::span<const std::size
     return bits;
 }
 
-CompressionMethod choose_method(std::span<const float> normalized, uint8_t scale,
-                                std::optional<Undra::Isa> isa) {
+CompressionMethod choose_method(std::span<const float> normalized, double fraction,
+                                const TunedRule& rule, std::optional<Undra::Isa> isa) {
     const std::size_t n = normalized.size();
     std::vector<std::span<const float>> excerpts;
     if (n <= kExcerpts * kExcerptLength) {
@@ -78,8 +78,9 @@ CompressionMethod choose_method(std::span<const float> normalized, uint8_t scale
     double fewest = std::numeric_limits<double>::infinity();
     for (const MethodEntry& entry : kMethods) {
         const Undra::SharedDwtExecutor executor = make_method_executor(entry.method, isa);
+        const uint8_t scale = bounded_scale(fraction, entry.method, rule);
         double bits = 0.0;
-        for (const auto excerpt : excerpts) bits += excerpt_bits(excerpt, *executor, scale);
+        for (const auto excerpt : excerpts) bits += excerpt_bits(excerpt, *executor, scale, rule);
         if (bits < fewest) {
             fewest = bits;
             best = entry.method;

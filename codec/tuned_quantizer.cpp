@@ -15,29 +15,40 @@ constexpr float kRoundsBelow = -32768.5f;
 
 }  // namespace
 
+uint8_t bounded_scale(double fraction, CompressionMethod method, const TunedRule& rule) {
+    if (!(fraction > 0.0)) return kMaxScale;
+    const double steps = rule.steps_reached[static_cast<std::size_t>(method)];
+    const double scale = std::ceil(std::log2(steps / fraction));
+    return static_cast<uint8_t>(std::clamp<double>(scale, kMinScale, kMaxScale));
+}
+
 bool quantize_nearest(std::span<const float> in, float multiplier, float zero_below,
                       std::span<int16_t> out) {
     const float* src = in.data();
     int16_t* dst = out.data();
-    bool clamped = false;
+    // Branch-free, with the clamp noted in an integer so that the loop vectorises.
+    uint32_t clamped = 0;
     for (std::size_t i = 0; i < in.size(); ++i) {
         float p = src[i] * multiplier;
         p = p == p ? p : 0.0f;
-        clamped |= p >= kRoundsAbove || p <= kRoundsBelow;
-        const float c = std::clamp(p, -32768.0f, 32767.0f);
-        const auto q = static_cast<int32_t>(c + (c < 0.0f ? -0.5f : 0.5f));
-        dst[i] = std::fabs(p) < zero_below ? int16_t{0} : static_cast<int16_t>(q);
+        clamped |=
+            static_cast<uint32_t>(p >= kRoundsAbove) | static_cast<uint32_t>(p <= kRoundsBelow);
+        float c = p < -32768.0f ? -32768.0f : p;
+        c = c > 32767.0f ? 32767.0f : c;
+        const auto q = static_cast<int32_t>(c + std::copysign(0.5f, c));
+        dst[i] = static_cast<int16_t>(std::fabs(p) < zero_below ? 0 : q);
     }
-    return clamped;
+    return clamped != 0;
 }
 
 bool nearest_would_clamp(std::span<const float> in, float multiplier) {
-    bool clamped = false;
+    uint32_t clamped = 0;
     for (const float v : in) {
         const float p = v * multiplier;
-        clamped |= p >= kRoundsAbove || p <= kRoundsBelow;
+        clamped |=
+            static_cast<uint32_t>(p >= kRoundsAbove) | static_cast<uint32_t>(p <= kRoundsBelow);
     }
-    return clamped;
+    return clamped != 0;
 }
 
 TunedQuantizer::TunedQuantizer(uint8_t scale, CutoffLevel cutoff, const TunedRule& rule)

@@ -23,16 +23,22 @@ struct TunedRule {
     // whose magnitude is below T - cutoff_offset steps (for T >= 1).
     float cutoff_offset;
     // Error-bounded encoding starts at the coarsest scale whose step times this is within the
-    // bound (the closed loop ends near one step).
-    double steps_reached;
+    // bound: the steps of max error the closed loop reliably comes down to, per method code
+    // (CDF 5/3's synthesis reaches further, so its loop ends higher).
+    std::array<double, 4> steps_reached;
 };
 
 inline constexpr TunedRule kTunedRule{
-    .dead_zone = {0.75f, 0.75f, 0.75f, 0.75f, 0.75f, 0.75f, 0.75f, 0.75f},
-    .bounded_dead_zone = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},
+    .dead_zone = {0.9f, 0.9f, 0.9f, 0.9f, 0.9f, 0.9f, 0.9f, 0.9f},
+    .bounded_dead_zone = {1.5f, 1.5f, 1.5f, 1.5f, 1.5f, 1.5f, 1.5f, 1.5f},
     .cutoff_offset = 0.5f,
-    .steps_reached = 1.0,
+    .steps_reached = {2.5, 1.25, 1.25, 1.25},
 };
+
+// The coarsest scale at which the closed loop should meet a bound of `fraction` of the range
+// with `method`.
+uint8_t bounded_scale(double fraction, CompressionMethod method,
+                      const TunedRule& rule = kTunedRule);
 
 // out[i] = round-half-away(clamp(in[i] * multiplier)), NaN -> 0, then 0 when |in[i] * multiplier|
 // < zero_below; true when some rounded product lies outside the int16 range.
@@ -44,7 +50,7 @@ bool nearest_would_clamp(std::span<const float> in, float multiplier);
 
 // The tuned rule at one scale: per-level zero thresholds, fixed or bounded.
 class TunedQuantizer final : public LevelQuantizer {
-public:
+  public:
     // Fixed-scale encoding with the reference's `cutoff` levels.
     TunedQuantizer(uint8_t scale, CutoffLevel cutoff, const TunedRule& rule = kTunedRule);
     // Error-bounded encoding: the bounded dead zones, no cutoff.
@@ -55,7 +61,7 @@ public:
     bool approximations(std::span<const float> in, std::span<int16_t> out) const override;
     bool approximations_would_clamp(std::span<const float> in) const override;
 
-private:
+  private:
     TunedQuantizer(float multiplier, const std::array<float, TunedRule::kZones>& zero_below)
         : multiplier_(multiplier), zero_below_(zero_below) {}
 

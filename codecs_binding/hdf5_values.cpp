@@ -1,5 +1,7 @@
 #include "codecs_binding/hdf5_values.h"
 
+#include "codecs_binding/encoder_option.h"
+
 #include <string>
 #include <vector>
 
@@ -29,17 +31,6 @@ const char* method_name(CompressionMethod method) {
     return "";
 }
 
-// The encoder named exactly `name`; nothing (ValueError set) for any other text.
-std::optional<Encoder> parse_encoder(const char* name) {
-    if (const auto encoder = encoder_from_name(name)) return encoder;
-    std::string expected;
-    for (const EncoderEntry& entry : kEncoders) {
-        expected += (expected.empty() ? "'" : " or '") + std::string(entry.name) + "'";
-    }
-    PyErr_Format(PyExc_ValueError, "Unknown encoder \"%s\", expected %s", name, expected.c_str());
-    return std::nullopt;
-}
-
 PyObject* tuple_of(std::span<const unsigned> values) {
     PyRef tuple(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
     if (!tuple) return nullptr;
@@ -55,18 +46,20 @@ PyObject* tuple_of(std::span<const unsigned> values) {
 
 PyObject* hdf5_filter_values(PyObject*, PyObject* args) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        PyObject *method, *scale, *cutoff, *coder, *max_error;
-        const char* encoder_text;
+        PyObject *method, *scale, *cutoff, *coder, *encoder_name, *max_error;
         int relative;
-        if (!PyArg_ParseTuple(args, "OOOOsOp:hdf5_filter_values", &method, &scale, &cutoff, &coder,
-                              &encoder_text, &max_error, &relative)) {
+        if (!PyArg_ParseTuple(args, "OOOOOOp:hdf5_filter_values", &method, &scale, &cutoff, &coder,
+                              &encoder_name, &max_error, &relative)) {
             return nullptr;
         }
         hdf5::FilterSettings settings;
-        const auto options = python::parse_options(method, scale, cutoff, coder);
+        // None: the tuned encoder chooses the method for each chunk.
+        settings.choose_method = method == Py_None;
+        const auto options =
+            python::parse_options(settings.choose_method ? nullptr : method, scale, cutoff, coder);
         if (!options) return nullptr;
         settings.options = *options;
-        const auto encoder = parse_encoder(encoder_text);
+        const auto encoder = parse_encoder(encoder_name);
         if (!encoder) return nullptr;
         settings.encoder = *encoder;
         if (max_error != Py_None) {
@@ -121,9 +114,10 @@ PyObject* hdf5_filter_settings(PyObject*, PyObject* values) {
         PyRef max_error(bounded ? PyFloat_FromDouble(s.max_error) : new_ref(Py_None));
         if (!coder || !max_error) return nullptr;
         PyRef dict(Py_BuildValue(
-            "{s:s,s:i,s:s,s:O,s:s#,s:O,s:O}", "method", method_name(o.method), "scale",
-            static_cast<int>(o.scale), "cutoff", python::name_of(o.cutoff, python::CUTOFFS)->data(),
-            "coder", coder.get(), "encoder", encoder_name(s.encoder).data(),
+            "{s:s,s:i,s:s,s:O,s:s#,s:O,s:O}", "method",
+            s.choose_method ? nullptr : method_name(o.method), "scale", static_cast<int>(o.scale),
+            "cutoff", python::name_of(o.cutoff, python::CUTOFFS)->data(), "coder", coder.get(),
+            "encoder", encoder_name(s.encoder).data(),
             static_cast<Py_ssize_t>(encoder_name(s.encoder).size()), "max_error", max_error.get(),
             "relative", s.bound == BoundKind::Absolute ? Py_False : Py_True));
         if (!dict || !complete) return dict.release();

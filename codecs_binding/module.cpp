@@ -14,7 +14,11 @@
 
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
+#include "codec/tuned_compressor.h"
+#include "codecs_binding/bounded.h"
 #include "codecs_binding/decoded_samples.h"
+#include "codecs_binding/encoder_option.h"
+#include "codecs_binding/float_samples.h"
 #include "codecs_binding/hdf5_values.h"
 #include "codecs_binding/header_reader.h"
 #include "codecs_binding/held_buffer.h"
@@ -33,42 +37,11 @@ using python::bind_fastcall;
 using python::guarded;
 using python::Signature;
 
-constexpr std::array<const char*, 5> COMPRESS_PARAMETERS{"data", "method", "scale", "cutoff",
-                                                         "coder"};
+constexpr std::array<const char*, 6> COMPRESS_PARAMETERS{"data",   "method", "scale",
+                                                         "cutoff", "coder",  "encoder"};
 constexpr Signature COMPRESS_SIGNATURE{"compress", COMPRESS_PARAMETERS, 1};
 constexpr std::array<const char*, 1> DECOMPRESS_PARAMETERS{"data"};
 constexpr Signature DECOMPRESS_SIGNATURE{"decompress", DECOMPRESS_PARAMETERS, 1};
-
-// The float32 samples that `bytes` holds; nothing (ValueError set) when its length or
-// alignment does not fit whole floats.
-std::optional<std::span<const float>> as_samples(std::span<const uint8_t> bytes) {
-    const auto address = reinterpret_cast<std::uintptr_t>(bytes.data());
-    if (bytes.size() % sizeof(float) != 0 || address % alignof(float) != 0) {
-        PyErr_SetString(PyExc_ValueError,
-                        "expected float32 samples: an aligned buffer of whole 4-byte values");
-        return std::nullopt;
-    }
-    return std::span<const float>(reinterpret_cast<const float*>(bytes.data()),
-                                  bytes.size() / sizeof(float));
-}
-
-// What a compression without the interpreter lock ends in; turned into Python objects after.
-struct CompressOutcome {
-    NonFinite non_finite;
-    std::optional<KestovaResult<std::vector<uint8_t>>> result;
-    std::exception_ptr fault;
-};
-
-CompressOutcome compress_unlocked(std::span<const float> samples, CompressionOptions options) {
-    CompressOutcome outcome;
-    Py_BEGIN_ALLOW_THREADS try {
-        outcome.non_finite = find_non_finite(samples);
-        if (outcome.non_finite.count == 0) outcome.result.emplace(compress(samples, options));
-    } catch (...) {
-        outcome.fault = std::current_exception();
-    }
-    Py_END_ALLOW_THREADS return outcome;
-}
 
 PyObject* compress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
@@ -76,23 +49,19 @@ PyObject* compress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
         if (!bind_fastcall(COMPRESS_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
         const auto options = python::parse_options(bound[1], bound[2], bound[3], bound[4]);
         if (!options) return nullptr;
+        const auto encoder = parse_encoder(bound[5]);
+        if (!encoder) return nullptr;
         HeldBuffer input;
         if (!input.acquire(bound[0])) return nullptr;
         const auto samples = as_samples(input.bytes());
         if (!samples) return nullptr;
 
-        const CompressOutcome outcome = compress_unlocked(*samples, *options);
-        if (outcome.fault) {
-            python::raise_internal_fault(outcome.fault);
-            return nullptr;
-        }
-        if (outcome.non_finite.count > 0) {
-            PyErr_Format(PyExc_ValueError,
-                         "refusing to compress %zu non-finite value(s) (NaN or infinity), the "
-                         "first at index %zu: Kestova would store them as finite numbers",
-                         outcome.non_finite.count, outcome.non_finite.first);
-            return nullptr;
-        }
+        const auto outcome =
+            compress_unlocked<std::vector<uint8_t>>(*samples, [&](std::span<const float> x) {
+                return *encoder == Encoder::Tuned ? compress_tuned(x, *options)
+                                                  : compress(x, *options);
+            });
+        if (raise_unfinished(outcome)) return nullptr;
         const auto& result = *outcome.result;
         if (!result) return python::raise_codec_error(result.error());
         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result->data()),
@@ -124,9 +93,18 @@ PyObject* decompress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
 PyMethodDef module_methods[] = {
     {"compress", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compress_buffer)),
      METH_FASTCALL | METH_KEYWORDS,
-     "compress(data, method=\"cdf97\", scale=11, cutoff=\"low\", coder=None)\n--\n\n"
+     "compress(data, method=\"cdf97\", scale=11, cutoff=\"low\", coder=None, encoder=None)\n--\n\n"
      "Compress the native float32 samples in the contiguous buffer `data` into one Kestova\n"
-     "container (the bytes kestova.compress_signal gives). Refuses NaN and infinities."},
+     "container: with encoder None or \"reference\" the bytes kestova.compress_signal gives,\n"
+     "with \"tuned\" the tuned encoder's. Refuses NaN and infinities."},
+    {"compress_bounded",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compress_bounded_buffer)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "compress_bounded(data, max_error, method=None, coder=None)\n--\n\n"
+     "The tuned encoder's container for the float32 samples in `data` whose decoded samples\n"
+     "differ from them by at most the absolute `max_error` on every processor path, the method\n"
+     "chosen when None. Returns (container or None when the finest scale cannot meet the bound,\n"
+     "max error reached, method, scale). Refuses NaN and infinities."},
     {"decompress", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decompress_buffer)),
      METH_FASTCALL | METH_KEYWORDS,
      "decompress(data)\n--\n\n"
@@ -158,6 +136,7 @@ PyMethodDef module_methods[] = {
 int exec_module(PyObject* module) {
     PyTypeObject* type = decoded_samples_type();
     if (type == nullptr || PyModule_AddType(module, type) < 0) return -1;
+    if (add_encoder_names(module) < 0) return -1;
     return add_hdf5_constants(module);
 }
 

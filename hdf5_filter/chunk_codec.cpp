@@ -118,7 +118,10 @@ KestovaResult<std::vector<uint8_t>> compress_with(std::span<const float> samples
                                                   const FilterSettings& settings) {
     if (settings.bound != BoundKind::None) {
         const ErrorBound bound{settings.max_error, settings.bound == BoundKind::Relative};
-        return compress_bounded(samples, bound, settings.options.method, settings.options.coder);
+        const auto method = settings.choose_method
+                                ? std::nullopt
+                                : std::optional<CompressionMethod>(settings.options.method);
+        return compress_bounded(samples, bound, method, settings.options.coder);
     }
     if (settings.encoder == Encoder::Tuned) return compress_tuned(samples, settings.options);
     return compress(samples, settings.options);

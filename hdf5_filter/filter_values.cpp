@@ -66,9 +66,12 @@ std::expected<FilterSettings, std::string> parse_settings(std::span<const unsign
                                std::to_string(kLayoutVersion) + ")");
     }
     const auto given = [&](Slot slot) { return slot < values.size(); };
-    if (given(kMethodSlot)) {
-        if (!is_method(values[kMethodSlot]))
+    if (given(kMethodSlot) && values[kMethodSlot] == kMethodChosen) {
+        settings.choose_method = true;
+    } else if (given(kMethodSlot)) {
+        if (!is_method(values[kMethodSlot])) {
             return std::unexpected(out_of_range("method", values[kMethodSlot]));
+        }
         settings.options.method = static_cast<CompressionMethod>(values[kMethodSlot]);
     }
     if (given(kScaleSlot)) {
@@ -121,6 +124,10 @@ std::expected<FilterSettings, std::string> parse_settings(std::span<const unsign
                 "'tuned' with max_error"));
         }
     }
+    if (settings.choose_method && settings.bound == BoundKind::None) {
+        return std::unexpected(std::string(
+            "kestova filter: the method is chosen for each chunk only under an error bound"));
+    }
     return settings;
 }
 
@@ -145,7 +152,8 @@ std::array<unsigned, kSettingsCount> settings_values(const FilterSettings& setti
     const uint64_t bits = std::bit_cast<uint64_t>(settings.max_error);
     std::array<unsigned, kSettingsCount> values{};
     values[kVersionSlot] = kLayoutVersion;
-    values[kMethodSlot] = static_cast<unsigned>(settings.options.method);
+    values[kMethodSlot] =
+        settings.choose_method ? kMethodChosen : static_cast<unsigned>(settings.options.method);
     values[kScaleSlot] = settings.options.scale;
     values[kCutoffSlot] = static_cast<unsigned>(settings.options.cutoff);
     values[kCoderSlot] = static_cast<unsigned>(settings.options.coder);

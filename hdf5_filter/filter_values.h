@@ -28,11 +28,11 @@ inline constexpr unsigned kLayoutVersion = 1;
 // version; set_local completes the settings with defaults and writes the last three.
 enum Slot : std::size_t {
     kVersionSlot = 0,
-    kMethodSlot = 1,       // CompressionMethod
+    kMethodSlot = 1,       // CompressionMethod, or kMethodChosen
     kScaleSlot = 2,        // 6 to 12
     kCutoffSlot = 3,       // CutoffLevel
     kCoderSlot = 4,        // EntropyCoder
-    kEncoderSlot = 5,      // Encoder
+    kEncoderSlot = 5,      // Encoder; absent: Reference (what compress_signal writes)
     kBoundSlot = 6,        // BoundKind
     kBoundLowSlot = 7,     // the bound, a float64: low 32 bits
     kBoundHighSlot = 8,    // and high 32 bits
@@ -42,6 +42,10 @@ enum Slot : std::size_t {
     kChunkHighSlot = 11,   // and high 32 bits
     kValueCount = 12,
 };
+
+// The method value that lets the tuned encoder choose the method for each chunk (with an error
+// bound only).
+inline constexpr unsigned kMethodChosen = 255;
 
 enum class BoundKind : uint8_t { None = 0, Relative = 1, Absolute = 2 };
 
@@ -59,9 +63,11 @@ enum class ElementType : uint8_t {
 };
 
 // An error bound is met by the tuned encoder's closed loop (compress_bounded), so it goes with
-// Encoder::Tuned only; scale and cutoff are then left at their defaults.
+// Encoder::Tuned only; scale and cutoff are then left at their defaults, and the method may be
+// chosen for each chunk.
 struct FilterSettings {
     CompressionOptions options;
+    bool choose_method = false;  // options.method is unused when set
     Encoder encoder = Encoder::Reference;
     BoundKind bound = BoundKind::None;
     double max_error = 0.0;  // meaningful when bound is not None

@@ -11,14 +11,15 @@ from kestova_codecs.settings import Settings
 
 
 def encode(values: np.ndarray, settings: Settings) -> bytes:
-    """The chunk's values (flattened in C order unless already 1-D) as one Kestova container:
-    the bytes that ``kestova.compress_signal`` gives for them as float32. NaN and infinities
-    are refused."""
+    """The chunk's values (flattened in C order unless already 1-D) as one Kestova container,
+    written by the settings' encoder: with "reference" the bytes that
+    ``kestova.compress_signal`` gives for them as float32. NaN and infinities are refused."""
     if settings.max_error is not None:
         return compress_within(np.ravel(values), settings.max_error, relative=settings.relative,
-                               method=settings.method, coder=settings.coder)
+                               method=settings.method, coder=settings.coder,
+                               encoder=settings.encoder)
     return _binding.compress(to_float32(values), settings.method, settings.scale,
-                             settings.cutoff, settings.coder)
+                             settings.cutoff, settings.coder, settings.encoder)
 
 
 def decode(data, dtype: np.dtype) -> np.ndarray:

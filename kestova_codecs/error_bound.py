@@ -1,12 +1,14 @@
 """Compression within a maximum error.
 
 Kestova's scale is a precision knob, not a bound: the error it gives depends on the signal.
-``compress_within`` finds, for one signal, the coarsest setting whose decoded maximum error stays
-within a bound, and checks each candidate by decoding it. Settings are ordered coarse to fine by
-scale first (6 to 12), then by cutoff ("high", "medium", "low"). The scale is found by bisection
-with cutoff "low", then the coarser cutoffs are tried at that scale; so one call costs 3 to 6
-(mostly 4 or 5) compressions and as many decompressions, where a plain compression costs one. Every returned
-container is verified; only its optimality assumes that the error shrinks as the scale grows.
+``compress_within`` returns, for one signal, a container whose decoded maximum error stays within
+a bound. The tuned encoder (the default) meets it in one closed-loop pass: it starts at the
+coarsest scale the bound allows, corrects only the coefficients that reach samples beyond the
+bound, entropy-codes once and verifies by decoding once; it keeps a margin so that the bound holds
+on every processor path a reader may decode on, and it can choose the method. The reference
+encoder searches settings instead, coarse to fine by scale first (6 to 12), then by cutoff
+("high", "medium", "low"): bisection on the scale with cutoff "low", then the coarser cutoffs at
+that scale, 3 to 6 compressions and as many decompressions, each candidate checked by decoding.
 """
 
 from __future__ import annotations
@@ -37,32 +39,91 @@ def check_max_error(max_error) -> float:
     return value
 
 
-def compress_within(samples, max_error, *, relative=True, method="cdf97", coder=None) -> bytes:
+def check_encoder(encoder) -> str:
+    """``encoder``; ``TypeError`` or ``ValueError`` unless one of ``_binding.ENCODERS``."""
+    if not isinstance(encoder, str):
+        raise TypeError(f"encoder must be a str, not {type(encoder).__name__}")
+    if encoder not in _binding.ENCODERS:
+        expected = " or ".join(repr(name) for name in _binding.ENCODERS)
+        raise ValueError(f"Unknown encoder {encoder!r}, expected {expected}")
+    return encoder
+
+
+def compress_within(samples, max_error, *, relative=True, method="cdf97", coder=None,
+                    encoder=_binding.DEFAULT_ENCODER) -> bytes:
     """Compress a 1-D array of samples into one Kestova container whose decoded values differ
     from ``samples`` by at most ``max_error`` (times the range max - min of ``samples`` when
-    ``relative``), at the coarsest setting found that does so.
+    ``relative``).
 
     ``samples`` may be float32, float64 or an integer type the codecs store (int8, int16, int32,
-    uint8, uint16); integer samples are judged as the codecs decode them, rounded and clipped.
-    Raises ``ValueError`` when even scale 12 with cutoff "low" exceeds the bound (the message
-    gives the error it reaches), and for NaN or infinite samples.
+    uint8, uint16); integer samples are judged as the codecs decode them, rounded and clipped,
+    and float64 samples against their own values, not their float32 narrowing.
+    ``encoder`` "tuned" (the default) meets the bound in one closed-loop pass and, with
+    ``method=None``, chooses the method too; "reference" searches the reference encoder's
+    settings for ``method``. Raises ``ValueError`` when the finest setting exceeds the bound (the
+    message gives the error it reaches), and for NaN or infinite samples.
     """
     values = np.asarray(samples)
     if values.ndim != 1:
         raise ValueError(f"expected a 1-D array of samples, got {values.ndim} dimensions")
     dtype = check_dtype(values.dtype)
     bound = check_max_error(max_error)
-    KestovaCompressionOptions(method=method, coder=coder)
+    check_encoder(encoder)
+    if method is None and encoder != "tuned":
+        raise ValueError(f"encoder {encoder!r} compresses with one method: give method= "
+                         "(only the tuned encoder chooses it when method=None)")
+    named = {} if method is None else {"method": method}
+    KestovaCompressionOptions(**named, coder=coder)
     floats = to_float32(values)
     reference = values.astype(np.float64)
+    span = float(reference.max() - reference.min()) if values.size else 0.0
+    if relative:
+        bound *= span
+    unmet = _Unmet(max_error, relative, bound, span)
+    if encoder == "tuned":
+        return _tuned(floats, reference, dtype, bound, method, coder, unmet)
+    return _reference_search(floats, reference, dtype, bound, method, coder, unmet)
 
+
+class _Unmet:
+    """The ValueError of a bound the finest setting misses."""
+
+    def __init__(self, max_error, relative: bool, bound: float, span: float):
+        self.max_error, self.relative, self.bound, self.span = max_error, relative, bound, span
+
+    def error(self, setting: str, reached: float) -> ValueError:
+        kind = "relative" if self.relative else "absolute"
+        text = (f"{kind} max_error {self.max_error} cannot be met: the finest setting "
+                f"({setting}) leaves a max error of {reached:.6g}, above the bound "
+                f"{self.bound:.6g}")
+        if self.span > 0:
+            text += (f"; as fractions of the range {self.span:.6g}: {reached / self.span:.3g} "
+                     f"reached, {self.bound / self.span:.3g} asked")
+        return ValueError(text)
+
+
+def _tuned(floats, reference, dtype, bound, method, coder, unmet) -> bytes:
+    # What the float32 samples may be off by, so that the decoded values meet the bound against
+    # what the caller gave: integers round to the nearest whole number (any error below
+    # floor(bound) + 1/2 rounds to at most floor(bound)), and narrowing to float32 takes its
+    # own share.
+    narrowing = float(np.max(np.abs(reference - floats))) if floats.size else 0.0
+    allowed = (math.floor(bound) + 0.5 if dtype.kind in "iu" else bound) - narrowing
+    if not math.isfinite(allowed):
+        allowed = 0.0  # non-finite samples: the binding refuses them with its own message
+    if allowed < 0:
+        raise unmet.error("float32 narrowing", narrowing)
+    data, reached, _, _ = _binding.compress_bounded(floats, allowed, method, coder)
+    if data is None:
+        raise unmet.error(f"scale {FINEST_SCALE}, tuned encoder, corrected", reached + narrowing)
+    return data
+
+
+def _reference_search(floats, reference, dtype, bound, method, coder, unmet) -> bytes:
     def trial(scale: int, cutoff: str) -> tuple[bytes, float]:
         data = _binding.compress(floats, method, scale, cutoff, coder)
         decoded = restore(np.frombuffer(_binding.decompress(data), np.float32), dtype)
         return data, float(np.max(np.abs(decoded - reference)))
-
-    if relative and values.size:
-        bound *= float(reference.max() - reference.min())
 
     # Bisection for the coarsest scale that meets the bound with cutoff "low". Every scale
     # below `low` fails; `high` passes (with `best` its container), or is the untried finest.
@@ -77,10 +138,7 @@ def compress_within(samples, max_error, *, relative=True, method="cdf97", coder=
     if best is None:
         best, error = trial(FINEST_SCALE, "low")
         if error > bound:
-            kind = "relative" if relative else "absolute"
-            raise ValueError(f"{kind} max_error {max_error} cannot be met: the finest setting "
-                             f"(scale {FINEST_SCALE}, cutoff 'low') leaves a max error of "
-                             f"{error:.6g}, above the bound {bound:.6g}")
+            raise unmet.error(f"scale {FINEST_SCALE}, cutoff 'low'", error)
     if high >= FIRST_CUTTING_SCALE:
         for cutoff in CUTOFFS_COARSE_FIRST[:-1]:
             data, error = trial(high, cutoff)

@@ -9,7 +9,7 @@ from numcodecs.compat import ensure_contiguous_ndarray, ndarray_copy
 from kestova_codecs import chunk
 from kestova_codecs.dtypes import check_dtype
 from kestova_codecs.guards import check_announced_samples, check_scalable_range
-from kestova_codecs.settings import Settings
+from kestova_codecs.settings import UNRECORDED_ENCODER, Settings
 
 
 class Kestova(Codec):
@@ -19,7 +19,10 @@ class Kestova(Codec):
     ``kestova.KestovaCompressionOptions``. ``dtype`` is what ``decode`` returns (integers are
     rounded to nearest and clipped). With ``max_error`` each chunk gets the coarsest scale and
     cutoff whose decoded max error stays within it, relative to the chunk's range unless
-    ``relative=False`` (see ``kestova_codecs.error_bound``).
+    ``relative=False`` (see ``kestova_codecs.error_bound``). ``encoder`` is "tuned" (the default
+    of new codecs: about half the error at the same size, bounds met in one pass) or
+    "reference" (the bytes ``kestova.compress_signal`` writes); a configuration without it, as
+    every store written before it has, means "reference".
 
     ``encode`` takes a NumPy array of any shape, read as its own dtype and flattened in memory
     order like every numcodecs codec (C order unless the array is Fortran-contiguous, which
@@ -33,11 +36,16 @@ class Kestova(Codec):
 
     def __init__(self, method=Settings.method, scale=Settings.scale, cutoff=Settings.cutoff,
                  coder=Settings.coder, dtype="<f4", max_error=Settings.max_error,
-                 relative=Settings.relative):
-        settings = Settings(method, scale, cutoff, coder, max_error, relative)
+                 relative=Settings.relative, encoder=Settings.encoder):
+        settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder)
         self.__dict__.update(settings.config())
         self.dtype = check_dtype(dtype).str
         self._settings = settings
+
+    @classmethod
+    def from_config(cls, config):
+        # A configuration without `encoder` (every store written before it) means "reference".
+        return cls(**{"encoder": UNRECORDED_ENCODER, **config})
 
     def encode(self, buf):
         if isinstance(buf, np.ndarray):

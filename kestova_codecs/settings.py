@@ -1,5 +1,5 @@
 """What both codecs are configured with: Kestova's four compression options, checked by the
-kestova module's own options class, and the optional error bound."""
+kestova module's own options class, the optional error bound, and the encoder."""
 
 from __future__ import annotations
 
@@ -10,31 +10,48 @@ from typing import Optional
 
 from kestova import KestovaCompressionOptions
 
-from kestova_codecs.error_bound import check_max_error
+from kestova_codecs import _binding
+from kestova_codecs.error_bound import check_encoder, check_max_error
+
+# The encoder of every store written before stores recorded one: a configuration without
+# `encoder` means it, so appending to such an array keeps its encoder.
+UNRECORDED_ENCODER = "reference"
 
 
 @dataclass(frozen=True)
 class Settings:
-    method: str = "cdf97"
+    method: Optional[str] = "cdf97"
     scale: int = 11
     cutoff: str = "low"
     coder: Optional[str] = None
     max_error: Optional[float] = None
     relative: bool = True
+    encoder: str = _binding.DEFAULT_ENCODER
 
     def __post_init__(self):
-        # Same conversions, checks, order and messages as kestova.compress_signal's options.
-        KestovaCompressionOptions(method=self.method, scale=self.scale, cutoff=self.cutoff,
-                                  coder=self.coder)
+        check_encoder(self.encoder)
+        # Same conversions, checks, order and messages as kestova.compress_signal's options;
+        # method None (chosen per chunk) is checked below.
+        named = {} if self.method is None else {"method": self.method}
+        KestovaCompressionOptions(**named, scale=self.scale, cutoff=self.cutoff, coder=self.coder)
         object.__setattr__(self, "scale", operator.index(self.scale))  # plain int for JSON
         if not isinstance(self.relative, bool):
             raise TypeError(f"relative must be True or False, not {self.relative!r}")
+        if self.method is None and (self.max_error is None or self.encoder != "tuned"):
+            raise ValueError("method=None lets the tuned encoder choose the method for each "
+                             "chunk: it needs max_error and encoder 'tuned'")
         if self.max_error is None:
             return
         object.__setattr__(self, "max_error", check_max_error(self.max_error))
         if (self.scale, self.cutoff) != (Settings.scale, Settings.cutoff):
             raise ValueError("max_error picks scale and cutoff for each chunk; "
                              "leave scale and cutoff at their defaults when giving max_error")
+
+    @classmethod
+    def from_config(cls, config: dict) -> "Settings":
+        """The settings a stored configuration records; one without `encoder` was written by
+        the reference encoder."""
+        return cls(**{"encoder": UNRECORDED_ENCODER, **config})
 
     def config(self) -> dict:
         """Every setting by name, as plain JSON values."""

@@ -39,18 +39,21 @@ class KestovaCodec(ArrayBytesCodec):
     coder: Optional[str] = Settings.coder
     max_error: Optional[float] = Settings.max_error
     relative: bool = Settings.relative
+    encoder: str = Settings.encoder
 
     def __init__(self, *, method=Settings.method, scale=Settings.scale, cutoff=Settings.cutoff,
-                 coder=Settings.coder, max_error=Settings.max_error, relative=Settings.relative):
-        settings = Settings(method, scale, cutoff, coder, max_error, relative)
+                 coder=Settings.coder, max_error=Settings.max_error, relative=Settings.relative,
+                 encoder=Settings.encoder):
+        settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder)
         for name, value in settings.config().items():
             object.__setattr__(self, name, value)
         object.__setattr__(self, "_settings", settings)
 
     @classmethod
     def from_dict(cls, data):
+        # A configuration without `encoder` (every store written before it) means "reference".
         _, configuration = parse_named_configuration(data, NAME, require_configuration=False)
-        return cls(**(configuration or {}))
+        return cls(**Settings.from_config(configuration or {}).config())
 
     def to_dict(self):
         return {"name": NAME, "configuration": self._settings.config()}

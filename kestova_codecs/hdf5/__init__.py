@@ -13,7 +13,6 @@ h5py's ``compression=`` marks a filter optional, so such a chunk is then stored 
 from __future__ import annotations
 
 import ctypes
-import dataclasses
 from pathlib import Path
 
 import h5py
@@ -31,18 +30,14 @@ PLUGIN_PATH: str = str(Path(__file__).resolve().parent / "plugins")
 _PLUGIN_FILE = Path(PLUGIN_PATH) / "libh5kestova.so"
 
 
-# The encoder new settings get; values without one mean the reference encoder.
-DEFAULT_ENCODER = "tuned"
-_SETTINGS_HAVE_ENCODER = any(f.name == "encoder" for f in dataclasses.fields(Settings))
-
-
 class KestovaFilter(h5py.filters.FilterRefBase):
     """The Kestova filter with its settings, for h5py's ``compression=`` (which marks it
     optional: a chunk the filter refuses is stored raw) or ``create_mandatory_dataset``.
 
     Settings, defaults and messages are those of ``kestova_codecs.KestovaCodec``: ``method``,
-    ``scale``, ``cutoff``, ``coder``, ``encoder`` (``"tuned"``, the default, or
-    ``"reference"``), ``max_error`` and ``relative``; an error bound is met by the tuned encoder.
+    ``scale``, ``cutoff``, ``coder``, ``encoder``, ``max_error`` and ``relative``. In the filter
+    an error bound is met by the tuned encoder (the default), which may also choose the method
+    for each chunk (``method=None``); values recorded without an encoder mean "reference".
     The dataset's element type (float32, float64, int8, int16, int32, uint8, uint16) is recorded
     when the dataset is created.
     """
@@ -50,19 +45,13 @@ class KestovaFilter(h5py.filters.FilterRefBase):
     filter_id = FILTER_ID
 
     def __init__(self, **settings):
-        encoder = None if _SETTINGS_HAVE_ENCODER else settings.pop("encoder", DEFAULT_ENCODER)
         self.settings = Settings(**settings)
-        self.encoder = getattr(self.settings, "encoder", encoder)
         s = self.settings
         self.filter_options = _binding.hdf5_filter_values(
-            s.method, s.scale, s.cutoff, s.coder, self.encoder, s.max_error, s.relative)
-
-    def config(self) -> dict:
-        """Every setting by name, as in a zarr codec's configuration."""
-        return {**self.settings.config(), "encoder": self.encoder}
+            s.method, s.scale, s.cutoff, s.coder, s.encoder, s.max_error, s.relative)
 
     def __repr__(self):
-        given = ", ".join(f"{k}={v!r}" for k, v in self.config().items())
+        given = ", ".join(f"{k}={v!r}" for k, v in self.settings.config().items())
         return f"KestovaFilter({given})"
 
 

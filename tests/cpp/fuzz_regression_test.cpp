@@ -15,6 +15,7 @@
 #include "tests/fuzz/check_hdf5_chunk.h"
 #include "tests/fuzz/check_header.h"
 #include "tests/fuzz/check_transforms.h"
+#include "tests/fuzz/check_tuned.h"
 
 namespace {
 
@@ -56,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Target{"fuzz_decode_stream", kestova::fuzz::check_decode_stream},
                       Target{"fuzz_header", kestova::fuzz::check_header},
                       Target{"fuzz_hdf5_chunk", kestova::fuzz::check_hdf5_chunk},
-                      Target{"fuzz_transforms", kestova::fuzz::check_transforms}),
+                      Target{"fuzz_transforms", kestova::fuzz::check_transforms},
+                      Target{"fuzz_tuned", kestova::fuzz::check_tuned}),
     [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
 
 }  // namespace

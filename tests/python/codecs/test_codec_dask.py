@@ -13,13 +13,14 @@ from kestova_codecs import KestovaCodec  # noqa: E402
 
 
 def to_new_array(values, path):
-    da.to_zarr(values, str(path), mode="w-", serializer=KestovaCodec(method="db4"),
+    da.to_zarr(values, str(path), mode="w-", serializer=KestovaCodec(method="db4", encoder="reference"),
                compressors=None)
 
 
 def into_existing_array(values, path):
     target = zarr.create_array(path, shape=values.shape, dtype="float32",
-                               chunks=values.chunksize, serializer=KestovaCodec(method="db4"),
+                               chunks=values.chunksize,
+                               serializer=KestovaCodec(method="db4", encoder="reference"),
                                compressors=None)
     da.store(values, target, lock=False)
 

@@ -63,11 +63,15 @@ def test_error_bound_holds_per_chunk(tmp_path):
                             compression=KestovaFilter(max_error=1e-2))
         file.create_dataset("abs", data=values, chunks=chunks,
                             compression=KestovaFilter(max_error=0.05, relative=False))
-        relative, absolute = file["rel"][...], file["abs"][...]
+        file.create_dataset("chosen", data=values, chunks=chunks,
+                            compression=KestovaFilter(method=None, max_error=1e-2))
+        relative, absolute, chosen = (file[name][...] for name in ("rel", "abs", "chosen"))
         assert settings_of(file["abs"])["relative"] is False
+        assert settings_of(file["chosen"])["method"] is None
     for start in range(0, values.size, chunks[0]):
         part = slice(start, start + chunks[0])
-        assert np.max(np.abs(relative[part] - values[part])) <= 1e-2 * np.ptp(values[part])
+        for decoded in (relative, chosen):
+            assert np.max(np.abs(decoded[part] - values[part])) <= 1e-2 * np.ptp(values[part])
     assert np.max(np.abs(absolute - values)) <= 0.05
 
 
@@ -87,7 +91,9 @@ def test_values_without_settings_mean_the_reference_defaults():
     assert defaults == {"method": "cdf97", "scale": 11, "cutoff": "low", "coder": None,
                         "encoder": "reference", "max_error": None, "relative": True}
     assert _binding.hdf5_filter_settings((1, 2, 9)) == {**defaults, "method": "db4", "scale": 9}
-    for bad in ((2,), (1, 99), (1, 1, 13), (1, 1, 11, 0, 2, 7), (1, 1, 11, 0, 2, 0, 1, 0, 0)):
+    bad_values = ((2,), (1, 99), (1, 1, 13), (1, 1, 11, 0, 2, 7), (1, 1, 11, 0, 2, 0, 1, 0, 0),
+                  (1, 255, 11, 0, 2, 1))  # a chosen method without a bound
+    for bad in bad_values:
         with pytest.raises(ValueError, match="kestova filter"):
             _binding.hdf5_filter_settings(bad)
 
