@@ -192,6 +192,15 @@ TEST(Hdf5FilterValues, RoundTripAndRefusals) {
     EXPECT_TRUE(refused(kBoundHighSlot, 0x7FF00000));  // an infinite bound
     EXPECT_TRUE(refused(kElementTypeSlot, 8));
     EXPECT_FALSE(parse_values(std::span(all).first(kValueCount - 1)).has_value());
+
+    // A method chosen for each chunk: recorded as such under a bound, refused without one.
+    auto chosen = values;
+    chosen.settings.choose_method = true;
+    const auto chosen_values = all_values(chosen);
+    EXPECT_EQ(chosen_values[kMethodSlot], kMethodChosen);
+    ASSERT_TRUE(parse_values(chosen_values).has_value());
+    EXPECT_TRUE(parse_values(chosen_values)->settings.choose_method);
+    EXPECT_FALSE(parse_settings(std::vector<unsigned>{1, kMethodChosen}).has_value());
 }
 
 TEST(Hdf5FilterValues, ElementTypesFromHdf5Descriptions) {
