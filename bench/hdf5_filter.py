@@ -14,7 +14,8 @@
    disk. The default is 4 channels, which the shared 2-core test machine runs in a few seconds;
    --full runs the 32 channels of the target (1 GiB of samples, about 30 s per writer).
 
-Both use the reference encoder (what the codecs write by default), so the bytes are the same.
+Both sides use the same encoder (--encoder, default tuned, what new codecs use), so they write
+the same bytes.
 Prints times, Msamples/s, and each ratio against its baseline measured in the same run.
 """
 
@@ -65,10 +66,10 @@ def in_memory_file():
                      rdcc_nbytes=0)
 
 
-def filter_overhead(rounds, clock):
+def filter_overhead(rounds, clock, encoder):
     x = recording(1, CHUNK)[0]
-    settings = Settings()
-    hdf5_filter = KestovaFilter(encoder="reference")
+    settings = Settings(encoder=encoder)
+    hdf5_filter = KestovaFilter(encoder=encoder)
     stored = in_memory_file()
     stored.create_dataset("x", data=x, chunks=(CHUNK,), compression=hdf5_filter)
     container = chunk.encode(x, settings)
@@ -101,7 +102,7 @@ def filter_overhead(rounds, clock):
               f"{((filtered - raw) / times[own] - 1) * 100:+.1f} %")
 
 
-def recording_write(channels, workdir, clock):
+def recording_write(channels, workdir, clock, encoder):
     values = recording(channels, SAMPLES_PER_CHANNEL)
     n = values.size
     print(f"\n2. {channels} channels x {SAMPLES_PER_CHANNEL >> 20}M float32 samples in "
@@ -110,13 +111,13 @@ def recording_write(channels, workdir, clock):
     def h5py_write():
         with h5py.File(workdir / "rec.h5", "w") as file:
             file.create_dataset("signal", data=values, chunks=(1, CHUNK),
-                                compression=KestovaFilter(encoder="reference"))
+                                compression=KestovaFilter(encoder=encoder))
 
     def zarr_write():
         cleanup_resources()  # zarr makes its thread pool once, from the config of that moment
         with zarr.config.set({"threading.max_workers": 1}):
             array = zarr.create_array(workdir / "rec.zarr", shape=values.shape, dtype="float32",
-                                      chunks=(1, CHUNK), serializer=KestovaCodec(),
+                                      chunks=(1, CHUNK), serializer=KestovaCodec(encoder=encoder),
                                       compressors=None, overwrite=True)
             array[:] = values
         cleanup_resources()
@@ -139,13 +140,16 @@ def main():
                     help="time by the process's CPU time instead of the wall clock")
     ap.add_argument("--full", action="store_true", help="32 channels in part 2 (default 4)")
     ap.add_argument("--channels", type=int, help="channels in part 2 (overrides --full)")
+    ap.add_argument("--encoder", default="tuned", choices=("tuned", "reference"),
+                    help="the encoder of both sides (default tuned)")
     args = ap.parse_args()
     clock = time.process_time if args.cpu_time else time.perf_counter
-    filter_overhead(args.rounds, clock)
+    print(f"encoder: {args.encoder}")
+    filter_overhead(args.rounds, clock, args.encoder)
     channels = args.channels or (32 if args.full else 4)
     workdir = Path(tempfile.mkdtemp(prefix="kestova-hdf5-bench-"))
     try:
-        recording_write(channels, workdir, clock)
+        recording_write(channels, workdir, clock, args.encoder)
     finally:
         shutil.rmtree(workdir)
 
