@@ -31,6 +31,12 @@ def _modules() -> tuple[Any, Any]:
     return h5py, hdf5
 
 
+def encode_chunk(values: np.ndarray, settings: Any) -> bytes:
+    from kestova_codecs import chunk
+
+    return chunk.encode(values, settings)
+
+
 def is_hdf5_name(path: Path) -> bool:
     """True for an output name that asks for an HDF5 file."""
     return path.suffix.lower() in SUFFIXES
@@ -52,23 +58,31 @@ def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any],
         kestova_filter = hdf5.KestovaFilter(**settings)
     except ValueError as error:
         raise UserError(str(error)) from None
-    chunk = (1, min(recording.length, CHUNK_SAMPLES))
-    try:
-        with h5py.File(path, "w") as file:
-            dataset = hdf5.create_mandatory_dataset(
-                file, DATASET, shape=recording.samples.shape,
-                dtype=numpy_type(recording.sample_type), chunks=chunk, filter=kestova_filter)
-            attributes = {"source_dtype": recording.sample_type,
-                          "source_format": recording.source_format,
-                          "channels": recording.channels}
-            if recording.rate is not None:
-                attributes["sample_rate"] = recording.rate
-            dataset.attrs.update(attributes)
-            for channel in range(recording.channels):
-                progress(f"channel {channel + 1}/{recording.channels}")
-                dataset[channel] = recording.samples[channel]
-    except (ValueError, RuntimeError) as error:  # the filter's refusal
-        raise UserError(f"{path}: {error}") from None
+    length = min(recording.length, CHUNK_SAMPLES)
+    dtype = numpy_type(recording.sample_type)
+    with h5py.File(path, "w") as file:
+        dataset = hdf5.create_mandatory_dataset(
+            file, DATASET, shape=recording.samples.shape, dtype=dtype, chunks=(1, length),
+            filter=kestova_filter, fillvalue=0)
+        attributes = {"source_dtype": recording.sample_type,
+                      "source_format": recording.source_format, "channels": recording.channels}
+        if recording.rate is not None:
+            attributes["sample_rate"] = recording.rate
+        dataset.attrs.update(attributes)
+        # Each chunk is encoded here, as the filter would encode it (a partial last chunk padded
+        # with the fill value), and stored as it is: a refusal (an error bound out of reach)
+        # raises before HDF5 holds a chunk it cannot write, which HDF5 2.0 may crash on.
+        for channel in range(recording.channels):
+            progress(f"channel {channel + 1}/{recording.channels}")
+            for start in range(0, recording.length, length):
+                values = np.zeros(length, dtype)
+                part = recording.samples[channel, start:start + length]
+                values[: part.size] = part
+                try:
+                    container = encode_chunk(values, kestova_filter.settings)
+                except ValueError as error:
+                    raise UserError(f"channel {channel}, samples from {start}: {error}") from None
+                dataset.id.write_direct_chunk((channel, start), container)
 
 
 def _filtered_datasets(file: Any, h5py: Any, filter_id: int) -> list[str]:

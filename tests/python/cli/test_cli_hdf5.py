@@ -49,6 +49,11 @@ def test_settings_reach_the_filter(tmp_path):
     assert run("compress", "x.npy", "-o", "b.h5", "--max-error", "1e-3", cwd=tmp_path).returncode == 0
     assert run("decompress", "b.h5", "-o", "b.npy", cwd=tmp_path).returncode == 0
     assert max_relative_error(signal, np.load(tmp_path / "b.npy")[0]) <= 1e-3
+    # A bound out of reach is refused in one line, leaving no file (HDF5 never holds the chunk).
+    refused = run("compress", "x.npy", "-o", "c.h5", "--max-error", "1e-9", cwd=tmp_path)
+    assert_refused(refused)
+    assert "cannot be met" in refused.stderr
+    assert not list(tmp_path.glob("*c.h5*"))
 
 
 def test_any_dataset_with_the_filter_is_read_by_name(tmp_path):
