@@ -53,6 +53,10 @@ struct FilterClass {
 using GetFilterByIdFunction = herr_t (*)(hid_t plist, H5Z_filter_t id, unsigned* flags,
                                          std::size_t* cd_nelmts, unsigned cd_values[],
                                          std::size_t namelen, char name[], unsigned* config);
+using FilterCountFunction = int (*)(hid_t plist);  // H5Pget_nfilters
+using GetFilterFunction = H5Z_filter_t (*)(hid_t plist, unsigned index, unsigned* flags,
+                                           std::size_t* cd_nelmts, unsigned cd_values[],
+                                           std::size_t namelen, char name[], unsigned* config);
 using ModifyFilterFunction = herr_t (*)(hid_t plist, H5Z_filter_t id, unsigned flags,
                                         std::size_t cd_nelmts, const unsigned cd_values[]);
 using GetChunkFunction = int (*)(hid_t plist, int max_ndims, hsize_t dims[]);

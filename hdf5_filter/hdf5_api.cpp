@@ -20,6 +20,8 @@ Hdf5Api resolve(void* library) {
     Hdf5Api api;
     find(library, "H5Pget_filter_by_id2", api.get_filter_by_id);
     find(library, "H5Pmodify_filter", api.modify_filter);
+    find(library, "H5Pget_nfilters", api.filter_count);
+    find(library, "H5Pget_filter2", api.get_filter);
     find(library, "H5Pget_chunk", api.get_chunk);
     find(library, "H5Tget_class", api.type_class);
     find(library, "H5Tget_sign", api.type_sign);
@@ -57,8 +59,8 @@ void* library_at(const void* address) {
 }  // namespace
 
 bool Hdf5Api::complete() const {
-    return get_filter_by_id && modify_filter && get_chunk && type_class && type_sign &&
-           type_order && type_size;
+    return get_filter_by_id && modify_filter && filter_count && get_filter && get_chunk &&
+           type_class && type_sign && type_order && type_size;
 }
 
 void* Hdf5Api::allocate_memory(std::size_t size) const {

@@ -9,6 +9,8 @@ namespace kestova::hdf5 {
 struct Hdf5Api {
     abi::GetFilterByIdFunction get_filter_by_id = nullptr;  // H5Pget_filter_by_id2
     abi::ModifyFilterFunction modify_filter = nullptr;      // H5Pmodify_filter
+    abi::FilterCountFunction filter_count = nullptr;        // H5Pget_nfilters
+    abi::GetFilterFunction get_filter = nullptr;            // H5Pget_filter2
     abi::GetChunkFunction get_chunk = nullptr;              // H5Pget_chunk
     abi::TypeIntFunction type_class = nullptr;              // H5Tget_class
     abi::TypeIntFunction type_sign = nullptr;               // H5Tget_sign

@@ -45,7 +45,24 @@ abi::htri_t can_apply(hid_t, hid_t type, hid_t) {
     return 0;
 }
 
+// True when this filter is the pipeline's first, the one that sees the dataset's values; a
+// shuffle or any other filter before it would hand it bytes to compress as numbers, and the
+// lossy result would come back scrambled.
+bool is_first_filter(const Hdf5Api& api, hid_t dcpl) {
+    if (api.filter_count(dcpl) < 1) return false;
+    unsigned flags = 0;
+    std::size_t count = 0;
+    return api.get_filter(dcpl, 0, &flags, &count, nullptr, 0, nullptr, nullptr) == kFilterId;
+}
+
 abi::herr_t set_local_with(const Hdf5Api& api, hid_t dcpl, hid_t type) {
+    if (!is_first_filter(api, dcpl)) {
+        api.report("set_local",
+                   "kestova filter: it must be the first filter of the pipeline (it compresses "
+                   "the dataset's values; a shuffle or another filter before it would hand it "
+                   "bytes)");
+        return -1;
+    }
     unsigned flags = 0;
     std::size_t count = kValueCount;
     std::array<unsigned, kValueCount> given{};

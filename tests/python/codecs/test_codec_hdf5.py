@@ -258,3 +258,16 @@ def test_plugin_exports_only_its_entry_points_and_needs_no_hdf5():
     needed = subprocess.run(["ldd", str(plugin)], capture_output=True, text=True,
                             check=True).stdout
     assert "hdf5" not in needed
+
+
+def test_the_filter_must_see_values_first(tmp_path):
+    """A shuffle before the filter would hand it bytes to compress as numbers: refused at
+    creation. A checksum after it is fine."""
+    values, chunks = layout_values("f4", "1-D")
+    with h5py.File(tmp_path / "f.h5", "w") as file:
+        with pytest.raises(ValueError, match="must be the first filter of the pipeline"):
+            file.create_dataset("x", data=values, chunks=chunks, compression=KestovaFilter(),
+                                shuffle=True)
+        file.create_dataset("y", data=values, chunks=chunks, compression=KestovaFilter(),
+                            fletcher32=True)
+        assert np.max(np.abs(file["y"][...] - values)) <= max_error_allowed(values)
