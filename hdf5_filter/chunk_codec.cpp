@@ -174,7 +174,8 @@ std::expected<std::size_t, std::string> decoded_size(std::span<const uint8_t> co
     if (!header) return std::unexpected("kestova filter: " + header.error().message());
     const bool is_float = type == ElementType::Float32 || type == ElementType::Float64;
     const uint64_t count = header->sample_count;
-    if (count > chunk_elements || (count < chunk_elements && !is_float) ||
+    // A chunk has at least one element, and the codec writes no empty container.
+    if (count == 0 || count > chunk_elements || (count < chunk_elements && !is_float) ||
         chunk_elements > kMaxSamples) {
         return std::unexpected("kestova filter: the container holds " + std::to_string(count) +
                                " samples, but the chunk has " + std::to_string(chunk_elements) +

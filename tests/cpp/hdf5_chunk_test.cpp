@@ -137,6 +137,7 @@ TEST(Hdf5Chunk, ContainerMustFitItsChunkBeforeDecoding) {
     EXPECT_FALSE(decoded_size(container, ElementType::Unsupported, 1000).has_value());
     const std::vector<uint8_t> short_header(container.begin(), container.begin() + 20);
     EXPECT_FALSE(decoded_size(short_header, ElementType::Float32, 1000).has_value());
+    EXPECT_FALSE(decoded_size(container, ElementType::Float32, 0).has_value());
     // A chunk size beyond what a container holds is refused rather than allocated.
     EXPECT_FALSE(decoded_size(container, ElementType::Float32, uint64_t{1} << 40).has_value());
 }
