@@ -2,7 +2,8 @@
 // (bench/recordings.py writes them): at scale 11, cutoff low, the PSNR gain and the byte ratio;
 // for bounds of 1e-2 down to 5e-4 of the range, the bytes and the error reached; and, on the
 // recordings tiled to 1M samples, the CPU time of tuned and bounded compression against one
-// reference compression. Options override the rule's figures, for measuring other rules:
+// reference compression (synthetic signals when no file is given). Options override the rule's
+// figures, for measuring other rules:
 //   bench_tuned [--dead-zone Z0,Z1,...] [--bounded-dead-zone Z0,...] [--cutoff-offset F]
 //               [--steps-reached S] [--method NAME] [--scale S] [--cutoff 0|1|2]
 //               [--fixed-only] FILE.f32...
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,29 @@ double median_seconds(int rounds, Run&& run) {
     return times[times.size() / 2];
 }
 
+// Stand-ins when no recordings are given: a noisy two-tone signal, steps, a random walk and
+// white noise, 60,000 samples each.
+std::vector<Recording> synthetic_signals() {
+    constexpr std::size_t n = 60000;
+    std::mt19937 rng(7);
+    std::normal_distribution<float> gauss;
+    std::vector<Recording> out(4);
+    const char* names[] = {"tones", "steps", "walk", "noise"};
+    float walk = 0.0f;
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        out[k].name = names[k];
+        out[k].samples.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const float t = static_cast<float>(i);
+            const float values[] = {
+                std::sin(0.013f * t) + 0.3f * std::sin(0.21f * t) + 0.02f * gauss(rng),
+                static_cast<float>(i / 2500 % 4), walk += gauss(rng), gauss(rng)};
+            out[k].samples[i] = values[k];
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,8 +149,8 @@ int main(int argc, char** argv) {
         }
     }
     if (recordings.empty()) {
-        std::fprintf(stderr, "usage: bench_tuned [options] FILE.f32...\n");
-        return 2;
+        std::printf("no recordings given (bench/recordings.py writes them): synthetic signals\n\n");
+        recordings = synthetic_signals();
     }
 
     std::printf("scale %d, cutoff code %d, cdf97, arans\n", fixed.scale,

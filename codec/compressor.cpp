@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "codec/decompose.h"
 #include "codec/deflate.h"
 #include "codec/encode_pipeline.h"
 #include "codec/level_quantizer.h"
@@ -22,22 +21,9 @@ constexpr unsigned kMaxLevels = 8;
 KestovaResult<std::vector<uint8_t>> compress_on(std::span<const float> samples,
                                                 CompressionOptions options,
                                                 std::optional<Undra::Isa> isa) {
-    auto prepared = prepare_signal(samples, options, isa);
-    if (!prepared) return std::unexpected(prepared.error());
-    auto coefficients = allocate_coefficients(prepared->layout);
-    if (!coefficients) return std::unexpected(coefficients.error());
-    const auto levels = decompose_and_quantize(
-        *prepared->executor, prepared->layout, prepared->signal.span(),
-        ReferenceQuantizer(options.scale, options.cutoff), coefficients->span());
-    if (!levels) return std::unexpected(levels.error());
-    prepared->signal.reset();
-    return write_container(coefficients->span(),
-                           {.method = options.method,
-                            .levels = *levels,
-                            .scale = options.scale,
-                            .coder = prepared->coder,
-                            .prepared = &*prepared},
-                           deflate_raw);
+    // A scale outside 6..12 is refused by the pipeline before the quantizer is used.
+    return encode_with(samples, options, isa, ReferenceQuantizer(options.scale, options.cutoff),
+                       deflate_raw);
 }
 
 }  // namespace

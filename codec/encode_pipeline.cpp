@@ -9,6 +9,7 @@
 #include "codec/arans/arans.h"
 #include "codec/compressor.h"
 #include "codec/container_limits.h"
+#include "codec/decompose.h"
 #include "codec/header.h"
 #include "codec/method_executor.h"
 
@@ -116,6 +117,29 @@ KestovaResult<std::vector<uint8_t>> write_container(std::span<const int16_t> coe
                               .payload_length = *payload_length},
                  std::span<uint8_t, HEADER_SIZE>(container.data(), HEADER_SIZE));
     return container;
+}
+
+KestovaResult<std::vector<uint8_t>> encode_with(std::span<const float> samples,
+                                                CompressionOptions options,
+                                                std::optional<Undra::Isa> isa,
+                                                const LevelQuantizer& quantizer,
+                                                DeflateFunction deflate) {
+    auto prepared = prepare_signal(samples, options, isa);
+    if (!prepared) return std::unexpected(prepared.error());
+    auto coefficients = allocate_coefficients(prepared->layout);
+    if (!coefficients) return std::unexpected(coefficients.error());
+    const auto levels =
+        decompose_and_quantize(*prepared->executor, prepared->layout, prepared->signal.span(),
+                               quantizer, coefficients->span());
+    if (!levels) return std::unexpected(levels.error());
+    prepared->signal.reset();
+    return write_container(coefficients->span(),
+                           {.method = options.method,
+                            .levels = *levels,
+                            .scale = options.scale,
+                            .coder = prepared->coder,
+                            .prepared = &*prepared},
+                           deflate);
 }
 
 }  // namespace kestova

@@ -10,6 +10,7 @@
 
 #include "codec/error.h"
 #include "codec/level_layout.h"
+#include "codec/level_quantizer.h"
 #include "codec/normalize.h"
 #include "codec/options.h"
 #include "codec/uninit_buffer.h"
@@ -59,5 +60,13 @@ struct ContainerFields {
 KestovaResult<std::vector<uint8_t>> write_container(std::span<const int16_t> coefficients,
                                                     const ContainerFields& fields,
                                                     DeflateFunction deflate);
+
+// A whole encoding at the options' scale: prepare, analyse with `quantizer` choosing the
+// coefficients, and write the container.
+KestovaResult<std::vector<uint8_t>> encode_with(std::span<const float> samples,
+                                                CompressionOptions options,
+                                                std::optional<Undra::Isa> isa,
+                                                const LevelQuantizer& quantizer,
+                                                DeflateFunction deflate);
 
 }  // namespace kestova

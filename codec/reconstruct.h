@@ -20,4 +20,11 @@ Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& exe
                                                    std::size_t transform_length,
                                                    std::span<const float> coefficients);
 
+// The same into `result`, reusing its memory and that of `spare` (working storage) from call to
+// call, as a loop of reconstructions does.
+Undra::UndraStatus reconstruct_into(const Undra::DwtExecutor& executor, const LevelLayout& layout,
+                                    std::size_t transform_length,
+                                    std::span<const float> coefficients, std::vector<float>& result,
+                                    std::vector<float>& spare);
+
 }  // namespace kestova

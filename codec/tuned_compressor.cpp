@@ -33,22 +33,8 @@ KestovaResult<std::vector<uint8_t>> tuned_on(std::span<const float> samples,
                                              CompressionOptions options,
                                              std::optional<Undra::Isa> isa,
                                              const TunedRule& rule = kTunedRule) {
-    auto prepared = prepare_signal(samples, options, isa);
-    if (!prepared) return std::unexpected(prepared.error());
-    auto coefficients = allocate_coefficients(prepared->layout);
-    if (!coefficients) return std::unexpected(coefficients.error());
-    const auto levels = decompose_and_quantize(
-        *prepared->executor, prepared->layout, prepared->signal.span(),
-        TunedQuantizer(options.scale, options.cutoff, rule), coefficients->span());
-    if (!levels) return std::unexpected(levels.error());
-    prepared->signal.reset();
-    return write_container(coefficients->span(),
-                           {.method = options.method,
-                            .levels = *levels,
-                            .scale = options.scale,
-                            .coder = prepared->coder,
-                            .prepared = &*prepared},
-                           kTunedDeflate);
+    return encode_with(samples, options, isa, TunedQuantizer(options.scale, options.cutoff, rule),
+                       kTunedDeflate);
 }
 
 // The scales to try for a first estimate: it, one finer, and the finest, so that a bound is only
@@ -218,10 +204,21 @@ KestovaResult<std::vector<uint8_t>> bounded_on(std::span<const float> samples, E
     auto encoded = encode_within(samples, bound, method, coder, isa);
     if (!encoded) return std::unexpected(encoded.error());
     if (encoded->container.empty()) {
-        return std::unexpected(KestovaError::unsupported_configuration(
-            "max error " + shortest(bound.max_error) + (bound.relative ? " of the range" : "") +
-            " cannot be met: the finest scale (12), corrected, leaves a max error of " +
-            shortest(encoded->max_error)));
+        // Only samples that sanitising leaves as they are get here (non-finite ones are refused).
+        const auto [lo, hi] = std::minmax_element(samples.begin(), samples.end());
+        const double range = static_cast<double>(*hi) - static_cast<double>(*lo);
+        const double absolute = bound.relative ? bound.max_error * range : bound.max_error;
+        std::string text = "max error " + shortest(bound.max_error) +
+                           (bound.relative ? " of the range" : "") +
+                           " cannot be met: the finest scale (12), corrected, leaves a max error "
+                           "of " +
+                           shortest(encoded->max_error) + ", above the bound " + shortest(absolute);
+        if (range > 0.0) {
+            text += "; as fractions of the range " + shortest(range) + ": " +
+                    shortest(encoded->max_error / range) + " reached, " +
+                    shortest(absolute / range) + " asked";
+        }
+        return std::unexpected(KestovaError::unsupported_configuration(text));
     }
     return std::move(encoded->container);
 }

@@ -27,31 +27,40 @@ CASES = {
                                       "<f8"),
     "sym4_scale6_u1": ({"id": "kestova", "method": "sym4", "scale": 6, "dtype": "|u1"}, "|u1"),
     "max_error_f4": ({"id": "kestova", "max_error": 0.005}, "<f4"),
+    "tuned_f4": ({"id": "kestova", "encoder": "tuned"}, "<f4"),
+    "tuned_max_error_open_method_i2": ({"id": "kestova", "encoder": "tuned", "max_error": 0.002,
+                                        "method": None, "dtype": "<i2"}, "<i2"),
 }
 
 
-# A zarr v3 array whose last chunk along time is cut by the edge, under xarray's NaN fill value.
-STORE = "zarr_v3_nan_fill"
+# zarr v3 arrays whose last chunk along time is cut by the edge, under xarray's NaN fill value:
+# one written before codecs recorded their encoder (the reference encoder's), one by the tuned
+# encoder, with the codec settings of each.
+STORES = {
+    "zarr_v3_nan_fill": {"method": "db4", "scale": 10},
+    "zarr_v3_tuned": {"method": "db4", "scale": 10, "encoder": "tuned"},
+}
 
 
-def write_store():
+def write_store(name, settings):
     import zarr
 
     from kestova_codecs import KestovaCodec
 
     values = signal_of("<f4", (2, 3000))
-    array = zarr.create_array(HERE / "fixtures" / f"{STORE}.zarr", shape=values.shape,
+    array = zarr.create_array(HERE / "fixtures" / f"{name}.zarr", shape=values.shape,
                               dtype=values.dtype, chunks=(1, 2048), fill_value=float("nan"),
-                              serializer=KestovaCodec(method="db4", scale=10), compressors=None)
+                              serializer=KestovaCodec(**settings), compressors=None)
     array[:] = values
-    np.save(HERE / "fixtures" / f"{STORE}.input.npy", values)
-    np.save(HERE / "fixtures" / f"{STORE}.decoded.npy", array[:])
+    np.save(HERE / "fixtures" / f"{name}.input.npy", values)
+    np.save(HERE / "fixtures" / f"{name}.decoded.npy", array[:])
 
 
 def main():
-    if not (HERE / "fixtures" / f"{STORE}.zarr").exists():
-        write_store()
-        print("wrote", STORE)
+    for name, settings in STORES.items():
+        if not (HERE / "fixtures" / f"{name}.zarr").exists():
+            write_store(name, settings)
+            print("wrote", name)
     for name, (config, dtype) in CASES.items():
         if (HERE / "fixtures" / f"{name}.json").exists():
             continue

@@ -2,6 +2,8 @@
 and the same input still compresses as well."""
 
 import json
+import subprocess
+import sys
 from pathlib import Path
 
 import numpy as np
@@ -30,7 +32,7 @@ def rounding_slack(values):
 
 
 def test_fixtures_are_present():
-    assert len(NAMES) >= 5
+    assert len(NAMES) >= 7
 
 
 @pytest.mark.parametrize("name", NAMES)
@@ -51,9 +53,29 @@ def test_input_still_compresses_to_the_same_quality(name):
     assert_close(values, codec.decode(encoded), stored_error + rounding_slack(values))
 
 
-def test_stored_zarr_array_reads_as_it_did():
+STORES = ["zarr_v3_nan_fill", "zarr_v3_tuned"]
+
+
+@pytest.mark.parametrize("store", STORES)
+def test_stored_zarr_array_reads_as_it_did(store):
     zarr = pytest.importorskip("zarr")
-    array = zarr.open_array(FIXTURES / "zarr_v3_nan_fill.zarr", mode="r")
-    decoded = np.load(FIXTURES / "zarr_v3_nan_fill.decoded.npy")
+    array = zarr.open_array(FIXTURES / f"{store}.zarr", mode="r")
+    decoded = np.load(FIXTURES / f"{store}.decoded.npy")
     assert array.shape == decoded.shape and array.dtype == decoded.dtype
     assert_close(decoded, array[:], rounding_slack(decoded))
+
+
+@pytest.mark.parametrize("store", STORES)
+def test_stored_zarr_array_opens_in_a_fresh_process_and_keeps_its_encoder(store):
+    pytest.importorskip("zarr")
+    script = ("import sys, numpy, zarr; a = zarr.open_array(sys.argv[1], mode='r'); "
+              "expected = numpy.load(sys.argv[2]); "
+              "assert numpy.nanmax(numpy.abs(a[:] - expected)) <= 1e-5 * numpy.nanmax(numpy.abs(expected)); "
+              "print(a.metadata.codecs[0].encoder)")
+    result = subprocess.run([sys.executable, "-c", script, str(FIXTURES / f"{store}.zarr"),
+                             str(FIXTURES / f"{store}.decoded.npy")], capture_output=True,
+                            text=True)
+    assert result.returncode == 0, result.stderr
+    stored = json.loads((FIXTURES / f"{store}.zarr" / "zarr.json").read_text())["codecs"][0]
+    # The store without a recorded encoder was written by the reference encoder.
+    assert result.stdout.strip() == stored["configuration"].get("encoder", "reference")
