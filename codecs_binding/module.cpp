@@ -22,7 +22,6 @@
 #include "codecs_binding/hdf5_values.h"
 #include "codecs_binding/header_reader.h"
 #include "codecs_binding/held_buffer.h"
-#include "codecs_binding/non_finite.h"
 #include "codecs_binding/tables.h"
 #include "python/arguments.h"
 #include "python/errors.h"

@@ -37,11 +37,6 @@ def encode_chunk(values: np.ndarray, settings: Any) -> bytes:
     return chunk.encode(values, settings)
 
 
-def is_hdf5_name(path: Path) -> bool:
-    """True for an output name that asks for an HDF5 file."""
-    return path.suffix.lower() in SUFFIXES
-
-
 def is_hdf5_file(path: Path) -> bool:
     """True for an existing file that starts with HDF5's signature (no user block)."""
     try:
@@ -52,7 +47,8 @@ def is_hdf5_file(path: Path) -> bool:
 
 
 def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any],
-               progress: Callable[[str], None]) -> None:
+               progress: Callable[[str], None], source: str) -> None:
+    """Writes `recording` (from the file named `source`) as dataset "signal" of a new HDF5 file."""
     h5py, hdf5 = _modules()
     try:
         kestova_filter = hdf5.KestovaFilter(**settings)
@@ -81,7 +77,8 @@ def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any],
                 try:
                     container = encode_chunk(values, kestova_filter.settings)
                 except ValueError as error:
-                    raise UserError(f"channel {channel}, samples from {start}: {error}") from None
+                    raise UserError(f"{source}: channel {channel}, samples from {start}: "
+                                    f"{error}") from None
                 dataset.id.write_direct_chunk((channel, start), container)
 
 

@@ -8,6 +8,8 @@ from typing import Callable, Optional
 
 import numpy as np
 
+from kestova_codecs.dtypes import SUPPORTED
+
 from .errors import UserError
 from .files import require_file
 from .npy import load_npy
@@ -26,8 +28,7 @@ def _read_wav(path: Path, rate: Optional[int]) -> Recording:
 def _read_npy(path: Path, rate: Optional[int]) -> Recording:
     data = load_npy(path)
     if data.dtype.name not in SAMPLE_TYPES:
-        raise UserError(f"{path}: unsupported sample type {data.dtype}; supported: "
-                        f"float32, float64, int8, int16, int32, uint8, uint16")
+        raise UserError(f"{path}: unsupported sample type {data.dtype}; supported: {SUPPORTED}")
     if data.ndim not in (1, 2):
         raise UserError(f"{path}: expected a 1-D or 2-D array, got shape {data.shape}")
     if data.ndim == 2 and data.shape[0] > data.shape[1]:

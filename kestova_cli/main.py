@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import argparse
+import logging
 import math
 import os
 import sys
@@ -19,12 +20,13 @@ USAGE_ERROR = 2
 
 COMPRESS_HELP = """\
 A 1-D signal (a mono WAV, a 1-D .npy array or raw little-endian float32 in a .f32 or .raw file)
-becomes a .kst file holding exactly one Kestova container. A multichannel recording (a WAV with
-several channels, or a 2-D .npy array whose rows are channels) becomes a zarr v3 store (a
-directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with the sample
-rate and the source's sample type as attributes; this needs the zarr extra. With -o OUT.h5 (or
-.hdf5) any recording becomes an HDF5 file instead: the same array as dataset "signal", through the
-Kestova HDF5 filter; this needs the hdf5 extra.
+becomes a .kst file: one Kestova container, which any Kestova decoder reads, then a record of
+the source's sample type and rate (--rate for a .npy or raw source). A multichannel recording
+(a WAV with several channels, or a 2-D .npy array whose rows are channels) becomes a zarr v3
+store (a directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with
+the sample rate and the source's sample type as attributes; this needs the zarr extra. With
+-o OUT.h5 (or .hdf5) any recording becomes an HDF5 file instead: the same array as dataset
+"signal", through the Kestova HDF5 filter; this needs the hdf5 extra.
 Samples must be finite. Integer samples are compressed as float32 values."""
 
 DECOMPRESS_HELP = """\
@@ -34,7 +36,7 @@ channels and sample rate, recorded in the store or in the .kst file's record.
 Any zarr v3 store whose arrays use the Kestova codec is read, as zarr, xarray and Dask write
 them; name the array with --array when there are several. So is any HDF5 dataset that uses the
 Kestova HDF5 filter (default: "signal", else the one such dataset; --dataset NAME otherwise).
-A .kst file without a record (written by kestova.compress_signal, or by kestova before 0.2) gives
+A .kst file without a record (written by kestova.compress_signal, or by an earlier command) gives
 float32 samples: a 1-D .npy, or a mono 32-bit float WAV at the rate given with --rate, with the
 values unchanged: they are not scaled to full scale, since their scale is unknown."""
 
@@ -99,6 +101,10 @@ def build_parser() -> Parser:
                    help=f"how many small details are zeroed (default {defaults['cutoff']})")
     c.add_argument("--coder", choices=tables.CODERS, default=defaults["coder"],
                    help=f"entropy coder (default {defaults['coder']})")
+    c.add_argument("--encoder", choices=tables.ENCODERS, default=tables.DEFAULT_ENCODER,
+                   help=f"how coefficients are chosen (default {tables.DEFAULT_ENCODER}): tuned "
+                        f"gives about half the error at the same size and meets --max-error in "
+                        f"one pass; reference writes what kestova.compress_signal writes")
     c.add_argument("--max-error", type=_error_bound, metavar="E",
                    help="pick the coarsest scale and cutoff whose maximum error stays within E, "
                         "relative to the signal's range (per chunk in a store)")
@@ -154,6 +160,9 @@ def version() -> str:
 
 
 def main(argv: list[str] | None = None) -> int:
+    # When a chunk is refused, zarr's event loop still holds tasks for the other chunks and
+    # logs each one at exit; the one line saying what failed is all the user should see.
+    logging.getLogger("asyncio").disabled = True
     parser = build_parser()
     args = parser.parse_args(argv)
     _check(parser, args)

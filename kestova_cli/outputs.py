@@ -26,11 +26,20 @@ def _write_wav(target: Path, written: Path, recording: Recording) -> None:
     if samples.ndim != 2 or samples.shape[0] > samples.shape[1]:
         raise UserError(f"{target}: a WAV file holds channels of samples, and an array of "
                         f"shape {samples.shape} is not that; write .npy instead")
-    # Sample types WAV has no encoding for are written as 32-bit float, values unchanged.
-    if recording.sample_type in ENCODINGS.values():
-        write_wav(written, samples, recording.rate, recording.sample_type)
-    else:
+    sample_type = recording.sample_type
+    if sample_type in ENCODINGS.values():
+        write_wav(written, samples, recording.rate, sample_type)
+    elif sample_type in _SHIFTED_PCM:  # exact: the PCM type of the same width, offset
+        pcm_type, offset = _SHIFTED_PCM[sample_type]
+        write_wav(written, (samples.astype(np.int32) + offset).astype(pcm_type), recording.rate,
+                  pcm_type)
+    else:  # float64: 32-bit float, values unchanged
         write_wav(written, samples.astype(np.float32), recording.rate, "float32")
+
+
+# Integer types WAV has no encoding for -> the PCM type of their width and the offset to it
+# (8-bit PCM is unsigned, 16-bit PCM signed), so players see the full scale they had.
+_SHIFTED_PCM = {"int8": ("uint8", 128), "uint16": ("int16", -32768)}
 
 
 # Output suffix -> writer(the output the user named, the path to write to, the recording).

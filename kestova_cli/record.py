@@ -59,7 +59,7 @@ def decode_record(data: bytes) -> Record:
         raise DamagedRecord("the record's checksum does not match")
     try:
         fields = json.loads(body.decode())
-    except (UnicodeDecodeError, ValueError):
+    except (UnicodeDecodeError, ValueError, RecursionError):
         raise DamagedRecord("the record's body is not JSON") from None
     return _checked(fields)
 

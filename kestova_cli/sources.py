@@ -15,6 +15,7 @@ from .kst_file import describe as describe_kst
 from .kst_file import read_kst
 from .memory import DECODE_PEAK_FACTOR, require_fits
 from .recording import Recording, from_reconstruction
+from .store_info import describe as describe_store
 
 
 @dataclass
@@ -54,15 +55,15 @@ def _describe_kst(path: Path) -> list[str]:
     return describe_kst(read_kst(path))
 
 
-def _is_file(path: Path) -> bool:
+def _not_a_folder(path: Path) -> bool:
     return not path.is_dir()
 
 
 # In order: the first kind whose `matches` accepts a path reads it; any file is tried as .kst.
 SOURCES: list[SourceKind] = [
-    SourceKind(zarr_stores.is_store, _read_store, zarr_stores.describe),
+    SourceKind(zarr_stores.is_store, _read_store, describe_store),
     SourceKind(hdf5_file.is_hdf5_file, hdf5_file.read_hdf5, hdf5_file.describe_hdf5),
-    SourceKind(_is_file, _read_kst, _describe_kst),
+    SourceKind(_not_a_folder, _read_kst, _describe_kst),
 ]
 
 
@@ -70,4 +71,6 @@ def source_kind(path: Path) -> SourceKind:
     for kind in SOURCES:
         if kind.matches(path):
             return kind
+    if (path / ".zgroup").is_file() or (path / ".zarray").is_file():
+        raise UserError(f"{path}: a zarr v2 store; kestova reads zarr v3 stores")
     raise UserError(f"{path}: a folder, but not a zarr store (it has no zarr.json)")

@@ -28,7 +28,8 @@ def _zarr() -> tuple[Any, Any]:
 
 
 def write_store(path: Path, recording: Recording, codec_options: dict[str, Any],
-                progress: Callable[[str], None]) -> None:
+                progress: Callable[[str], None], source: str) -> None:
+    """Writes `recording` (read from `source`, named in messages) as a store at `path`."""
     zarr, KestovaCodec = _zarr()
     root = zarr.open_group(str(path), mode="w", zarr_format=3)
     chunk = min(recording.length, CHUNK_SAMPLES)
@@ -43,4 +44,4 @@ def write_store(path: Path, recording: Recording, codec_options: dict[str, Any],
         try:
             array[channel] = recording.samples[channel]
         except ValueError as error:  # the codec's refusal, e.g. an unreachable error bound
-            raise UserError(f"channel {channel}: {error}") from None
+            raise UserError(f"{source}: channel {channel}: {error}") from None

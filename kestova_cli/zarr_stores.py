@@ -10,13 +10,14 @@ import math
 import warnings
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any, Optional
+from typing import Any, Iterator, Optional
 
-import numpy as np
+from kestova_codecs.dtypes import check_dtype
 
 from .errors import UserError
 from .memory import DECODE_PEAK_FACTOR, require_fits
-from .recording import Recording, from_reconstruction, numpy_type
+from .record import SOURCE_FORMATS
+from .recording import SAMPLE_TYPES, Recording, from_reconstruction
 
 CODEC = "kestova"
 INSTALL_HINT = 'install the extra: pip install "kestova[zarr]" (in a source tree: pip install ".[zarr]")'
@@ -31,8 +32,11 @@ class StoredArray:
 
     @property
     def kestova_settings(self) -> Optional[dict]:
-        found = _find_codec(self.metadata.get("codecs", []))
-        return None if found is None else dict(found.get("configuration") or {})
+        found = _find_codec(self.metadata.get("codecs"))
+        if found is None:
+            return None
+        configuration = found.get("configuration")
+        return dict(configuration) if isinstance(configuration, dict) else {}
 
     @property
     def label(self) -> str:
@@ -87,7 +91,7 @@ def find_arrays(path: Path) -> list[StoredArray]:
             folder = meta.parent
             name = folder.relative_to(path).as_posix()
             arrays.append(StoredArray("" if name == "." else name, folder, node,
-                                      _codec_names(node.get("codecs", []))))
+                                      _codec_names(node.get("codecs"))))
     return arrays
 
 
@@ -120,27 +124,22 @@ def choose_array(path: Path, name: Optional[str]) -> StoredArray:
     raise UserError(f"{path}: no Kestova array named '{name}' (Kestova arrays: {names})")
 
 
-def _find_codec(codecs: Any) -> Optional[dict]:
+def _walk_codecs(codecs: Any) -> Iterator[dict]:
+    """Every codec entry of a codecs list, those inside a sharding codec too."""
     for codec in codecs if isinstance(codecs, list) else []:
-        if not isinstance(codec, dict):
-            continue
-        if codec.get("name") == CODEC:
-            return codec
-        inner = (codec.get("configuration") or {}).get("codecs")  # sharding
-        found = _find_codec(inner) if isinstance(inner, list) else None
-        if found is not None:
-            return found
-    return None
+        if isinstance(codec, dict):
+            yield codec
+            configuration = codec.get("configuration")
+            if isinstance(configuration, dict):
+                yield from _walk_codecs(configuration.get("codecs"))
+
+
+def _find_codec(codecs: Any) -> Optional[dict]:
+    return next((c for c in _walk_codecs(codecs) if c.get("name") == CODEC), None)
 
 
 def _codec_names(codecs: Any) -> list[str]:
-    names = []
-    for codec in codecs if isinstance(codecs, list) else []:
-        if isinstance(codec, dict):
-            names.append(str(codec.get("name")))
-            inner = (codec.get("configuration") or {}).get("codecs")
-            names += _codec_names(inner) if isinstance(inner, list) else []
-    return names
+    return [str(c.get("name")) for c in _walk_codecs(codecs)]
 
 
 def _zarr() -> Any:
@@ -156,9 +155,10 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
     recorded them; `rate` (the user's --rate) wins over a recorded one."""
     zarr = _zarr()
     where = f"{path}: array {array.label}"
-    dtype = np.dtype(numpy_type(array.dtype)) if array.dtype in _NUMERIC else None
-    if dtype is None:
-        raise UserError(f"{where}: unsupported data type {array.dtype}")
+    try:
+        dtype = check_dtype(array.dtype)
+    except (TypeError, ValueError, KeyError):
+        raise UserError(f"{where}: unsupported data type {array.dtype}") from None
     values = math.prod(array.shape)
     # zarr decodes each chunk whole, also where the array's edge cuts it.
     decoded = values + math.prod(array.chunks)
@@ -168,15 +168,17 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             data = zarr.open_array(str(array.folder), mode="r")[...]
-    except ValueError as error:  # the codec's refusal of a chunk
-        raise UserError(f"{where}: {error}") from None
     except MemoryError:
         raise UserError(f"{where}: does not fit in memory") from None
-    except Exception as error:  # zarr's own failures: told in our words
-        raise UserError(f"{where} cannot be read ({type(error).__name__})") from None
+    except Exception as error:
+        if isinstance(error, ValueError) and _raised_by_kestova_codecs(error):
+            raise UserError(f"{where}: {error}") from None  # the codec's refusal of a chunk
+        # zarr's own failures, told in the command's words
+        raise UserError(f"{where} cannot be read: zarr refuses its metadata or chunks "
+                        f"({type(error).__name__})") from None
     attributes = array.attributes
     sample_type = attributes.get("source_dtype", data.dtype.name)
-    if sample_type not in _SAMPLE_TYPES:
+    if sample_type not in SAMPLE_TYPES:
         sample_type = data.dtype.name
     recorded_rate = attributes.get("sample_rate")
     if not (isinstance(recorded_rate, int) and recorded_rate > 0):
@@ -185,71 +187,19 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
     samples = from_reconstruction(data, sample_type)
     one_dimensional = samples.ndim == 1
     return Recording(samples.reshape(1, -1) if one_dimensional else samples, sample_type,
-                     rate or recorded_rate, source if source in ("wav", "npy", "raw") else "npy",
+                     rate or recorded_rate, source if source in SOURCE_FORMATS else "npy",
                      one_dimensional=one_dimensional)
+
+
+def _raised_by_kestova_codecs(error: BaseException) -> bool:
+    """Whether `error` was raised in the kestova_codecs package (its messages are Kestova's)."""
+    frame = error.__traceback__
+    while frame is not None and frame.tb_next is not None:
+        frame = frame.tb_next
+    return frame is not None and "kestova_codecs" in Path(frame.tb_frame.f_code.co_filename).parts
 
 
 def stored_bytes(folder: Path) -> int:
     """The bytes of every file under `folder`, metadata included."""
     return sum(f.stat().st_size for f in folder.rglob("*") if f.is_file())
 
-
-def chunk_files(array: StoredArray) -> list[Path]:
-    return [f for f in array.folder.rglob("*") if f.is_file() and f.name != "zarr.json"]
-
-
-def describe(path: Path) -> list[str]:
-    from kestova_codecs.tables import read_header
-
-    lines = []
-    arrays = find_arrays(path)
-    for array in kestova_arrays(path):
-        settings = " ".join(f"{k}={v}" for k, v in array.kestova_settings.items())
-        stored = stored_bytes(array.folder)
-        values = math.prod(array.shape)
-        lines += [f"array {array.label}: {array.dtype}, shape {_dims(array.shape)}, "
-                  f"chunks {_dims(array.chunks)}",
-                  f"  settings: {settings}".rstrip()]
-        attributes = array.attributes
-        if "sample_rate" in attributes or "source_dtype" in attributes:
-            rate = attributes.get("sample_rate")
-            lines += [f"  channels: {array.shape[0]}" if len(array.shape) == 2 else "",
-                      f"  samples: {array.shape[-1]} per channel" if len(array.shape) == 2 else "",
-                      f"  sample rate: {f'{rate} Hz' if rate else 'not recorded'}",
-                      f"  source: {attributes.get('source_format', 'unknown')}, "
-                      f"{attributes.get('source_dtype', array.dtype)}"]
-        lines += [f"  stored bytes: {stored}",
-                  f"  ratio: {values * 4 / max(stored, 1):.2f} against float32 samples"
-                  + _source_ratio(array, values, stored)]
-        if array.kestova_settings.get("max_error") is not None:
-            scales = set()
-            for chunk in chunk_files(array):
-                try:
-                    with open(chunk, "rb") as f:
-                        scales.add(read_header(f.read(64))["scale"])
-                except (OSError, ValueError):
-                    pass
-            if scales:
-                used = f"{min(scales)} to {max(scales)}" if len(scales) > 1 else f"{min(scales)}"
-                lines.append(f"  scales used: {used}")
-    skipped = [a for a in arrays if a.kestova_settings is None]
-    for array in skipped:
-        lines.append(f"skipped array {array.label}: not Kestova (codecs: "
-                     f"{', '.join(array.codecs) or 'none'})")
-    return [line for line in lines if line]
-
-
-def _dims(shape: tuple[int, ...]) -> str:
-    return " x ".join(map(str, shape)) or "()"
-
-
-def _source_ratio(array: StoredArray, values: int, stored: int) -> str:
-    source = array.attributes.get("source_dtype", array.dtype)
-    if source == "float32" or source not in _SAMPLE_TYPES:
-        return ""
-    size = 3 if source == "int24" else numpy_type(source).itemsize
-    return f", {values * size / max(stored, 1):.2f} against the {source} source"
-
-
-_NUMERIC = ("float32", "float64", "int8", "int16", "int32", "uint8", "uint16")
-_SAMPLE_TYPES = _NUMERIC + ("int24",)

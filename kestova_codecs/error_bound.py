@@ -21,12 +21,13 @@ from kestova import KestovaCompressionOptions
 
 from kestova_codecs import _binding
 from kestova_codecs.dtypes import check_dtype, restore, to_float32
+from kestova_codecs.tables import CUTOFFS, MAX_SCALE, MIN_SCALE
 
-FINEST_SCALE = 12
-COARSEST_SCALE = 6
+FINEST_SCALE = MAX_SCALE
+COARSEST_SCALE = MIN_SCALE
 # Below this scale every cutoff level zeroes nothing, so only "low" is worth trying there.
 FIRST_CUTTING_SCALE = 8
-CUTOFFS_COARSE_FIRST = ("high", "medium", "low")
+CUTOFFS_COARSE_FIRST = tuple(reversed(CUTOFFS))
 
 
 def check_max_error(max_error) -> float:

@@ -12,6 +12,7 @@ from kestova import KestovaCompressionOptions
 
 from kestova_codecs import _binding
 from kestova_codecs.error_bound import check_encoder, check_max_error
+from kestova_codecs.tables import DEFAULTS
 
 # The encoder of every store written before stores recorded one: a configuration without
 # `encoder` means it, so appending to such an array keeps its encoder.
@@ -20,9 +21,9 @@ UNRECORDED_ENCODER = "reference"
 
 @dataclass(frozen=True)
 class Settings:
-    method: Optional[str] = "cdf97"
-    scale: int = 11
-    cutoff: str = "low"
+    method: Optional[str] = DEFAULTS["method"]
+    scale: int = DEFAULTS["scale"]
+    cutoff: str = DEFAULTS["cutoff"]
     coder: Optional[str] = None
     max_error: Optional[float] = None
     relative: bool = True

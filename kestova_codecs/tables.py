@@ -17,4 +17,7 @@ MAX_SAMPLES: int = _TABLES["max_samples"]
 HEADER_SIZE: int = _TABLES["header_size"]
 SMALLEST_RANGE: float = _TABLES["smallest_range"]  # narrower nonzero ranges decode as flat
 
+ENCODERS: tuple[str, ...] = tuple(_binding.ENCODERS)  # how a container's coefficients are chosen
+DEFAULT_ENCODER: str = _binding.DEFAULT_ENCODER
+
 read_header = _binding.read_header

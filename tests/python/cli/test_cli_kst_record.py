@@ -66,11 +66,18 @@ def test_mono_float_comes_back_as_float(tmp_path):
     assert data[16:20] == (18).to_bytes(4, "little") and data[38:42] == b"fact"
 
 
-def test_npy_rate_is_recorded(tmp_path):
-    np.save(tmp_path / "x.npy", pcm_values(2, 1, FRAMES)[0].astype(np.int16))
+@pytest.mark.parametrize("dtype,width,offset", [("int16", 2, 0), ("uint16", 2, -32768),
+                                                ("int8", 1, 128)])
+def test_npy_integers_become_pcm_of_their_width_at_the_recorded_rate(tmp_path, dtype, width,
+                                                                       offset):
+    info = np.iinfo(dtype)
+    values = np.linspace(info.min, info.max, FRAMES).round().astype(dtype)
+    np.save(tmp_path / "x.npy", values)
     run("compress", "x.npy", "--rate", 500, cwd=tmp_path)
     assert run("decompress", "x.kst", "-o", "x.wav", cwd=tmp_path).returncode == 0
-    assert _wave_samples(tmp_path / "x.wav")[0][1:3] == (2, 500)
+    params, pcm = _wave_samples(tmp_path / "x.wav")
+    assert params[1:3] == (width, 500)
+    assert max_relative_error(values.astype(np.int64) + offset, pcm) < TOLERANCE
 
 
 def test_a_file_written_before_the_record_still_decompresses(tmp_path):
@@ -116,3 +123,15 @@ def test_record_round_trip_and_damage():
         with pytest.raises(DamagedRecord):
             decode_record(struct.pack("<4sBII", b"KSTR", 1, len(fields), zlib.crc32(fields))
                           + fields)
+
+
+def test_encoder_is_chosen_and_recorded(tmp_path):
+    values = pcm_values(2, 1, FRAMES)[0].astype(np.float32)
+    np.save(tmp_path / "x.npy", values)
+    run("compress", "x.npy", "--encoder", "reference", "-o", "ref.kst", cwd=tmp_path)
+    assert "encoder: reference" in run("info", "ref.kst", cwd=tmp_path).stdout
+    reference = kestova.compress_signal(values)
+    assert (tmp_path / "ref.kst").read_bytes()[:len(reference)] == reference
+    run("compress", "x.npy", cwd=tmp_path)
+    assert "encoder: tuned" in run("info", "x.kst", cwd=tmp_path).stdout
+    assert_refused(run("compress", "x.npy", "--encoder", "fast", "-o", "y.kst", cwd=tmp_path))

@@ -90,3 +90,20 @@ def test_a_store_without_kestova_arrays_names_its_codecs(tmp_path):
         assert_refused(result)
         assert "no array in this zarr store uses the Kestova codec (codecs found: bytes, zstd)" \
             in result.stderr
+
+
+def test_info_names_the_encoder_a_store_records(tmp_path):
+    _zarr_store(tmp_path / "t.zarr", encoder="reference")
+    assert "encoder: reference" in run("info", "t.zarr", cwd=tmp_path).stdout
+
+
+def test_a_chunk_announcing_more_samples_is_refused_before_decoding(tmp_path):
+    from kestova_codecs import _binding
+
+    _zarr_store(tmp_path / "s.zarr")
+    bomb = bytearray(_binding.compress(np.zeros(1000, np.float32), coder="deflate"))
+    bomb[16:20] = ((1 << 31) - 1).to_bytes(4, "little")
+    (tmp_path / "s.zarr" / "c" / "0" / "0").write_bytes(bytes(bomb))
+    result = run("decompress", "s.zarr", "-o", "s.npy", cwd=tmp_path, limit_memory=True)
+    assert_refused(result)
+    assert "announces 2147483647 samples, but the chunk has 2048 values" in result.stderr

@@ -6,6 +6,7 @@ import subprocess
 import sys
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 ROOT = Path(__file__).resolve().parents[3]
@@ -40,3 +41,18 @@ def test_valid_arguments_pass_the_check(tmp_path):
                              "--scale", "6", "--cutoff", "high", "--plot", "out.png"],
                             cwd=tmp_path, capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
+
+
+@pytest.mark.parametrize("content", [np.array([1.0, np.nan, 2.0], np.float32),
+                                     np.array([1.0, np.inf, 2.0]), b"", b"not an array\n",
+                                     np.ones(0, np.float32)])
+def test_unusable_signals_are_refused_in_one_line(tmp_path, content):
+    path = tmp_path / "x.npy"
+    if isinstance(content, bytes):
+        path.write_bytes(content)
+    else:
+        np.save(path, content)
+    result = subprocess.run([sys.executable, str(ROOT / "demo" / "demo.py"), "x.npy"],
+                            cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert result.returncode == 2 and result.stdout == ""
+    assert len(result.stderr.splitlines()) == 1 and "x.npy" in result.stderr
