@@ -19,6 +19,7 @@
 #include "codecs_binding/decoded_samples.h"
 #include "codecs_binding/encoder_option.h"
 #include "codecs_binding/float_samples.h"
+#include "codecs_binding/hdf5_values.h"
 #include "codecs_binding/header_reader.h"
 #include "codecs_binding/held_buffer.h"
 #include "codecs_binding/tables.h"
@@ -108,6 +109,13 @@ PyMethodDef module_methods[] = {
      "decompress(data)\n--\n\n"
      "Decompress the Kestova container in the contiguous buffer `data`; the samples come back\n"
      "as a DecodedSamples object for numpy.frombuffer(..., numpy.float32)."},
+    {"hdf5_filter_values", hdf5_filter_values, METH_VARARGS,
+     "hdf5_filter_values(method, scale, cutoff, coder, encoder, max_error, relative)\n--\n\n"
+     "The HDF5 filter's values recording these settings (checked as the codecs check them)."},
+    {"hdf5_filter_settings", hdf5_filter_settings, METH_O,
+     "hdf5_filter_settings(values)\n--\n\n"
+     "The settings that HDF5 filter values record, with dtype and chunk_elements when the\n"
+     "values are a dataset's complete ones; ValueError for values this version cannot read."},
     {"read_header", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_header)),
      METH_FASTCALL | METH_KEYWORDS,
      "read_header(data)\n--\n\n"
@@ -127,7 +135,8 @@ PyMethodDef module_methods[] = {
 int exec_module(PyObject* module) {
     PyTypeObject* type = decoded_samples_type();
     if (type == nullptr || PyModule_AddType(module, type) < 0) return -1;
-    return add_encoder_names(module);
+    if (add_encoder_names(module) < 0) return -1;
+    return add_hdf5_constants(module);
 }
 
 python::MultiPhaseModule module_definition(

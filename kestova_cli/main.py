@@ -24,7 +24,9 @@ becomes a .kst file: one Kestova container, which any Kestova decoder reads, the
 the source's sample type and rate (--rate for a .npy or raw source). A multichannel recording
 (a WAV with several channels, or a 2-D .npy array whose rows are channels) becomes a zarr v3
 store (a directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with
-the sample rate and the source's sample type as attributes; this needs the zarr extra.
+the sample rate and the source's sample type as attributes; this needs the zarr extra. With
+-o OUT.h5 (or .hdf5) any recording becomes an HDF5 file instead: the same array as dataset
+"signal", through the Kestova HDF5 filter; this needs the hdf5 extra.
 Samples must be finite. Integer samples are compressed as float32 values."""
 
 DECOMPRESS_HELP = """\
@@ -32,7 +34,8 @@ The output's name picks its kind: .npy or .wav (default: the source's kind). The
 back what it was given: the source's sample type (integers rounded and clipped to their range),
 channels and sample rate, recorded in the store or in the .kst file's record.
 Any zarr v3 store whose arrays use the Kestova codec is read, as zarr, xarray and Dask write
-them; name the array with --array when there are several.
+them; name the array with --array when there are several. So is any HDF5 dataset that uses the
+Kestova HDF5 filter (default: "signal", else the one such dataset; --dataset NAME otherwise).
 A .kst file without a record (written by kestova.compress_signal, or by an earlier command) gives
 float32 samples: a 1-D .npy, or a mono 32-bit float WAV at the rate given with --rate, with the
 values unchanged: they are not scaled to full scale, since their scale is unknown."""
@@ -115,11 +118,13 @@ def build_parser() -> Parser:
     d = sub.add_parser("decompress", help="decompress a .kst file or a store",
                        description=DECOMPRESS_HELP,
                        formatter_class=argparse.RawDescriptionHelpFormatter)
-    d.add_argument("input", type=Path, metavar="IN", help="a .kst file or a zarr v3 store")
+    d.add_argument("input", type=Path, metavar="IN",
+                   help="a .kst file, a zarr v3 store or an HDF5 file")
     d.add_argument("-o", "--output", type=Path, metavar="OUT",
                    help="OUT.npy or OUT.wav (default: IN with .wav for a WAV source, else .npy)")
-    d.add_argument("--array", metavar="NAME",
-                   help="the store's array to decompress, when it holds several")
+    d.add_argument("--array", "--dataset", metavar="NAME",
+                   help="the store's array or the HDF5 file's dataset to decompress, when it "
+                        "holds several")
     d.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of the WAV written (overrides a recorded one)")
     _add_output_flags(d)
@@ -127,9 +132,9 @@ def build_parser() -> Parser:
 
     i = sub.add_parser("info", help="describe .kst files and stores",
                        description="Prints a .kst file's header fields and record, or each "
-                                   "Kestova array of a zarr v3 store.")
+                                   "Kestova array of a zarr v3 store or HDF5 file.")
     i.add_argument("inputs", nargs="+", type=Path, metavar="IN",
-                   help=".kst files or zarr v3 stores")
+                   help=".kst files, zarr v3 stores or HDF5 files")
     i.set_defaults(run=commands.info)
     return parser
 

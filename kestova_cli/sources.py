@@ -1,5 +1,5 @@
 """What `decompress` and `info` read: SOURCES maps an input path to the kind that reads it (a
-zarr store, a .kst file); a new kind is one entry there."""
+zarr store, an HDF5 file, a .kst file); a new kind is one entry there."""
 
 from __future__ import annotations
 
@@ -9,7 +9,7 @@ from typing import Callable, Optional
 
 import kestova
 
-from . import zarr_stores
+from . import hdf5_file, zarr_stores
 from .errors import UserError
 from .kst_file import describe as describe_kst
 from .kst_file import read_kst
@@ -62,6 +62,7 @@ def _not_a_folder(path: Path) -> bool:
 # In order: the first kind whose `matches` accepts a path reads it; any file is tried as .kst.
 SOURCES: list[SourceKind] = [
     SourceKind(zarr_stores.is_store, _read_store, describe_store),
+    SourceKind(hdf5_file.is_hdf5_file, hdf5_file.read_hdf5, hdf5_file.describe_hdf5),
     SourceKind(_not_a_folder, _read_kst, _describe_kst),
 ]
 

@@ -7,7 +7,7 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Callable
 
-from . import store
+from . import hdf5_file, store
 from .encode import encode_signal
 from .kst_file import kst_bytes
 from .record import Record
@@ -34,6 +34,7 @@ def _write_kst(path: Path, recording: Recording, settings: dict[str, Any],
 TARGETS: dict[str, Target] = {
     ".kst": Target(_write_kst, lambda r: r.one_dimensional),
     ".zarr": Target(store.write_store, lambda r: not r.one_dimensional),
+    **{suffix: Target(hdf5_file.write_hdf5, lambda r: True) for suffix in hdf5_file.SUFFIXES},
 }
 
 

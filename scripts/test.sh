@@ -9,8 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 source scripts/lib.sh
-# The test toolchain: GoogleTest, and clang for the fuzz targets; a second venv with NumPy 1.26.
-install_debian_packages libgtest-dev clang-16 libclang-rt-16-dev
+# The test toolchain: GoogleTest, clang for the fuzz targets, HDF5 1.10's tools (h5dump,
+# h5repack) for the HDF5 filter; a second venv with NumPy 1.26.
+install_debian_packages libgtest-dev clang-16 libclang-rt-16-dev hdf5-tools
 make_venv .venv-numpy1 -r requirements-dev.txt "numpy>=1.26,<2"
 
 export PATH="$PWD/.venv/bin:$PATH"
@@ -57,9 +58,10 @@ if compgen -G "python/*.cpp" >/dev/null; then
 
   echo "== Python tests against the manylinux wheel"
   for venv in .venv .venv-numpy1; do
-    # The array-store extras (numcodecs, zarr, xarray, Dask), keeping the venv's NumPy.
+    # The array-store and HDF5 extras (numcodecs, zarr, xarray, Dask, h5py) and pynwb for the
+    # NWB test, keeping the venv's NumPy.
     numpy_pin="numpy==$("$venv/bin/python" -c 'import numpy; print(numpy.__version__)')"
-    "$venv/bin/python" -m pip install -q "$wheel[dask]" "$numpy_pin"
+    "$venv/bin/python" -m pip install -q "$wheel[dask,hdf5]" pynwb "$numpy_pin"
     "$venv/bin/python" -m pip install -q --force-reinstall --no-deps "$wheel"
     echo "-- $("$venv/bin/python" -c 'import numpy; print("NumPy", numpy.__version__)')"
     (cd tests/python && "../../$venv/bin/python" -m pytest -q -p no:cacheprovider .)

@@ -26,6 +26,7 @@ def _missing(block: str) -> str | None:
     """The package a block needs that this environment lacks."""
     needs = ["kestova_codecs"] if "--max-error" in block or ".zarr" in block else []
     needs += ["zarr"] if ".zarr" in block else []
+    needs += ["h5py"] if ".h5" in block else []
     return next((n for n in needs if importlib.util.find_spec(n) is None), None)
 
 
