@@ -72,7 +72,8 @@ void check_integer_type(ElementType type) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double expected = std::clamp(std::nearbyint(double{(*floats)[i]}), low, high);
         ASSERT_EQ(decoded[i], static_cast<T>(expected)) << element_name(type) << " at " << i;
-        ASSERT_LE(std::abs(double{decoded[i]} - double{values[i]}), 3e-3 * (high - low) + 1);
+        ASSERT_LE(std::abs(static_cast<double>(decoded[i]) - static_cast<double>(values[i])),
+                  3e-3 * (high - low) + 1);
     }
 }
 
