@@ -24,7 +24,7 @@
 #include "codec/compressor.h"
 #include "codec/deflate.h"
 #include "codec/header.h"
-#include "codec/tuned_compressor.h"
+#include "codec/tuned/tuned_compressor.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
 #include "codec/method_table.h"
-#include "codec/tuned_compressor.h"
+#include "codec/tuned/tuned_compressor.h"
 
 namespace {
 

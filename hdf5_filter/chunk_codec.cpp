@@ -9,8 +9,8 @@
 #include "codec/container_limits.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
-#include "codec/tuned_compressor.h"
-#include "codecs_binding/non_finite.h"
+#include "codec/tuned/tuned_compressor.h"
+#include "codec/chunk/non_finite.h"
 
 namespace kestova::hdf5 {
 

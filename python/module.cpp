@@ -3,10 +3,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "python/errors.h"
-#include "python/multi_phase_module.h"
+#include "python/common/errors.h"
+#include "python/common/multi_phase_module.h"
 #include "python/options.h"
-#include "python/py_ref.h"
+#include "python/common/py_ref.h"
 #include "python/signal.h"
 
 namespace kestova::python {

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "python/numpy_include.h"
-#include "python/py_ref.h"
+#include "python/common/py_ref.h"
 
 // The table pointer and runtime feature version that NumPy's macros read; set once below.
 void** PyArray_API = nullptr;

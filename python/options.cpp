@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "python/arguments.h"
-#include "python/errors.h"
-#include "python/option_parsing.h"
+#include "python/common/arguments.h"
+#include "python/common/errors.h"
+#include "python/common/option_parsing.h"
 
 namespace kestova::python {
 

@@ -8,12 +8,12 @@
 
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
-#include "python/arguments.h"
-#include "python/errors.h"
+#include "python/common/arguments.h"
+#include "python/common/errors.h"
 #include "python/numpy_api.h"
 #include "python/numpy_include.h"
 #include "python/options.h"
-#include "python/py_ref.h"
+#include "python/common/py_ref.h"
 
 namespace kestova::python {
 

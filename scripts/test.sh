@@ -54,7 +54,7 @@ if compgen -G "python/*.cpp" >/dev/null; then
   rm -rf build/gxx-wheel
   python -m pip wheel -q --no-deps -w build/gxx-wheel "$sdist"
   python -m pip install -q --force-reinstall --no-deps build/gxx-wheel/kestova-*.whl
-  python tests/python/golden_fixtures.py >build/golden-gxx.txt
+  python tests/python/module/golden_fixtures.py >build/golden-gxx.txt
 
   echo "== Python tests against the manylinux wheel"
   for venv in .venv .venv-numpy1; do
@@ -64,9 +64,9 @@ if compgen -G "python/*.cpp" >/dev/null; then
     "$venv/bin/python" -m pip install -q "$wheel[dask,hdf5]" pynwb "$numpy_pin"
     "$venv/bin/python" -m pip install -q --force-reinstall --no-deps "$wheel"
     echo "-- $("$venv/bin/python" -c 'import numpy; print("NumPy", numpy.__version__)')"
-    (cd tests/python && "../../$venv/bin/python" -m pytest -q -p no:cacheprovider .)
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python
   done
-  .venv/bin/python tests/python/golden_fixtures.py >build/golden-wheel.txt
+  .venv/bin/python tests/python/module/golden_fixtures.py >build/golden-wheel.txt
   diff build/golden-gxx.txt build/golden-wheel.txt
   echo "-- golden fixtures: the wheel and the g++ build agree on $(wc -l <build/golden-wheel.txt) containers"
 fi

@@ -74,6 +74,6 @@ cpp_done=$SECONDS
 
 echo "== the aarch64 wheel under Debian's arm64 CPython (round trips, golden fixtures)"
 (cd tests/python && PYTHONPATH="$site" PYTHONDONTWRITEBYTECODE=1 "${arm_python[@]}" -m pytest -q \
-   -p no:cacheprovider test_golden_fixtures.py test_signal.py test_options.py)
+   -p no:cacheprovider module/test_golden_fixtures.py module/test_signal.py module/test_options.py)
 echo "-- aarch64 timings: wheel ${built}s, CPython root and packages $((prepared - built))s," \
      "C++ suite $((cpp_done - prepared))s, Python tests $((SECONDS - cpp_done))s"

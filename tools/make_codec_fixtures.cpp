@@ -10,8 +10,8 @@
 
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
-#include "tests/cpp/codec_fixture_format.h"
-#include "tests/cpp/codec_test_support.h"
+#include "tests/cpp/codec/codec_fixture_format.h"
+#include "tests/cpp/support/codec_test_support.h"
 
 namespace {
 

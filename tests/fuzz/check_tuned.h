@@ -10,7 +10,7 @@
 
 #include "codec/decompressor.h"
 #include "codec/method_table.h"
-#include "codec/tuned_compressor.h"
+#include "codec/tuned/tuned_compressor.h"
 #include "engine/util.h"
 #include "tests/fuzz/fuzz_check.h"
 

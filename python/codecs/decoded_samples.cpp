@@ -1,0 +1,61 @@
+#include "python/codecs/decoded_samples.h"
+
+#include <new>
+#include <utility>
+
+namespace kestova::codecs {
+
+namespace {
+
+struct DecodedSamplesObject {
+    PyObject_HEAD std::vector<float> samples;
+};
+
+void decoded_dealloc(PyObject* self) {
+    reinterpret_cast<DecodedSamplesObject*>(self)->samples.~vector();
+    Py_TYPE(self)->tp_free(self);
+}
+
+// Lends the samples as writable bytes; the view keeps this object, and so the buffer, alive.
+int decoded_getbuffer(PyObject* self, Py_buffer* view, int flags) {
+    auto& samples = reinterpret_cast<DecodedSamplesObject*>(self)->samples;
+    return PyBuffer_FillInfo(view, self, samples.data(),
+                             static_cast<Py_ssize_t>(samples.size() * sizeof(float)), 0, flags);
+}
+
+PyBufferProcs decoded_buffer_procs = {
+    .bf_getbuffer = decoded_getbuffer,
+    .bf_releasebuffer = nullptr,
+};
+
+// A type object has dozens of optional slots; the designated initialiser names only those used.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+PyTypeObject decoded_type_object = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "kestova_codecs._binding.DecodedSamples",
+    .tp_basicsize = sizeof(DecodedSamplesObject),
+    .tp_dealloc = decoded_dealloc,
+    .tp_as_buffer = &decoded_buffer_procs,
+    .tp_flags = Py_TPFLAGS_DEFAULT,
+    .tp_doc = "Decoded float32 samples, lent through the buffer protocol.",
+};
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+PyTypeObject* decoded_samples_type() {
+    if (PyType_Ready(&decoded_type_object) < 0) return nullptr;
+    return &decoded_type_object;
+}
+
+PyObject* wrap_decoded(std::vector<float>&& samples) {
+    PyTypeObject* type = decoded_samples_type();
+    if (type == nullptr) return nullptr;
+    PyObject* self = type->tp_alloc(type, 0);
+    if (self == nullptr) return nullptr;
+    new (&reinterpret_cast<DecodedSamplesObject*>(self)->samples)
+        std::vector<float>(std::move(samples));
+    return self;
+}
+
+}  // namespace kestova::codecs
