@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codec/error.h"
-#include "codec/chunk/non_finite.h"
+#include "codec/chunk/sample_checks.h"
 
 namespace kestova::codecs {
 
