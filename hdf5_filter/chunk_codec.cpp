@@ -7,7 +7,9 @@ namespace kestova::hdf5 {
 
 namespace {
 
-std::string filter_message(const std::string& text) { return "kestova filter: " + text; }
+std::string filter_message(const std::string& text) {
+    return "kestova filter: " + text;
+}
 
 }  // namespace
 

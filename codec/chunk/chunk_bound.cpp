@@ -22,9 +22,11 @@ std::string shortfall(const UnmetBound& u) {
     // below the next half unit.
     const double whole = b.samples + b.narrowing;
     if (u.reached > whole) {
-        return b.integer ? ", which rounds beyond the bound " + g(b.elements, 6) + " (the finest "
+        return b.integer ? ", which rounds beyond the bound " + g(b.elements, 6) +
+                               " (the finest "
                                "setting's own error)"
-                         : ", above the bound " + g(b.elements, 6) + " (the finest setting's own "
+                         : ", above the bound " + g(b.elements, 6) +
+                               " (the finest setting's own "
                                "error)";
     }
     if (u.reached > b.samples) {
@@ -62,8 +64,8 @@ std::string unmet_message(const UnmetBound& u) {
     std::string text = std::string(u.relative ? "relative" : "absolute") + " max_error " +
                        shortest_text(u.max_error) + " cannot be met: ";
     if (u.bound.samples < 0) {
-        text += "float32 narrowing alone moves the samples by up to " +
-                g(u.bound.narrowing, 6) + ", above the bound " + g(u.bound.elements, 6);
+        text += "float32 narrowing alone moves the samples by up to " + g(u.bound.narrowing, 6) +
+                ", above the bound " + g(u.bound.elements, 6);
     } else {
         text += "the finest setting (" + std::string(u.setting) + ") leaves a max error of " +
                 g(u.reached, 6) + shortfall(u);

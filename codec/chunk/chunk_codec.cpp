@@ -71,8 +71,8 @@ ChunkResult<std::vector<uint8_t>> encode_bounded(std::span<const uint8_t> elemen
         const auto method = settings.choose_method
                                 ? std::nullopt
                                 : std::optional<CompressionMethod>(settings.options.method);
-        auto encoded = encode_within(samples, {unmet.bound.samples, false}, method,
-                                     settings.options.coder);
+        auto encoded =
+            encode_within(samples, {unmet.bound.samples, false}, method, settings.options.coder);
         if (!encoded) return text_error(encoded.error());
         if (!encoded->container.empty()) return std::move(encoded->container);
         unmet.setting = kTunedFinest;

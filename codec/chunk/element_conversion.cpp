@@ -10,7 +10,8 @@ namespace {
 
 // True when every value of T is a float32 exactly.
 template <typename T>
-constexpr bool kExactInFloat32 = std::is_same_v<T, float> || (std::is_integral_v<T> && sizeof(T) <= 2);
+constexpr bool kExactInFloat32 =
+    std::is_same_v<T, float> || (std::is_integral_v<T> && sizeof(T) <= 2);
 
 // Rounded to nearest (ties to even) and clipped to T's range; double holds both ends exactly.
 template <typename T>

@@ -3,10 +3,10 @@
 #include <optional>
 #include <utility>
 
-#include "codec/tuned/bound_loop.h"
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
+#include "codec/tuned/bound_loop.h"
 
 namespace kestova {
 

@@ -8,14 +8,14 @@
 #include <string>
 
 #include "codec/chunk/chunk_bound.h"
-#include "codec/tuned/bound_loop.h"
 #include "codec/decompose.h"
 #include "codec/decompressor.h"
 #include "codec/deflate.h"
 #include "codec/encode_pipeline.h"
 #include "codec/header.h"
-#include "codec/tuned/method_choice.h"
 #include "codec/method_executor.h"
+#include "codec/tuned/bound_loop.h"
+#include "codec/tuned/method_choice.h"
 #include "codec/tuned/tuned_quantizer.h"
 
 namespace kestova {

@@ -107,7 +107,9 @@ PyObject* decode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
         }
         HeldBuffer input;
         if (!input.acquire(a[0])) return nullptr;
-        auto result = unlocked([&] { return decode_chunk(input.bytes(), *type, {elements, *fill}); });
+        auto result = unlocked([&] {
+            return decode_chunk(input.bytes(), *type, {elements, *fill});
+        });
         if (!result) return nullptr;
         if (!*result) return raise_text(result->error());
         return wrap_decoded_chunk(std::move(**result));
