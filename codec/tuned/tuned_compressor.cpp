@@ -64,19 +64,19 @@ struct Attempt {
 };
 
 KestovaResult<Attempt> attempt_at(PreparedSignal& prepared, bool first,
-                                  std::span<const float> normalized, std::span<const float> samples,
-                                  double held, uint8_t scale, const TunedRule& rule,
-                                  std::span<int16_t> coefficients) {
-    // The analysis overwrites the working signal, which only the first attempt finds as prepared.
-    if (!first) std::copy(normalized.begin(), normalized.end(), prepared.signal.span().begin());
+                                  std::span<const float> samples, double held, uint8_t scale,
+                                  const TunedRule& rule, std::span<int16_t> coefficients) {
+    // The analysis overwrites the working signal (and the loop then uses it as scratch), so only
+    // the first attempt finds it as prepared; later ones make it again, as it was made.
+    if (!first) fill_working_signal(samples, prepared.signal.span());
     const auto levels =
         decompose_and_quantize(*prepared.executor, prepared.layout, prepared.signal.span(),
                                TunedQuantizer::bounded(scale, rule), coefficients);
     if (!levels) return std::unexpected(levels.error());
     const BoundTarget target{.samples = samples,
-                             .normalized = normalized,
                              .range = prepared.range,
                              .mean = prepared.mean,
+                             .scratch = prepared.signal.span(),
                              .bound = held};
     const auto outcome = correct_within(*prepared.executor, prepared.layout.first_levels(*levels),
                                         prepared.transform_length, scale, target, coefficients);
@@ -126,8 +126,6 @@ KestovaResult<BoundedEncoding> encode_prepared(PreparedSignal& prepared,
                                                std::span<const float> samples,
                                                CompressionMethod method, double held,
                                                double fraction, const TunedRule& rule) {
-    const std::vector<float> normalized(prepared.signal.span().begin(),
-                                        prepared.signal.span().end());
     auto coefficients = allocate_coefficients(prepared.layout);
     if (!coefficients) return std::unexpected(coefficients.error());
 
@@ -136,8 +134,8 @@ KestovaResult<BoundedEncoding> encode_prepared(PreparedSignal& prepared,
     result.max_error = std::numeric_limits<double>::infinity();
     const std::vector<uint8_t> scales = scales_to_try(bounded_scale(fraction, method, rule));
     for (const uint8_t scale : scales) {
-        const auto attempt = attempt_at(prepared, scale == scales.front(), normalized, samples,
-                                        held, scale, rule, coefficients->span());
+        const auto attempt = attempt_at(prepared, scale == scales.front(), samples, held, scale,
+                                        rule, coefficients->span());
         if (!attempt) return std::unexpected(attempt.error());
         result.max_error = attempt->outcome.max_error;
         result.scale = scale;
