@@ -16,7 +16,13 @@ std::string filter_message(const std::string& text) {
 std::expected<std::vector<uint8_t>, std::string> encode_chunk(std::span<const uint8_t> chunk,
                                                               ElementType type,
                                                               const FilterSettings& settings) {
-    auto container = kestova::encode_chunk(chunk, type, settings, true);
+    FilterSettings used = settings;
+    if (used.bound !=
+        BoundKind::None) {  // a bound picks scale and cutoff: recorded ones are ignored
+        used.options.scale = CompressionOptions{}.scale;
+        used.options.cutoff = CompressionOptions{}.cutoff;
+    }
+    auto container = kestova::encode_chunk(chunk, type, used, true);
     if (!container) return std::unexpected(filter_message(container.error()));
     return std::move(*container);
 }

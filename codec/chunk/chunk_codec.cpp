@@ -95,6 +95,9 @@ ChunkResult<std::vector<uint8_t>> encode_chunk(std::span<const uint8_t> elements
                                                bool omit_trailing_nan) {
     const std::size_t size = element_size(type);
     if (size == 0) return std::unexpected(unsupported_type());
+    if (const auto checked = check_chunk_settings(settings); !checked) {
+        return std::unexpected(checked.error());
+    }
     if (elements.size() % size != 0) {
         return std::unexpected("a chunk of " + std::to_string(elements.size()) +
                                " bytes holds no whole number of " +

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
+#include <string>
 
 #include "codec/encoder.h"
 #include "codec/options.h"
@@ -20,5 +22,10 @@ struct ChunkSettings {
     BoundKind bound = BoundKind::None;
     double max_error = 0.0;  // relative to the chunk's range, or absolute; with a bound only
 };
+
+// The refusal of settings no surface accepts: an open method without an error bound or without
+// the tuned encoder, a bound that is not a finite number >= 0, and a bound with a scale or
+// cutoff other than the defaults (the bound picks them).
+std::expected<void, std::string> check_chunk_settings(const ChunkSettings& settings);
 
 }  // namespace kestova

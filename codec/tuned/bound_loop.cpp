@@ -134,7 +134,10 @@ struct Workspace {
     // long enough, else in their own memory.
     std::size_t approximations_length = 0;
     UninitBuffer<float> own_approximations;
-    UninitBuffer<float> details;
+    // The residual's first details, in `reconstruction` (read at the samples out of bound before
+    // the analysis starts, and made again by the next decode) when it is long enough.
+    std::size_t details_length = 0;
+    UninitBuffer<float> own_details;
     std::vector<uint32_t> outside;  // sample indices (a container holds fewer than 2^31)
     // Per screening block: whether its samples may have changed since it was last screened, and
     // the largest error found then.
@@ -212,8 +215,10 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
         ws.own_approximations.size() > 0
             ? ws.own_approximations.span()
             : std::span<float>(ws.spare).first(ws.approximations_length);
-    Undra::LevelAnalysis analysis(executor, ws.residual, approximations, ws.residual,
-                                  ws.details.span());
+    const std::span<float> details =
+        ws.own_details.size() > 0 ? ws.own_details.span()
+                                  : std::span<float>(ws.reconstruction).first(ws.details_length);
+    Undra::LevelAnalysis analysis(executor, ws.residual, approximations, ws.residual, details);
     // A coefficient of level l lies near sample j * 2^(l+1); its synthesis reaches about
     // filter_length * 2^l samples either side, and padded filter banks shift it by as much again:
     // twice that, rounded up, covers both.
@@ -270,6 +275,9 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
     const std::size_t blocks = (target.samples.size() + kScreenBlock - 1) / kScreenBlock;
     ws.dirty.assign(blocks, 1);
     ws.block_worst.assign(blocks, 0.0);
+    // Reserved whole, so the list never reallocates (copies beside copies); the pages of the
+    // reservation take memory only as indices are written to them.
+    ws.outside.reserve(target.samples.size());
     LoopOutcome outcome;
     float threshold = kFirstThreshold;
     std::size_t fewest_outside = SIZE_MAX;
@@ -311,7 +319,10 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
             if (ws.spare.size() < first.approximations_length) {
                 ws.own_approximations = UninitBuffer<float>(first.approximations_length);
             }
-            ws.details = UninitBuffer<float>(first.details_length);
+            ws.details_length = first.details_length;
+            if (ws.reconstruction.size() < first.details_length) {
+                ws.own_details = UninitBuffer<float>(first.details_length);
+            }
         }
         // Samples still out stay under watch; corrections mark what they reach.
         std::fill(ws.dirty.begin(), ws.dirty.end(), uint8_t{0});
@@ -322,6 +333,10 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
                 correct(executor, layout, multiplier, threshold, target, coefficients, ws);
             if (!changed) return std::unexpected(changed.error());
             if (*changed > 0) break;
+            // The analysis wrote over the reconstruction: made again (no coefficient changed).
+            const auto again =
+                decode(executor, layout, transform_length, scale, coefficients, false, ws);
+            if (!again) return std::unexpected(again.error());
             if (threshold <= kSmallestThreshold) return give_up();
             threshold = std::max(kSmallestThreshold, threshold * kThresholdFall);
         }

@@ -21,6 +21,9 @@ constexpr std::array<const char*, 10> ENCODE_PARAMETERS{
     "data",  "dtype",   "method",    "scale",    "cutoff",
     "coder", "encoder", "max_error", "relative", "omit_trailing_nan"};
 constexpr python::Signature ENCODE_SIGNATURE{"encode_chunk", ENCODE_PARAMETERS, 10};
+constexpr std::array<const char*, 7> CHECK_PARAMETERS{"method",  "coder",     "scale",   "cutoff",
+                                                      "encoder", "max_error", "relative"};
+constexpr python::Signature CHECK_SIGNATURE{"check_settings", CHECK_PARAMETERS, 7};
 constexpr std::array<const char*, 4> DECODE_PARAMETERS{"data", "dtype", "elements", "fill"};
 constexpr python::Signature DECODE_SIGNATURE{"decode_chunk", DECODE_PARAMETERS, 4};
 
@@ -83,6 +86,20 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!*result) return raise_text(result->error());
         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>((*result)->data()),
                                          static_cast<Py_ssize_t>((*result)->size()));
+    });
+}
+
+PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        std::array<PyObject*, CHECK_PARAMETERS.size()> a{};
+        if (!python::bind_fastcall(CHECK_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        const auto settings =
+            parse_chunk_settings(a[0], a[2], a[3], a[1], a[4], a[5], PyObject_IsTrue(a[6]) == 1);
+        if (!settings) return nullptr;
+        if (const auto checked = check_chunk_settings(*settings); !checked) {
+            return raise_text(checked.error());
+        }
+        Py_RETURN_NONE;
     });
 }
 

@@ -12,6 +12,10 @@ namespace kestova::codecs {
 PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames);
 
+// check_settings(method, scale, cutoff, coder, encoder, max_error, relative) -> None; ValueError
+// for settings the chunk layer refuses.
+PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
 // decode_chunk(data, dtype, elements, fill) -> DecodedSamples holding the chunk's elements.
 PyObject* decode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames);

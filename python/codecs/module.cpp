@@ -115,6 +115,11 @@ PyMethodDef module_methods[] = {
      "(rounded and clipped), float64 against its own values, a bound kept on every processor\n"
      "path. With omit_trailing_nan a float chunk's trailing NaN run is left out. ValueError\n"
      "with the refusal's message."},
+    {"check_settings", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_settings)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "check_settings(method, coder, scale, cutoff, encoder, max_error, relative)\n--\n\n"
+     "None when the chunk layer accepts these settings (each already of its type); ValueError\n"
+     "with its reason otherwise."},
     {"decode_chunk",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decode_chunk_buffer)),
      METH_FASTCALL | METH_KEYWORDS,
