@@ -7,7 +7,6 @@ import textwrap
 
 import numpy as np
 
-import kestova
 from kestova_codecs import chunk
 
 from codec_checks import signal_of
@@ -30,7 +29,7 @@ def chunk_slices(shape, chunks):
 
 
 def assert_chunks_are_containers(dataset, values):
-    """Every chunk's stored bytes decode with kestova.decompress_signal to what h5py reads:
+    """Every chunk's stored bytes decode as one plain container to what h5py reads:
     the chunk's values, padding included, in the dataset's type."""
     read = dataset[...]
     for selection in chunk_slices(dataset.shape, dataset.chunks):
