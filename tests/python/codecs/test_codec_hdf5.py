@@ -218,6 +218,34 @@ def test_mandatory_filter_fails_at_flush_when_nan_reaches_it(tmp_path):
     assert out.startswith("RuntimeError") and "filter returned failure" in out, out
 
 
+@pytest.mark.parametrize("given", ["data=", "a write"])
+def test_a_mandatory_filter_refusing_a_chunk_leaves_a_file_that_closes(tmp_path, given):
+    """An unreachable bound fails the write at once, the dataset keeps its earlier values, and
+    the process ends normally (HDF5 2.0 crashes at exit when a refused chunk stays cached)."""
+    code = f"""
+        import numpy as np, h5py
+        from kestova_codecs.hdf5 import KestovaFilter, create_mandatory_dataset
+        values = np.sin(np.arange(4000, dtype="f4")) * 1000
+        tight = KestovaFilter(max_error=1e-9, relative=False)
+        with h5py.File({str(tmp_path / 'f.h5')!r}, "w") as file:
+            try:
+                if {given!r} == "data=":
+                    create_mandatory_dataset(file, "x", data=values, chunks=(1000,), filter=tight)
+                else:
+                    dataset = create_mandatory_dataset(file, "x", shape=(4000,), dtype="f4",
+                                                       chunks=(1000,), filter=tight)
+                    dataset[:1000] = 0
+                    dataset[500:1500] = values[:1000]
+            except ValueError as error:
+                print("refused", error)
+        with h5py.File({str(tmp_path / 'f.h5')!r}) as file:
+            print(sorted(file), float(np.abs(file["x"][...]).max()) if "x" in file else None)
+    """
+    out = run_python(code)
+    assert "refused" in out and "filter returned failure" in out, out
+    assert out.splitlines()[-1] == ("[] None" if given == "data=" else "['x'] 0.0"), out
+
+
 def test_a_container_that_does_not_fit_its_chunk_is_refused(tmp_path):
     """The header's sample count is checked against the chunk before anything is decoded."""
     with h5py.File(tmp_path / "f.h5", "w") as file:
