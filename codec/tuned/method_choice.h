@@ -3,19 +3,17 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 
 #include "codec/options.h"
 #include "codec/tuned/tuned_quantizer.h"
-#include "engine/util.h"
 
 namespace kestova {
 
 // The method for the normalised samples `normalized` under a bound of `fraction` of the range,
 // each method quantised by the bounded rule at the scale it would start from.
 CompressionMethod choose_method(std::span<const float> normalized, double fraction,
-                                const TunedRule& rule, std::optional<Undra::Isa> isa);
+                                const TunedRule& rule);
 
 // Order-0 entropy in bits of each stretch of `values` between consecutive `bounds`.
 double estimated_bits(std::span<const int16_t> values, std::span<const std::size_t> bounds);

@@ -7,14 +7,14 @@
 #include <limits>
 #include <string>
 
-#include "codec/tuned/bound_loop.h"
 #include "codec/decompose.h"
 #include "codec/decompressor.h"
 #include "codec/deflate.h"
 #include "codec/encode_pipeline.h"
 #include "codec/header.h"
-#include "codec/tuned/method_choice.h"
 #include "codec/method_executor.h"
+#include "codec/tuned/bound_loop.h"
+#include "codec/tuned/method_choice.h"
 #include "codec/tuned/tuned_quantizer.h"
 
 namespace kestova {
@@ -31,9 +31,8 @@ constexpr double kPathFraction = 0x1p-16;
 
 KestovaResult<std::vector<uint8_t>> tuned_on(std::span<const float> samples,
                                              CompressionOptions options,
-                                             std::optional<Undra::Isa> isa,
                                              const TunedRule& rule = kTunedRule) {
-    return encode_with(samples, options, isa, TunedQuantizer(options.scale, options.cutoff, rule),
+    return encode_with(samples, options, TunedQuantizer(options.scale, options.cutoff, rule),
                        kTunedDeflate);
 }
 
@@ -119,8 +118,7 @@ double path_margin(float signal_min, float signal_max) {
 
 KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, ErrorBound bound,
                                              std::optional<CompressionMethod> method,
-                                             EntropyCoder coder, std::optional<Undra::Isa> isa,
-                                             const TunedRule& rule) {
+                                             EntropyCoder coder, const TunedRule& rule) {
     if (!(std::isfinite(bound.max_error) && bound.max_error >= 0.0)) {
         return std::unexpected(KestovaError::unsupported_configuration(
             "max error must be a finite number >= 0, but it was " + shortest(bound.max_error)));
@@ -130,7 +128,7 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
             "an error bound cannot hold for NaN or infinite samples"));
     }
     CompressionOptions options{.coder = coder, .method = method.value_or(CompressionMethod::Cdf97)};
-    auto prepared = prepare_signal(samples, options, isa);
+    auto prepared = prepare_signal(samples, options);
     if (!prepared) return std::unexpected(prepared.error());
     const double width =
         static_cast<double>(prepared->range.max) - static_cast<double>(prepared->range.min);
@@ -140,9 +138,9 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     const double fraction = width > 0.0 ? held / width : 1.0;
     if (!method) {
         options.method =
-            choose_method(prepared->signal.span().first(samples.size()), fraction, rule, isa);
+            choose_method(prepared->signal.span().first(samples.size()), fraction, rule);
         if (options.method != CompressionMethod::Cdf97) {
-            prepared = prepare_signal(samples, options, isa);
+            prepared = prepare_signal(samples, options);
             if (!prepared) return std::unexpected(prepared.error());
         }
     }
@@ -184,28 +182,21 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
 
 KestovaResult<std::vector<uint8_t>> compress_tuned(std::span<const float> samples,
                                                    CompressionOptions options) {
-    return tuned_on(samples, options, std::nullopt);
+    return tuned_on(samples, options);
 }
 
 KestovaResult<std::vector<uint8_t>> compress_tuned_with(std::span<const float> samples,
                                                         CompressionOptions options,
                                                         const TunedRule& rule) {
-    return tuned_on(samples, options, std::nullopt, rule);
-}
-
-KestovaResult<std::vector<uint8_t>> compress_tuned(std::span<const float> samples,
-                                                   CompressionOptions options, Undra::Isa isa) {
-    const auto supported = require_isa(isa);
-    if (!supported) return std::unexpected(supported.error());
-    return tuned_on(samples, options, isa);
+    return tuned_on(samples, options, rule);
 }
 
 namespace {
 
 KestovaResult<std::vector<uint8_t>> bounded_on(std::span<const float> samples, ErrorBound bound,
                                                std::optional<CompressionMethod> method,
-                                               EntropyCoder coder, std::optional<Undra::Isa> isa) {
-    auto encoded = encode_within(samples, bound, method, coder, isa);
+                                               EntropyCoder coder) {
+    auto encoded = encode_within(samples, bound, method, coder);
     if (!encoded) return std::unexpected(encoded.error());
     if (encoded->container.empty()) {
         // Only samples that sanitising leaves as they are get here (non-finite ones are refused).
@@ -214,9 +205,9 @@ KestovaResult<std::vector<uint8_t>> bounded_on(std::span<const float> samples, E
         const double absolute = bound.relative ? bound.max_error * range : bound.max_error;
         std::string text = "max error " + shortest(bound.max_error) +
                            (bound.relative ? " of the range" : "") +
-                           " cannot be met: the finest scale (12), corrected, leaves a max error "
-                           "of " +
-                           shortest(encoded->max_error) + ", above the bound " + shortest(absolute);
+                           " cannot be met: the finest scale (" + std::to_string(kMaxScale) +
+                           "), corrected, leaves a max error of " + shortest(encoded->max_error) +
+                           ", above the bound " + shortest(absolute);
         if (range > 0.0) {
             text += "; as fractions of the range " + shortest(range) + ": " +
                     shortest(encoded->max_error / range) + " reached, " +
@@ -233,16 +224,7 @@ KestovaResult<std::vector<uint8_t>> compress_bounded(std::span<const float> samp
                                                      ErrorBound bound,
                                                      std::optional<CompressionMethod> method,
                                                      EntropyCoder coder) {
-    return bounded_on(samples, bound, method, coder, std::nullopt);
-}
-
-KestovaResult<std::vector<uint8_t>> compress_bounded(std::span<const float> samples,
-                                                     ErrorBound bound,
-                                                     std::optional<CompressionMethod> method,
-                                                     EntropyCoder coder, Undra::Isa isa) {
-    const auto supported = require_isa(isa);
-    if (!supported) return std::unexpected(supported.error());
-    return bounded_on(samples, bound, method, coder, isa);
+    return bounded_on(samples, bound, method, coder);
 }
 
 }  // namespace kestova
