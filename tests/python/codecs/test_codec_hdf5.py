@@ -101,7 +101,7 @@ def test_values_without_settings_mean_the_reference_defaults():
 WRITE_AND_READ = """
     import json, sys
     import numpy as np, h5py
-    sys.path[:0] = [{support!r}]
+    sys.path[:0] = {support!r}
     from hdf5_support import DTYPES, LAYOUTS, layout_values
     mine, theirs, options, importing = {mine!r}, {theirs!r}, {options!r}, {importing!r}
     if importing:
@@ -128,7 +128,7 @@ def test_fresh_processes_by_plugin_path_and_by_import(tmp_path):
     kestova_codecs.hdf5; each reads every dataset the other wrote, as the writer decodes it."""
     import os
 
-    support = os.path.dirname(__file__)
+    support = [os.path.dirname(__file__), os.path.dirname(os.path.dirname(__file__))]
     options = KestovaFilter(encoder="reference").filter_options
     common = dict(support=support, options=options, filter_id=FILTER_ID)
     by_path = tmp_path / "by_path.h5"
