@@ -27,7 +27,7 @@ namespace enc {
 // floor(x * ceil(2^44 / f) / 2^44) equals x / f for f < 4096 and x < f << 20: with
 // e = ceil(2^44 / f) * f - 2^44 < f, the error x * e / (f * 2^44) stays below 1 / f, and the
 // product stays below 2^64. The coder's state is below f << 20 whenever it divides.
-constexpr int RECIPROCAL_SHIFT = 44;
+constexpr int kReciprocalShift = 44;
 
 // Everything the coding step needs about a decision word: one load per term instead of selects
 // and arithmetic on the word.
@@ -39,17 +39,17 @@ struct Step {
 };
 
 constexpr Step step_of(uint32_t freq, uint32_t start) {
-    const uint64_t reciprocal = ((uint64_t{1} << RECIPROCAL_SHIFT) + freq - 1) / freq;
-    return {reciprocal, freq << 20, static_cast<uint16_t>(PROB_ONE - freq),
+    const uint64_t reciprocal = ((uint64_t{1} << kReciprocalShift) + freq - 1) / freq;
+    return {reciprocal, freq << 20, static_cast<uint16_t>(kProbOne - freq),
             static_cast<uint16_t>(start)};
 }
 
 // The step of every decision word p | bit << 12; p is 15..4081 in use, entry 0 is never read.
-constexpr std::array<Step, 2 * PROB_ONE> STEPS = [] {
-    std::array<Step, 2 * PROB_ONE> table{};
-    for (uint32_t p = 1; p < PROB_ONE; ++p) {
+constexpr std::array<Step, 2 * kProbOne> kSteps = [] {
+    std::array<Step, 2 * kProbOne> table{};
+    for (uint32_t p = 1; p < kProbOne; ++p) {
         table[p] = step_of(p, 0);
-        table[PROB_ONE + p] = step_of(PROB_ONE - p, p);
+        table[kProbOne + p] = step_of(kProbOne - p, p);
     }
     return table;
 }();
@@ -68,13 +68,13 @@ constexpr std::array<Step, 2 * PROB_ONE> STEPS = [] {
 class WordArray {
   public:
     explicit WordArray(std::size_t count) {
-        constexpr std::size_t HUGE_PAGE = std::size_t{1} << 21;
+        constexpr std::size_t kHugePage = std::size_t{1} << 21;
         const std::size_t bytes = count * sizeof(uint16_t);
-        if (bytes < HUGE_PAGE) {
+        if (bytes < kHugePage) {
             words_.reset(static_cast<uint16_t*>(std::malloc(bytes)));
         } else {
-            const std::size_t rounded = (bytes + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-            words_.reset(static_cast<uint16_t*>(std::aligned_alloc(HUGE_PAGE, rounded)));
+            const std::size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+            words_.reset(static_cast<uint16_t*>(std::aligned_alloc(kHugePage, rounded)));
             if (words_) madvise(words_.get(), rounded, MADV_HUGEPAGE);  // advice only
         }
         if (count > 0 && !words_) throw std::bad_alloc();
@@ -142,7 +142,7 @@ struct Lane {
     const uint8_t* src;  // byte i of the plane is src[i * stride]
     std::size_t stride;
     uint16_t* models = nullptr;  // the model at the start of chunk k: models + k * entries
-    uint32_t x = STATE_LOW;      // in [STATE_LOW, 2^32) between decisions
+    uint32_t x = kStateLow;      // in [kStateLow, 2^32) between decisions
     UnitStack units;
 };
 
@@ -160,7 +160,7 @@ KESTOVA_BASELINE_SCALAR_LOOP void model_range(const Lane& lane, std::size_t begi
             const uint32_t b = (t >> k) & 1;
             const uint32_t word = ctx[node] | b << 12;
             if constexpr (Record) *words++ = static_cast<uint16_t>(word);
-            ctx[node] = UPDATED[word];
+            ctx[node] = kUpdated[word];
             node = 2 * node + b;
         }
         prev = t;
@@ -171,13 +171,13 @@ KESTOVA_BASELINE_SCALAR_LOOP void model_range(const Lane& lane, std::size_t begi
 // kept by advancing `out` only when emitted, so the branch on a poorly predictable condition
 // becomes arithmetic.
 inline void code_word(uint32_t word, uint32_t& x, uint16_t*& out) {
-    const Step& step = STEPS[word];
+    const Step& step = kSteps[word];
     const bool emit = x >= step.bound;
     *out = static_cast<uint16_t>(x);
     out += emit;
     x = emit ? x >> 16 : x;
     // x + q * (4096 - freq) + start equals (x / freq) * 4096 + x % freq + start.
-    const auto q = static_cast<uint32_t>((x * step.reciprocal) >> RECIPROCAL_SHIFT);
+    const auto q = static_cast<uint32_t>((x * step.reciprocal) >> kReciprocalShift);
     x += q * step.spare + step.start;
 }
 
@@ -194,7 +194,7 @@ class ChunkedEncoder {
           entries_(std::size_t{256} << s),
           chunk_(encoder_chunk_bytes(s)),
           chunks_((n + chunk_ - 1) / chunk_),
-          span_(DECISIONS_PER_BYTE * std::min(n, chunk_)),
+          span_(kDecisionsPerByte * std::min(n, chunk_)),
           models_(Lanes * chunks_ * entries_),
           words_(Lanes * span_) {}
 
@@ -218,7 +218,7 @@ class ChunkedEncoder {
     void model_pass() {
         for (std::size_t l = 0; l < Lanes; ++l) {
             lanes_[l].models = models_.get() + l * chunks_ * entries_;
-            std::fill_n(model(l, 0), entries_, uint16_t{PROB_START});
+            std::fill_n(model(l, 0), entries_, uint16_t{kProbStart});
             for (std::size_t k = 0; k + 1 < chunks_; ++k) {
                 std::copy_n(model(l, k), entries_, model(l, k + 1));
                 model_range<false>(lanes_[l], k * chunk_, chunk_end(k), shift_, model(l, k + 1),
@@ -229,7 +229,7 @@ class ChunkedEncoder {
 
     // Codes the recorded words of chunk k backward, last word first.
     void code_chunk(std::size_t k) {
-        const std::size_t count = DECISIONS_PER_BYTE * (chunk_end(k) - k * chunk_);
+        const std::size_t count = kDecisionsPerByte * (chunk_end(k) - k * chunk_);
         uint32_t x[Lanes];
         uint16_t* out[Lanes];
         for (std::size_t l = 0; l < Lanes; ++l) {
@@ -260,14 +260,14 @@ class ChunkedEncoder {
 
 namespace dec {
 // Bytes decoded between growths of the (already reserved) output.
-constexpr std::size_t CHUNK = std::size_t{1} << 15;
+constexpr std::size_t kChunk = std::size_t{1} << 15;
 
 // Decodes one bit with entry `e` and adapts it; leaves x unnormalised. Both candidate states are
 // computed before the bit is known and one is picked with a select: a branch on a poorly
 // predictable bit costs far more, and the multiply no longer waits for the bit.
 inline uint32_t step(uint16_t& e, uint32_t& x) {
     const uint32_t p = e;
-    const uint32_t slot = x & (PROB_ONE - 1);
+    const uint32_t slot = x & (kProbOne - 1);
     const uint32_t bit = slot >= p;
     // Bit 0: p * (x >> 12) + slot. Bit 1: (4096 - p) * (x >> 12) + slot - p, which equals
     // x - p * (x >> 12) - p because x = (x >> 12) * 4096 + slot.
@@ -275,7 +275,7 @@ inline uint32_t step(uint16_t& e, uint32_t& x) {
     const uint32_t if_zero = scaled + slot;
     const uint32_t if_one = x - scaled - p;
     x = bit ? if_one : if_zero;
-    e = UPDATED[p | bit << 12];
+    e = kUpdated[p | bit << 12];
     return bit;
 }
 
@@ -283,7 +283,7 @@ inline uint32_t step(uint16_t& e, uint32_t& x) {
 // refilled state is formed unconditionally and picked with a select, not a branch.
 inline uint32_t decide_fast(uint16_t& e, uint32_t& x, const uint8_t*& in) {
     const uint32_t bit = step(e, x);
-    const bool need = x < STATE_LOW;
+    const bool need = x < kStateLow;
     const uint32_t refilled = x << 16 | load_u16le(in);
     x = need ? refilled : x;
     in += need ? 2 : 0;
@@ -301,7 +301,7 @@ struct PlaneDecoder {
           table(fresh_model(s)) {}
 
     // True when the next byte may take the fast path: 16 bytes left and x normalised.
-    bool can_fast() const { return end - in >= 16 && x >= STATE_LOW; }
+    bool can_fast() const { return end - in >= 16 && x >= kStateLow; }
 
     // The model entries of the current context.
     uint16_t* context() { return table.data() + ((prev >> shift) << 8); }
@@ -310,9 +310,9 @@ struct PlaneDecoder {
     bool byte_checked(uint8_t& out) {
         uint16_t* ctx = context();
         unsigned node = 1;
-        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
+        for (uint32_t k = 0; k < kDecisionsPerByte; ++k) {
             node = 2 * node + step(ctx[node], x);
-            while (x < STATE_LOW) {
+            while (x < kStateLow) {
                 if (end - in < 2) return false;
                 x = (x << 16) | load_u16le(in);
                 in += 2;
@@ -330,7 +330,7 @@ struct PlaneDecoder {
         const uint8_t* at = in;
         unsigned node = 1;
 #pragma GCC unroll 8
-        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
+        for (uint32_t k = 0; k < kDecisionsPerByte; ++k) {
             node = 2 * node + decide_fast(ctx[node], state, at);
         }
         x = state;
@@ -377,7 +377,7 @@ inline void pair_fast(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out) {
     unsigned na = 1;
     unsigned nb = 1;
 #pragma GCC unroll 7
-    for (uint32_t k = 0; k + 1 < DECISIONS_PER_BYTE; ++k) {
+    for (uint32_t k = 0; k + 1 < kDecisionsPerByte; ++k) {
         lane_decide<true>(ca, na, pa, xa, ia);
         lane_decide<true>(cb, nb, pb, xb, ib);
     }
@@ -400,7 +400,7 @@ inline AransResult<std::vector<uint8_t>> decode_fused(std::vector<uint8_t>& out,
     PlaneDecoder a(coded_a, s);
     PlaneDecoder b(coded_b, s);
     for (std::size_t i = 0; i < n;) {
-        const std::size_t end = std::min(n, i + CHUNK);
+        const std::size_t end = std::min(n, i + kChunk);
         out.resize(2 * end);  // within the reservation: never reallocates
         uint8_t* o = out.data();
         for (; i < end; ++i) {

@@ -23,15 +23,15 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-constexpr std::size_t COEFFICIENTS = std::size_t{1} << 20;  // 2 MB image
-constexpr int LEVELS = 6;
-constexpr float SCALE = 2048.0f;  // quantisation scale 11
+constexpr std::size_t kCoefficients = std::size_t{1} << 20;  // 2 MB image
+constexpr int kLevels = 6;
+constexpr float kScale = 2048.0f;  // quantisation scale 11
 
 // Multi-level Haar analysis, laid out as coarsest approximation then details finest first,
 // quantised to int16 and written as the little-endian byte image.
 Bytes coefficient_image(std::vector<float> signal) {
     std::vector<std::vector<float>> details;
-    for (int level = 0; level < LEVELS; ++level) {
+    for (int level = 0; level < kLevels; ++level) {
         const std::size_t half = signal.size() / 2;
         std::vector<float> approx(half), detail(half);
         for (std::size_t i = 0; i < half; ++i) {
@@ -45,7 +45,7 @@ Bytes coefficient_image(std::vector<float> signal) {
     for (const auto& d : details) all.insert(all.end(), d.begin(), d.end());
     Bytes image;
     for (const float c : all) {
-        const long q = std::clamp(std::lround(c * SCALE), -32768L, 32767L);
+        const long q = std::clamp(std::lround(c * kScale), -32768L, 32767L);
         const auto u = static_cast<uint16_t>(static_cast<int16_t>(q));
         image.push_back(static_cast<uint8_t>(u));
         image.push_back(static_cast<uint8_t>(u >> 8));
@@ -57,7 +57,7 @@ Bytes coefficient_image(std::vector<float> signal) {
 std::vector<float> smooth_signal() {
     std::mt19937 rng(1);
     std::normal_distribution<float> noise(0.0f, 0.0005f);
-    std::vector<float> s(COEFFICIENTS);
+    std::vector<float> s(kCoefficients);
     for (std::size_t i = 0; i < s.size(); ++i) {
         const double t = static_cast<double>(i);
         s[i] = static_cast<float>(0.25 * std::sin(t * 0.0011) + 0.15 * std::sin(t * 0.0173 + 1.0) +
@@ -70,7 +70,7 @@ std::vector<float> smooth_signal() {
 std::vector<float> white_noise() {
     std::mt19937 rng(2);
     std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-    std::vector<float> s(COEFFICIENTS);
+    std::vector<float> s(kCoefficients);
     for (auto& v : s) v = u(rng);
     return s;
 }

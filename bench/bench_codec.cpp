@@ -26,22 +26,21 @@
 #include "codec/header.h"
 #include "codec/method_executor.h"
 #include "codec/method_table.h"
+#include "engine/processor_path.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using kestova::EntropyCoder;
 
-// The codec's entry points, on one executor path or on the processor's best.
+// The codec's entry points, on the path the engine selects (pinned by --isa).
 struct Codec {
-    std::optional<Undra::Isa> isa;
-
     kestova::KestovaResult<std::vector<uint8_t>> compress(std::span<const float> x,
                                                           kestova::CompressionOptions o) const {
-        return isa ? kestova::compress(x, o, *isa) : kestova::compress(x, o);
+        return kestova::compress(x, o);
     }
     kestova::KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) const {
-        return isa ? kestova::decompress(bytes, *isa) : kestova::decompress(bytes);
+        return kestova::decompress(bytes);
     }
 };
 
@@ -177,13 +176,15 @@ void free(void* p) {
 int main(int argc, char** argv) {
     std::vector<std::size_t> sizes;
     Codec codec;
+    std::optional<Undra::ScopedIsaOverride> pinned;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--isa") == 0 && i + 1 < argc) {
-            codec.isa = kestova::isa_from_name(argv[++i]);
-            if (!codec.isa || !Undra::isa_supported(*codec.isa)) {
+            const auto isa = Undra::isa_from_name(argv[++i]);
+            if (!isa || !Undra::isa_supported(*isa)) {
                 std::fprintf(stderr, "unknown or unsupported path %s\n", argv[i]);
                 return 2;
             }
+            pinned.emplace(*isa);
             continue;
         }
         sizes.push_back(std::strtoull(argv[i], nullptr, 10));

@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
         std::printf("%-40s", r.name.c_str());
         for (std::size_t k = 0; k < std::size(bounds); ++k) {
             const auto out = encode_within(r.samples, {bounds[k], true}, bounded_method,
-                                           EntropyCoder::Auto, std::nullopt, rule);
+                                           EntropyCoder::Auto, rule);
             if (!out || out->container.empty()) {
                 std::printf("   unmet %8.2e       ", out ? out->max_error : -1.0);
                 ++unmet;
@@ -236,7 +236,7 @@ int main(int argc, char** argv) {
             const double t = median_seconds(rounds, [&] {
                 (void)encode_within(tiled, {b, true},
                                     open ? std::nullopt : std::optional(CompressionMethod::Cdf97),
-                                    EntropyCoder::Auto, std::nullopt, rule);
+                                    EntropyCoder::Auto, rule);
             });
             std::printf("bounded %.0e, method %-5s %8.1f ms  %.2fx\n", b, open ? "open" : "cdf97",
                         1e3 * t, t / reference);

@@ -11,10 +11,10 @@ namespace kestova {
 KestovaResult<uint8_t> select_coder(EntropyCoder requested, uint64_t image_bytes) {
     if (requested == EntropyCoder::Deflate) return coder_byte(EntropyCoder::Deflate);
     const uint64_t pairs = image_bytes / 2;
-    if (pairs <= arans::MAX_PAIR_COUNT) return coder_byte(EntropyCoder::Arans);
+    if (pairs <= arans::kMaxPairCount) return coder_byte(EntropyCoder::Arans);
     if (requested == EntropyCoder::Arans) {
         return std::unexpected(KestovaError::unsupported_configuration(
-            "The arans coder takes at most " + std::to_string(arans::MAX_PAIR_COUNT) +
+            "The arans coder takes at most " + std::to_string(arans::kMaxPairCount) +
             " coefficients, but the signal has " + std::to_string(pairs) +
             "; use the deflate coder"));
     }

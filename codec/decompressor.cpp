@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <optional>
 #include <string>
 
 #include "codec/arans/arans.h"
@@ -25,9 +24,9 @@ KestovaError failed(std::string text) {
     return KestovaError::decompression_failed(std::move(text));
 }
 
-// decompress, on the path `isa` or on the processor's best path.
-KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
-                                                std::optional<Undra::Isa> isa) {
+}  // namespace
+
+KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
     const auto parsed = KestovaHeader::from_bytes(bytes);
     if (!parsed) return std::unexpected(parsed.error());
     const KestovaHeader& header = *parsed;
@@ -36,7 +35,7 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
     }
     // The header has refused unknown method tags, coders and scales.
     const Undra::SharedDwtExecutor executor =
-        make_method_executor(*method_from_tag(header.method_tag), isa);
+        make_method_executor(*method_from_tag(header.method_tag));
     const std::size_t sample_count = header.sample_count;
     const std::size_t transform_length = std::max(sample_count, executor->filter_length());
     const LevelLayout layout = level_layout(*executor, transform_length, header.levels);
@@ -78,8 +77,6 @@ KestovaResult<std::vector<float>> decompress_on(std::span<const uint8_t> bytes,
     return std::move(*signal);
 }
 
-}  // namespace
-
 KestovaResult<DecodedImage> decode_payload(std::span<const uint8_t> payload, uint8_t coder,
                                            std::size_t needed) {
     DecodedImage image;
@@ -95,16 +92,6 @@ KestovaResult<DecodedImage> decode_payload(std::span<const uint8_t> payload, uin
     image.decoded = std::move(*decoded);
     image.bytes = image.decoded;
     return image;
-}
-
-KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
-    return decompress_on(bytes, std::nullopt);
-}
-
-KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes, Undra::Isa isa) {
-    const auto supported = require_isa(isa);
-    if (!supported) return std::unexpected(supported.error());
-    return decompress_on(bytes, isa);
 }
 
 }  // namespace kestova

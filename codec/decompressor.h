@@ -8,7 +8,6 @@
 
 #include "codec/deflate.h"
 #include "codec/error.h"
-#include "engine/util.h"
 
 namespace kestova {
 
@@ -27,9 +26,5 @@ KestovaResult<DecodedImage> decode_payload(std::span<const uint8_t> payload, uin
 
 // Decompresses one container into exactly `sample_count` samples; reentrant.
 KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes);
-
-// The same on the executor path `isa` (for tests and benchmarks); UnsupportedConfiguration when
-// this processor cannot run it.
-KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes, Undra::Isa isa);
 
 }  // namespace kestova

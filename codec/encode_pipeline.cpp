@@ -7,7 +7,6 @@
 #include <string>
 
 #include "codec/arans/arans.h"
-#include "codec/compressor.h"
 #include "codec/container_limits.h"
 #include "codec/decompose.h"
 #include "codec/header.h"
@@ -44,8 +43,7 @@ std::size_t planned_levels(std::size_t n, std::size_t filter_length) {
 }
 
 KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
-                                             CompressionOptions options,
-                                             std::optional<Undra::Isa> isa) {
+                                             CompressionOptions options) {
     const std::size_t n = samples.size();
     if (n == 0) {
         return std::unexpected(
@@ -65,7 +63,7 @@ KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
     }
 
     PreparedSignal prepared;
-    prepared.executor = make_method_executor(options.method, isa);
+    prepared.executor = make_method_executor(options.method);
     const std::size_t filter_length = prepared.executor->filter_length();
     prepared.sample_count = n;
     prepared.transform_length = std::max(n, filter_length);
@@ -130,10 +128,9 @@ KestovaResult<std::vector<uint8_t>> write_container(std::span<const int16_t> coe
 
 KestovaResult<std::vector<uint8_t>> encode_with(std::span<const float> samples,
                                                 CompressionOptions options,
-                                                std::optional<Undra::Isa> isa,
                                                 const LevelQuantizer& quantizer,
                                                 DeflateFunction deflate) {
-    auto prepared = prepare_signal(samples, options, isa);
+    auto prepared = prepare_signal(samples, options);
     if (!prepared) return std::unexpected(prepared.error());
     auto coefficients = allocate_coefficients(prepared->layout);
     if (!coefficients) return std::unexpected(coefficients.error());

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -15,7 +14,6 @@
 #include "codec/options.h"
 #include "codec/uninit_buffer.h"
 #include "engine/executor.h"
-#include "engine/util.h"
 
 namespace kestova {
 
@@ -32,10 +30,9 @@ struct PreparedSignal {
 };
 
 // Checks the input and the options, then sanitises, normalises and extends the samples and plans
-// the levels, in the reference order of checks; `isa` empty means this processor's best path.
+// the levels, in the reference order of checks.
 KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
-                                             CompressionOptions options,
-                                             std::optional<Undra::Isa> isa);
+                                             CompressionOptions options);
 
 // Fills `signal` (the transform length) from `samples` as prepare_signal does: sanitised,
 // normalised, extended periodically; returns the range and the mean that takes. For encoders
@@ -74,7 +71,6 @@ KestovaResult<std::vector<uint8_t>> write_container(std::span<const int16_t> coe
 // coefficients, and write the container.
 KestovaResult<std::vector<uint8_t>> encode_with(std::span<const float> samples,
                                                 CompressionOptions options,
-                                                std::optional<Undra::Isa> isa,
                                                 const LevelQuantizer& quantizer,
                                                 DeflateFunction deflate);
 

@@ -10,8 +10,8 @@ namespace kestova {
 
 namespace {
 
-constexpr std::array<uint8_t, 4> MAGIC = {'K', 'S', 'T', 'V'};
-constexpr std::array<uint8_t, 2> FORMAT_TAG = {'f', '3'};
+constexpr std::array<uint8_t, 4> kMagic = {'K', 'S', 'T', 'V'};
+constexpr std::array<uint8_t, 2> kFormatTag = {'f', '3'};
 
 template <std::size_t N>
 std::array<uint8_t, N> take(std::span<const uint8_t> bytes, std::size_t offset) {
@@ -40,11 +40,11 @@ KestovaResult<KestovaHeader> KestovaHeader::from_bytes(std::span<const uint8_t> 
     if (bytes.size() < HEADER_SIZE) return std::unexpected(KestovaError::invalid_header());
     KestovaHeader h;
     h.magic = take<4>(bytes, 0);
-    if (h.magic != MAGIC) return std::unexpected(KestovaError::invalid_magic(h.magic));
+    if (h.magic != kMagic) return std::unexpected(KestovaError::invalid_magic(h.magic));
     h.version = take<2>(bytes, 4);
     if (h.version[0] != 1) return std::unexpected(KestovaError::invalid_version(h.version));
     h.format_tag = take<2>(bytes, 6);
-    if (h.format_tag != FORMAT_TAG) {
+    if (h.format_tag != kFormatTag) {
         return std::unexpected(KestovaError::invalid_format_tag(h.format_tag));
     }
     h.method_tag = take<4>(bytes, 8);
@@ -75,10 +75,10 @@ KestovaResult<KestovaHeader> KestovaHeader::from_bytes(std::span<const uint8_t> 
 
 void write_header(const HeaderFields& fields, std::span<uint8_t, HEADER_SIZE> out) {
     std::ranges::fill(out, uint8_t{0});
-    std::ranges::copy(MAGIC, out.begin());
+    std::ranges::copy(kMagic, out.begin());
     out[4] = 1;
     out[5] = 1;
-    std::ranges::copy(FORMAT_TAG, out.begin() + 6);
+    std::ranges::copy(kFormatTag, out.begin() + 6);
     std::ranges::copy(fields.method_tag, out.begin() + 8);
     out[12] = fields.levels;
     out[13] = fields.scale;

@@ -1,6 +1,26 @@
 #include "codec/level_layout.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
 namespace kestova {
+
+namespace {
+
+constexpr unsigned kMinLevels = 1;
+constexpr unsigned kMaxLevels = 8;
+
+}  // namespace
+
+std::size_t compute_max_levels(std::size_t length, std::size_t filter_length) {
+    if (length < filter_length) return kMinLevels;
+    const uint32_t divisor = static_cast<uint32_t>(filter_length);
+    if (divisor == 0) return kMinLevels;
+    const uint32_t q = static_cast<uint32_t>(length) / divisor;
+    const unsigned log2 = q == 0 ? 0 : std::bit_width(q) - 1;
+    return std::clamp(log2, kMinLevels, kMaxLevels);
+}
 
 std::size_t LevelLayout::details_offset(std::size_t level) const {
     std::size_t offset = approximations;

@@ -22,6 +22,9 @@ struct LevelLayout {
     LevelLayout first_levels(std::size_t levels) const;
 };
 
+// Level count for a signal of `length` samples and a transform of `filter_length` taps (1..8).
+std::size_t compute_max_levels(std::size_t length, std::size_t filter_length);
+
 // Chains `dwt_size` from `transform_length` over `levels` (>= 1) levels; no allocation but the
 // list.
 LevelLayout level_layout(const Undra::DwtExecutor& executor, std::size_t transform_length,

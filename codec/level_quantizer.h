@@ -7,6 +7,7 @@
 #include <span>
 
 #include "codec/options.h"
+#include "codec/quantize.h"
 
 namespace kestova {
 
@@ -29,10 +30,15 @@ class ReferenceQuantizer final : public LevelQuantizer {
         : multiplier_(multiplier), threshold_(threshold) {}
     ReferenceQuantizer(uint8_t scale, CutoffLevel cutoff);
 
-    bool details(std::size_t level, std::span<const float> in,
-                 std::span<int16_t> out) const override;
-    bool approximations(std::span<const float> in, std::span<int16_t> out) const override;
-    bool approximations_would_clamp(std::span<const float> in) const override;
+    bool details(std::size_t, std::span<const float> in, std::span<int16_t> out) const override {
+        return quantize(in, multiplier_, threshold_, out);
+    }
+    bool approximations(std::span<const float> in, std::span<int16_t> out) const override {
+        return quantize(in, multiplier_, 0, out);
+    }
+    bool approximations_would_clamp(std::span<const float> in) const override {
+        return quantize_would_clamp(in, multiplier_);
+    }
 
   private:
     float multiplier_;

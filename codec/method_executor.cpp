@@ -1,8 +1,6 @@
 #include "codec/method_executor.h"
 
 #include <algorithm>
-#include <string>
-#include <string_view>
 
 #include "codec/method_table.h"
 
@@ -32,34 +30,8 @@ std::optional<CompressionMethod> method_from_tag(const std::array<uint8_t, 4>& t
     return found->method;
 }
 
-Undra::SharedDwtExecutor make_method_executor(CompressionMethod method,
-                                              std::optional<Undra::Isa> isa) {
-    return entry_of(method).make_executor(isa);
-}
-
-std::string_view isa_name(Undra::Isa isa) {
-    switch (isa) {
-        case Undra::Isa::Sse:
-            return "sse";
-        case Undra::Isa::Avx:
-            return "avx";
-        case Undra::Isa::Portable:
-            break;
-    }
-    return "portable";
-}
-
-std::optional<Undra::Isa> isa_from_name(std::string_view name) {
-    for (const Undra::Isa isa : {Undra::Isa::Portable, Undra::Isa::Sse, Undra::Isa::Avx}) {
-        if (isa_name(isa) == name) return isa;
-    }
-    return std::nullopt;
-}
-
-KestovaResult<void> require_isa(Undra::Isa isa) {
-    if (Undra::isa_supported(isa)) return {};
-    return std::unexpected(KestovaError::unsupported_configuration(
-        "This processor cannot run the " + std::string(isa_name(isa)) + " path"));
+Undra::SharedDwtExecutor make_method_executor(CompressionMethod method) {
+    return entry_of(method).make_executor();
 }
 
 }  // namespace kestova

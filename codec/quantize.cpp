@@ -43,6 +43,15 @@ struct PlainExtremes {
             hi[k] = v[k] > hi[k] ? v[k] : hi[k];
         }
     }
+    // The extremes of the lanes times `multiplier`.
+    PlainExtremes scaled(float multiplier) const {
+        PlainExtremes products;
+        for (int k = 0; k < 4; ++k) {
+            products.lo[k] = lo[k] * multiplier;
+            products.hi[k] = hi[k] * multiplier;
+        }
+        return products;
+    }
     // True when some product in the lanes or in [tail_lo, tail_hi] clamps.
     bool clamps(float tail_lo, float tail_hi) const {
         for (int k = 0; k < 4; ++k) {
@@ -81,37 +90,30 @@ bool finish(const Extremes& extremes, const float* src, std::size_t i, std::size
 
 bool quantize_plain(std::span<const float> in, float multiplier, int32_t threshold,
                     std::span<int16_t> out) {
-    const float* src = in.data();
-    int16_t* dst = out.data();
-    const std::size_t n = in.size();
     const float limit = static_cast<float>(threshold);
     PlainExtremes extremes;
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
+    for (; i + 4 <= in.size(); i += 4) {
         std::array<float, 4> products;
         for (int k = 0; k < 4; ++k) {
-            const float p = src[i + k] * multiplier;
+            const float p = in[i + k] * multiplier;
             products[k] = p == p ? p : 0.0f;
         }
         extremes.add(products.data());
-        for (int k = 0; k < 4; ++k) dst[i + k] = quantize_one(src[i + k], multiplier, limit);
+        for (int k = 0; k < 4; ++k) out[i + k] = quantize_one(in[i + k], multiplier, limit);
     }
-    return finish(extremes, src, i, n, multiplier, limit, dst);
+    return finish(extremes, in.data(), i, in.size(), multiplier, limit, out.data());
 }
 
-bool quantize_would_clamp_plain(std::span<const float> in, float multiplier) {
-    const float* src = in.data();
-    const std::size_t n = in.size();
-    PlainExtremes extremes;
+// quantize_would_clamp with the lanes of `Extremes`: the extremes of the samples in blocks of
+// four, then of the tail. Rounding is monotonic, so the extremes of the products are the
+// products of the extremes.
+template <class Extremes>
+bool would_clamp(std::span<const float> in, float multiplier) {
+    Extremes extremes;
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) extremes.add(src + i);
-    // Rounding is monotonic, so the extremes of the products are the products of the extremes.
-    PlainExtremes products;
-    for (int k = 0; k < 4; ++k) {
-        products.lo[k] = extremes.lo[k] * multiplier;
-        products.hi[k] = extremes.hi[k] * multiplier;
-    }
-    return finish(products, src, i, n, multiplier, 0.0f, nullptr);
+    for (; i + 4 <= in.size(); i += 4) extremes.add(in.data() + i);
+    return finish(extremes.scaled(multiplier), in.data(), i, in.size(), multiplier, 0.0f, nullptr);
 }
 
 #if KESTOVA_SSE2_LOOPS
@@ -124,6 +126,11 @@ struct LaneExtremes {
     void add(__m128 v) {
         lo = _mm_min_ps(v, lo);
         hi = _mm_max_ps(v, hi);
+    }
+    void add(const float* v) { add(_mm_loadu_ps(v)); }
+    LaneExtremes scaled(float multiplier) const {
+        const __m128 m = _mm_set1_ps(multiplier);
+        return {.lo = _mm_mul_ps(lo, m), .hi = _mm_mul_ps(hi, m)};
     }
     // True when some product in the lanes or in [tail_lo, tail_hi] clamps.
     bool clamps(float tail_lo, float tail_hi) const {
@@ -163,18 +170,6 @@ bool quantize_sse2(std::span<const float> in, float multiplier, int32_t threshol
     }
     return finish(extremes, src, i, n, multiplier, limit, dst);
 }
-
-bool quantize_would_clamp_sse2(std::span<const float> in, float multiplier) {
-    const float* src = in.data();
-    const std::size_t n = in.size();
-    LaneExtremes extremes;
-    std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) extremes.add(_mm_loadu_ps(src + i));
-    // Rounding is monotonic, so the extremes of the products are the products of the extremes.
-    const LaneExtremes products{.lo = _mm_mul_ps(extremes.lo, _mm_set1_ps(multiplier)),
-                                .hi = _mm_mul_ps(extremes.hi, _mm_set1_ps(multiplier))};
-    return finish(products, src, i, n, multiplier, 0.0f, nullptr);
-}
 #endif
 
 }  // namespace
@@ -192,10 +187,10 @@ bool quantize(Form form, std::span<const float> in, float multiplier, int32_t th
 
 bool quantize_would_clamp(Form form, std::span<const float> in, float multiplier) {
 #if KESTOVA_SSE2_LOOPS
-    if (form == Form::Sse2) return quantize_would_clamp_sse2(in, multiplier);
+    if (form == Form::Sse2) return would_clamp<LaneExtremes>(in, multiplier);
 #endif
     (void)form;
-    return quantize_would_clamp_plain(in, multiplier);
+    return would_clamp<PlainExtremes>(in, multiplier);
 }
 
 }  // namespace sample_loops

@@ -1,7 +1,9 @@
 // The two forms of the per-sample loops behind sanitize, denormalize, quantize and
 // quantize_would_clamp: plain C++ for every processor, SSE2 where the compiler targets x86 (where
 // SSE2 is always present); both give identical results, and the public functions run SSE2 where
-// it is built.
+// it is built. The choice is the compiler's, not the processor path selector's
+// (engine/processor_path.h): SSE2 belongs to every x86-64 processor, so nothing is left to detect
+// at run time, and the selector chooses only among instruction sets beyond it.
 #pragma once
 
 #include <cstdint>

@@ -13,7 +13,7 @@ namespace Undra {
 template class LiftingTransform<Cdf97Lifting, Isa::Portable>;
 
 SharedDwtExecutor make_cdf97_f32() {
-    return make_cdf97_f32(select_isa(false));
+    return make_cdf97_f32(select_isa(PathRule::ExecutorWithoutSse));
 }
 
 SharedDwtExecutor make_cdf97_f32(Isa isa) {

@@ -54,7 +54,7 @@ SharedIncompleteDwtExecutor DwtFactory::wavelet_n_taps(BorderMode border,
 }
 
 SharedDwtExecutor make_daubechies_f32(DaubechiesFamily order, BorderMode border) {
-    return make_daubechies_f32(order, border, select_isa(true));
+    return make_daubechies_f32(order, border, select_isa());
 }
 
 SharedDwtExecutor make_daubechies_f32(DaubechiesFamily order, BorderMode border, Isa isa) {
@@ -62,7 +62,7 @@ SharedDwtExecutor make_daubechies_f32(DaubechiesFamily order, BorderMode border,
 }
 
 SharedDwtExecutor make_symlet_f32(SymletFamily order, BorderMode border) {
-    return make_symlet_f32(order, border, select_isa(true));
+    return make_symlet_f32(order, border, select_isa());
 }
 
 SharedDwtExecutor make_symlet_f32(SymletFamily order, BorderMode border, Isa isa) {

@@ -1,6 +1,6 @@
 // Constructors of the orthogonal filter-bank executors. Each derives the high-pass filter from
-// the given low-pass one and, by default, picks the variant for this processor (AVX2+FMA, else
-// SSE4.2, else portable); an explicit Isa builds that variant (the caller checks support), except
+// the given low-pass one and, by default, builds the variant select_isa picks (processor_path.h);
+// an explicit Isa builds that variant (the caller checks support), except
 // in builds without the x86 variants, which build the portable one for every Isa.
 #pragma once
 
@@ -27,41 +27,41 @@ class DwtFactory {
     template <std::size_t N>
     static SharedIncompleteDwtExecutor wavelet_taps(BorderMode border,
                                                     std::span<const float, N> low_pass,
-                                                    Isa isa = select_isa(true));
+                                                    Isa isa = select_isa());
 
     static SharedIncompleteDwtExecutor wavelet_2_taps(BorderMode border,
                                                       std::span<const float, 2> low_pass,
-                                                      Isa isa = select_isa(true)) {
+                                                      Isa isa = select_isa()) {
         return wavelet_taps<2>(border, low_pass, isa);
     }
     static SharedIncompleteDwtExecutor wavelet_4_taps(BorderMode border,
                                                       std::span<const float, 4> low_pass,
-                                                      Isa isa = select_isa(true)) {
+                                                      Isa isa = select_isa()) {
         return wavelet_taps<4>(border, low_pass, isa);
     }
     static SharedIncompleteDwtExecutor wavelet_6_taps(BorderMode border,
                                                       std::span<const float, 6> low_pass,
-                                                      Isa isa = select_isa(true)) {
+                                                      Isa isa = select_isa()) {
         return wavelet_taps<6>(border, low_pass, isa);
     }
     static SharedIncompleteDwtExecutor wavelet_8_taps(BorderMode border,
                                                       std::span<const float, 8> low_pass,
-                                                      Isa isa = select_isa(true)) {
+                                                      Isa isa = select_isa()) {
         return wavelet_taps<8>(border, low_pass, isa);
     }
     static SharedIncompleteDwtExecutor wavelet_10_taps(BorderMode border,
                                                        std::span<const float, 10> low_pass,
-                                                       Isa isa = select_isa(true)) {
+                                                       Isa isa = select_isa()) {
         return wavelet_taps<10>(border, low_pass, isa);
     }
     static SharedIncompleteDwtExecutor wavelet_12_taps(BorderMode border,
                                                        std::span<const float, 12> low_pass,
-                                                       Isa isa = select_isa(true)) {
+                                                       Isa isa = select_isa()) {
         return wavelet_taps<12>(border, low_pass, isa);
     }
     static SharedIncompleteDwtExecutor wavelet_16_taps(BorderMode border,
                                                        std::span<const float, 16> low_pass,
-                                                       Isa isa = select_isa(true)) {
+                                                       Isa isa = select_isa()) {
         return wavelet_taps<16>(border, low_pass, isa);
     }
 
@@ -69,7 +69,7 @@ class DwtFactory {
     // InvalidWavelet on use), working in a padding arena.
     static SharedIncompleteDwtExecutor wavelet_n_taps(BorderMode border,
                                                       std::span<const float> low_pass,
-                                                      Isa isa = select_isa(true));
+                                                      Isa isa = select_isa());
 };
 
 template <std::size_t N>

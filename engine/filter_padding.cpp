@@ -24,9 +24,14 @@ void write_arena_1d_impl(std::span<const float> source, std::span<float> arena,
 ArenaWriter1d MakeArenaFactoryProvider::make_arena_writer_1d_executor() {
     static const ArenaWriter1d MAKE_ARENA_1D_DISPATCH = [] {
 #if UNDRA_X86_VARIANTS
-        const CpuFeatures& features = cpu_features();
-        if (features.avx2) return &write_arena_1d_avx;
-        if (features.sse41) return &write_arena_1d_sse4_1;
+        switch (select_isa(PathRule::ArenaWriter)) {
+            case Isa::Avx:
+                return &write_arena_1d_avx;
+            case Isa::Sse:
+                return &write_arena_1d_sse4_1;
+            case Isa::Portable:
+                break;
+        }
 #endif
         return &write_arena_1d_impl;
     }();

@@ -31,7 +31,8 @@ void write_arena_1d_pads(std::span<const float> source, std::span<float> arena,
 
 struct MakeArenaFactoryProvider {
     // The writer for this processor, chosen on first use (thread safe) and kept for the process:
-    // AVX2, else SSE4.1, else portable. All three write identical arenas.
+    // the path of PathRule::ArenaWriter (AVX2, else SSE4.1, else portable), which no test override
+    // pins. All three write identical arenas.
     static ArenaWriter1d make_arena_writer_1d_executor();
 };
 

@@ -48,32 +48,4 @@ const CpuFeatures& cpu_features() {
     return features;
 }
 
-Isa select_isa(bool has_sse_variant) {
-    const CpuFeatures& f = cpu_features();
-    if (f.avx2 && f.fma) return Isa::Avx;
-    if (has_sse_variant && f.sse42) return Isa::Sse;
-    return Isa::Portable;
-}
-
-bool isa_supported(Isa isa) {
-    const CpuFeatures& f = cpu_features();
-    switch (isa) {
-        case Isa::Portable:
-            return true;
-        case Isa::Sse:
-            return f.sse42;
-        case Isa::Avx:
-            return f.avx2 && f.fma;
-    }
-    return false;
-}
-
-std::vector<Isa> supported_isas() {
-    std::vector<Isa> out;
-    for (Isa isa : {Isa::Portable, Isa::Sse, Isa::Avx}) {
-        if (isa_supported(isa)) out.push_back(isa);
-    }
-    return out;
-}
-
 }  // namespace Undra

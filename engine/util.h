@@ -1,4 +1,5 @@
-// Engine-wide helpers: fallible allocation and the cached processor-feature record.
+// Engine-wide helpers: fallible allocation and the cached processor-feature record (the paths
+// chosen from it: processor_path.h).
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "engine/err.h"
+#include "engine/processor_path.h"
 
 namespace Undra {
 
@@ -23,29 +25,6 @@ struct CpuFeatures {
 
 // The process-wide feature record, detected once (thread safe) and then only read.
 const CpuFeatures& cpu_features();
-
-// Instruction-set variant of an executor.
-enum class Isa { Portable, Sse, Avx };
-
-// Whether this build holds the SSE and AVX variants: they exist only for x86 processors (CMake
-// compiles engine/sse and engine/avx only there). Elsewhere the factories build the portable
-// variant for every Isa, and isa_supported says Sse and Avx are not available.
-#if defined(__x86_64__) || defined(__i386__)
-#define UNDRA_X86_VARIANTS 1
-#else
-#define UNDRA_X86_VARIANTS 0
-#endif
-inline constexpr bool kX86VariantsBuilt = UNDRA_X86_VARIANTS != 0;
-
-// The variant every factory picks: Avx with AVX2 and FMA, else Sse with SSE4.2 (when the
-// executor has an SSE form), else Portable.
-Isa select_isa(bool has_sse_variant);
-
-// True when this processor can run the given variant.
-bool isa_supported(Isa isa);
-
-// Every variant this processor can run, Portable first; tests iterate over it.
-std::vector<Isa> supported_isas();
 
 // A zero-filled vector of n elements, or AllocationFailed with its size in bytes.
 template <typename T>

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <mutex>
 
-#include "python/numpy_include.h"
 #include "python/common/py_ref.h"
+#include "python/numpy_include.h"
 
 // The table pointer and runtime feature version that NumPy's macros read; set once below.
 void** PyArray_API = nullptr;
@@ -16,8 +16,8 @@ namespace {
 
 // Slots of NumPy's table that have kept their place since NumPy 1.0: the ABI version and the
 // C-API feature version of the running NumPy.
-constexpr int ABI_VERSION_SLOT = 0;
-constexpr int FEATURE_VERSION_SLOT = 211;
+constexpr int kAbiVersionSlot = 0;
+constexpr int kFeatureVersionSlot = 211;
 
 std::atomic<bool> api_ready{false};
 std::mutex api_publish;
@@ -79,9 +79,8 @@ bool ensure_numpy_api() {
         raise_load_failure();
         return false;
     }
-    const auto abi_version = reinterpret_cast<unsigned int (*)()>(table[ABI_VERSION_SLOT])();
-    const auto feature_version =
-        reinterpret_cast<unsigned int (*)()>(table[FEATURE_VERSION_SLOT])();
+    const auto abi_version = reinterpret_cast<unsigned int (*)()>(table[kAbiVersionSlot])();
+    const auto feature_version = reinterpret_cast<unsigned int (*)()>(table[kFeatureVersionSlot])();
     if (abi_version > NPY_ABI_VERSION || feature_version < NPY_FEATURE_VERSION) {
         PyErr_Format(PyExc_ImportError,
                      "NumPy C-API ABI 0x%x, feature version 0x%x; this module needs ABI at most "

@@ -14,14 +14,14 @@ struct OptionsObject {
     PyObject_HEAD CompressionOptions options;
 };
 
-constexpr std::array<const char*, 4> PARAMETERS{"method", "scale", "cutoff", "coder"};
-constexpr Signature SIGNATURE{"KestovaCompressionOptions.__new__", PARAMETERS, 0};
+constexpr std::array<const char*, 4> kParameters{"method", "scale", "cutoff", "coder"};
+constexpr Signature kSignature{"KestovaCompressionOptions.__new__", kParameters, 0};
 
 // KestovaCompressionOptions.__new__: binds, converts, validates, then allocates.
 PyObject* options_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, PARAMETERS.size()> bound{};
-        if (!bind_tuple(SIGNATURE, args, kwargs, bound)) return nullptr;
+        std::array<PyObject*, kParameters.size()> bound{};
+        if (!bind_tuple(kSignature, args, kwargs, bound)) return nullptr;
         const auto options = parse_options(bound[0], bound[1], bound[2], bound[3]);
         if (!options) return nullptr;
         PyObject* self = type->tp_alloc(type, 0);

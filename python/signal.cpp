@@ -10,21 +10,21 @@
 #include "codec/decompressor.h"
 #include "python/common/arguments.h"
 #include "python/common/errors.h"
+#include "python/common/py_ref.h"
 #include "python/numpy_api.h"
 #include "python/numpy_include.h"
 #include "python/options.h"
-#include "python/common/py_ref.h"
 
 namespace kestova::python {
 
 namespace {
 
-constexpr std::array<const char*, 2> COMPRESS_PARAMETERS{"data", "options"};
-constexpr Signature COMPRESS_SIGNATURE{"compress_signal", COMPRESS_PARAMETERS, 1};
-constexpr std::array<const char*, 1> DECOMPRESS_PARAMETERS{"data"};
-constexpr Signature DECOMPRESS_SIGNATURE{"decompress_signal", DECOMPRESS_PARAMETERS, 1};
+constexpr std::array<const char*, 2> kCompressParameters{"data", "options"};
+constexpr Signature kCompressSignature{"compress_signal", kCompressParameters, 1};
+constexpr std::array<const char*, 1> kDecompressParameters{"data"};
+constexpr Signature kDecompressSignature{"decompress_signal", kDecompressParameters, 1};
 
-constexpr const char* CAPSULE_NAME = "kestova.samples";
+constexpr const char* kCapsuleName = "kestova.samples";
 
 // True when `object` is a one-dimensional NumPy array whose element type is equivalent to
 // the native type `type_number` (so a byte-swapped float32 does not count).
@@ -83,8 +83,8 @@ PyObject* compress_array(PyArrayObject* array, bool is_float32, CompressionOptio
 
 PyObject* compress_signal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, COMPRESS_PARAMETERS.size()> bound{};
-        if (!bind_fastcall(COMPRESS_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kCompressParameters.size()> bound{};
+        if (!bind_fastcall(kCompressSignature, args, nargs, kwnames, bound)) return nullptr;
         const auto options = resolve_options(bound[1]);
         if (!options) return nullptr;
 
@@ -102,7 +102,7 @@ PyObject* compress_signal(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 }
 
 void free_samples(PyObject* capsule) {
-    delete static_cast<std::vector<float>*>(PyCapsule_GetPointer(capsule, CAPSULE_NAME));
+    delete static_cast<std::vector<float>*>(PyCapsule_GetPointer(capsule, kCapsuleName));
 }
 
 // A writable 1-D float32 array over the decoded buffer itself; a capsule that owns the buffer
@@ -112,7 +112,7 @@ PyObject* wrap_samples(std::vector<float>&& samples) {
     if (samples.empty()) return PyArray_SimpleNew(1, &length, NPY_FLOAT32);
     auto* owned = new std::vector<float>(std::move(samples));
     float* data = owned->data();
-    PyObject* capsule = PyCapsule_New(owned, CAPSULE_NAME, free_samples);
+    PyObject* capsule = PyCapsule_New(owned, kCapsuleName, free_samples);
     if (capsule == nullptr) {
         delete owned;
         return nullptr;
@@ -129,8 +129,8 @@ PyObject* wrap_samples(std::vector<float>&& samples) {
 
 PyObject* decompress_signal(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, DECOMPRESS_PARAMETERS.size()> bound{};
-        if (!bind_fastcall(DECOMPRESS_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kDecompressParameters.size()> bound{};
+        if (!bind_fastcall(kDecompressSignature, args, nargs, kwnames, bound)) return nullptr;
         PyObject* const data = bound[0];
         if (!PyBytes_Check(data)) {
             raise_not_instance("data", data, "bytes");

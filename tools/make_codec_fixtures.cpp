@@ -11,11 +11,14 @@
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
 #include "tests/cpp/codec/codec_fixture_format.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/cpp/support/codec_test_support.h"
 
 namespace {
 
 using namespace kestova;
+using testing_support::compress_on;
+using testing_support::decompress_on;
 
 struct Input {
     std::string name;
@@ -73,12 +76,12 @@ int main(int argc, char** argv) {
                                  .scale = scale};
                     c.isa = kPath;
                     c.input = input_file;
-                    c.container = input.name + "-" + fixtures::kMethodNames[method] + "-" +
-                                  fixtures::kCoderNames[coder] + "-s" + std::to_string(scale) +
-                                  ".kstv";
-                    const auto container = compress(input.samples, c.options, kPath);
+                    c.container = input.name + "-" + fixtures::method_name(c.options.method) + "-" +
+                                  fixtures::name_in(c.options.coder, kCoderNames) + "-s" +
+                                  std::to_string(scale) + ".kstv";
+                    const auto container = compress_on(input.samples, c.options, kPath);
                     if (!container) return failed(c.container, container.error());
-                    const auto decoded = decompress(*container, kPath);
+                    const auto decoded = decompress_on(*container, kPath);
                     if (!decoded) return failed(c.container, decoded.error());
                     c.output_digest = fixtures::fnv1a64(*decoded);
                     if (!write_file(dir + "/" + c.container, container->data(),

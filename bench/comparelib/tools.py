@@ -6,6 +6,7 @@ from dataclasses import dataclass
 from typing import Any, Callable
 
 import numpy as np
+from kestova_codecs import tables
 
 
 @dataclass
@@ -31,11 +32,13 @@ def payload_size(payload: Any) -> int:
 
 # --- Kestova ---------------------------------------------------------------------------------
 
-KESTOVA_DEFAULT = {"method": "cdf97", "scale": 11, "cutoff": "low", "coder": "auto"}
+# The options' names, ranges and defaults are the codec's own (kestova_codecs.tables).
+KESTOVA_DEFAULT = {key: tables.DEFAULTS[key] for key in ("method", "scale", "cutoff", "coder")}
 
 
-# Kestova with the given options; coder "auto" is the default and codes with arans.
-def kestova_tool(module, method="cdf97", scale=11, cutoff="low", coder="auto") -> Tool:
+# Kestova with the given options; the default coder "auto" codes with arans.
+def kestova_tool(module, method=KESTOVA_DEFAULT["method"], scale=KESTOVA_DEFAULT["scale"],
+                 cutoff=KESTOVA_DEFAULT["cutoff"], coder=KESTOVA_DEFAULT["coder"]) -> Tool:
     options = module.KestovaCompressionOptions(method=method, scale=scale, cutoff=cutoff, coder=coder)
     default = dict(method=method, scale=scale, cutoff=cutoff, coder=coder) == KESTOVA_DEFAULT
     setting = f"{method}/{coder} s{scale} {cutoff}" + (" (default)" if default else "")
@@ -46,11 +49,16 @@ def kestova_tool(module, method="cdf97", scale=11, cutoff="low", coder="auto") -
 # The settings compared in the tables: every method with both coders, then scales and cutoffs.
 def kestova_settings() -> list[dict]:
     settings = [dict(KESTOVA_DEFAULT)]
-    for method in ("cdf97", "cdf53", "db4", "sym4"):
-        for coder in ("deflate", "arans"):
-            if (method, coder) != ("cdf97", "arans"):  # "auto" is arans: already the first row
+    default_method, default_scale = KESTOVA_DEFAULT["method"], KESTOVA_DEFAULT["scale"]
+    finest_cutoff = tables.CUTOFFS[0]
+    for method in tables.METHODS:
+        for coder in tables.RECORDED_CODERS:
+            # "auto" codes with arans: the default method with arans is already the first row.
+            if (method, coder) != (default_method, "arans"):
                 settings.append(dict(KESTOVA_DEFAULT, method=method, coder=coder))
-    for scale, cutoff in ((8, "low"), (12, "low"), (11, "medium"), (11, "high")):
+    scales_and_cutoffs = [(8, finest_cutoff), (tables.MAX_SCALE, finest_cutoff)]
+    scales_and_cutoffs += [(default_scale, cutoff) for cutoff in tables.CUTOFFS[1:]]
+    for scale, cutoff in scales_and_cutoffs:
         settings.append(dict(KESTOVA_DEFAULT, scale=scale, cutoff=cutoff))
     return settings
 

@@ -20,7 +20,7 @@ template <typename T>
 using AransResult = std::expected<T, AransError>;
 
 // Largest pair count a stream may carry; the encoder never writes more, the decoder refuses more.
-inline constexpr uint64_t MAX_PAIR_COUNT = uint64_t{1} << 28;
+inline constexpr uint64_t kMaxPairCount = uint64_t{1} << 28;
 
 // Codes one plane with context width s (0..8); an empty plane codes to nothing.
 std::vector<uint8_t> encode_plane(std::span<const uint8_t> plane, unsigned s);
@@ -30,7 +30,7 @@ AransResult<std::vector<uint8_t>> decode_plane(std::span<const uint8_t> coded, s
                                                unsigned s);
 
 // Frames and codes a byte image (verbatim below 6 bytes). Callers pass at most
-// 2 * MAX_PAIR_COUNT + 1 bytes, the most a stream can carry; longer images are not checked.
+// 2 * kMaxPairCount + 1 bytes, the most a stream can carry; longer images are not checked.
 // Working memory besides the output: 2 bytes per binary decision for planes of one encoder
 // chunk (16-64 KiB) or less, falling towards a quarter byte for longer planes. On a little-endian
 // host a span of int16 coefficients viewed as bytes is the coefficient image.

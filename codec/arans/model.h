@@ -10,25 +10,25 @@
 
 namespace kestova::arans::detail {
 
-inline constexpr uint32_t PROB_ONE = 4096;       // 12-bit probabilities
-inline constexpr uint32_t PROB_START = 2048;     // every model entry starts here
-inline constexpr uint32_t STATE_LOW = 1u << 16;  // coder state lies in [STATE_LOW, 2^32)
-inline constexpr uint32_t DECISIONS_PER_BYTE = 8;
-// Every probability the model reaches from PROB_START lies in this range.
-inline constexpr uint32_t PROB_REACHED_MIN = 15;
-inline constexpr uint32_t PROB_REACHED_MAX = 4081;
+inline constexpr uint32_t kProbOne = 4096;       // 12-bit probabilities
+inline constexpr uint32_t kProbStart = 2048;     // every model entry starts here
+inline constexpr uint32_t kStateLow = 1u << 16;  // coder state lies in [kStateLow, 2^32)
+inline constexpr uint32_t kDecisionsPerByte = 8;
+// Every probability the model reaches from kProbStart lies in this range.
+inline constexpr uint32_t kProbReachedMin = 15;
+inline constexpr uint32_t kProbReachedMax = 4081;
 
-// A fresh model table for context width s: 256 << s entries of PROB_START. May throw bad_alloc.
+// A fresh model table for context width s: 256 << s entries of kProbStart. May throw bad_alloc.
 inline std::vector<uint16_t> fresh_model(unsigned s) {
-    return std::vector<uint16_t>(std::size_t{256} << s, PROB_START);
+    return std::vector<uint16_t>(std::size_t{256} << s, kProbStart);
 }
 
-// Probability of a 0-bit after coding bit b with probability p. Starting from PROB_START the
-// result stays within PROB_REACHED_MIN..PROB_REACHED_MAX, so the limits 1..4095 of the model never
+// Probability of a 0-bit after coding bit b with probability p. Starting from kProbStart the
+// result stays within kProbReachedMin..kProbReachedMax, so the limits 1..4095 of the model never
 // bind and are not applied.
 // Written with a mask instead of a select so that it compiles branch-free.
 constexpr uint32_t updated(uint32_t p, uint32_t b) {
-    const uint32_t up = (PROB_ONE - p) >> 4;
+    const uint32_t up = (kProbOne - p) >> 4;
     const uint32_t down = p >> 4;
     return p + up - ((up + down) & (0u - b));
 }
@@ -37,20 +37,20 @@ constexpr uint32_t updated(uint32_t p, uint32_t b) {
 // replaces the arithmetic, which shortens the model pass by about a third. Each file that uses it
 // has its own copy: position-independent code then addresses it directly instead of through the
 // global offset table, a load that the coding loops otherwise repeat for every decision.
-static constexpr std::array<uint16_t, 2 * PROB_ONE> UPDATED = [] {
-    std::array<uint16_t, 2 * PROB_ONE> table{};
-    for (uint32_t p = 1; p < PROB_ONE; ++p) {
+static constexpr std::array<uint16_t, 2 * kProbOne> kUpdated = [] {
+    std::array<uint16_t, 2 * kProbOne> table{};
+    for (uint32_t p = 1; p < kProbOne; ++p) {
         table[p] = static_cast<uint16_t>(updated(p, 0));
-        table[PROB_ONE + p] = static_cast<uint16_t>(updated(p, 1));
+        table[kProbOne + p] = static_cast<uint16_t>(updated(p, 1));
     }
     return table;
 }();
 
 // The same update indexed by 2p + b, for the decoder: it forms that index from the bit it has
 // just decided with one address computation instead of a shift and an or.
-static constexpr std::array<uint16_t, 2 * PROB_ONE> UPDATED_BY_BIT = [] {
-    std::array<uint16_t, 2 * PROB_ONE> table{};
-    for (uint32_t p = 1; p < PROB_ONE; ++p) {
+static constexpr std::array<uint16_t, 2 * kProbOne> kUpdatedByBit = [] {
+    std::array<uint16_t, 2 * kProbOne> table{};
+    for (uint32_t p = 1; p < kProbOne; ++p) {
         table[2 * p] = static_cast<uint16_t>(updated(p, 0));
         table[2 * p + 1] = static_cast<uint16_t>(updated(p, 1));
     }

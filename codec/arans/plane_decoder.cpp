@@ -21,16 +21,16 @@ namespace detail {
 namespace {
 
 // Bytes decoded between growths of the (already reserved) output.
-constexpr std::size_t CHUNK = std::size_t{1} << 15;
+constexpr std::size_t kChunk = std::size_t{1} << 15;
 
 // A decision takes at least log2(4096 / 4081) > 0.0049 bits of state (the model never leaves
 // 15..4081) and a coded byte supplies 8 bits, so one coded byte yields fewer than 205 bytes.
-constexpr std::size_t MAX_BYTES_PER_CODED_BYTE = 256;
+constexpr std::size_t kMaxBytesPerCodedByte = 256;
 
 // Output bytes worth reserving for n bytes decoded from `coded`: n for every real plane, less
 // for a forged length, whose output then grows only as far as it actually decodes.
 std::size_t reservation(std::size_t n, std::span<const uint8_t> coded) {
-    return std::min(n, MAX_BYTES_PER_CODED_BYTE * coded.size());
+    return std::min(n, kMaxBytesPerCodedByte * coded.size());
 }
 
 // Decodes one bit with entry `e` and adapts it; leaves x unnormalised. Both candidate states are
@@ -38,7 +38,7 @@ std::size_t reservation(std::size_t n, std::span<const uint8_t> coded) {
 // predictable bit costs far more, and the multiply no longer waits for the bit.
 inline uint32_t step(uint16_t& e, uint32_t& x) {
     const uint32_t p = e;
-    const uint32_t slot = x & (PROB_ONE - 1);
+    const uint32_t slot = x & (kProbOne - 1);
     const uint32_t bit = slot >= p;
     // Bit 0: p * (x >> 12) + slot. Bit 1: (4096 - p) * (x >> 12) + slot - p, which equals
     // x - p * (x >> 12) - p because x = (x >> 12) * 4096 + slot.
@@ -46,7 +46,7 @@ inline uint32_t step(uint16_t& e, uint32_t& x) {
     const uint32_t if_zero = scaled + slot;
     const uint32_t if_one = x - scaled - p;
     x = bit ? if_one : if_zero;
-    e = UPDATED_BY_BIT[2 * p + bit];
+    e = kUpdatedByBit[2 * p + bit];
     return bit;
 }
 
@@ -56,7 +56,7 @@ inline uint32_t step(uint16_t& e, uint32_t& x) {
 // predicted branch keeps the test off the chain from one state to the next.
 inline uint32_t decide_fast(uint16_t& e, uint32_t& x, const uint8_t*& in) {
     const uint32_t bit = step(e, x);
-    const bool need = x < STATE_LOW;
+    const bool need = x < kStateLow;
     const uint32_t refilled = x << 16 | load_u16le(in);
     x = need ? refilled : x;
     in += need ? 2 : 0;
@@ -79,7 +79,7 @@ struct PlaneDecoder {
     // How many bytes may take the fast path one after another: x is normalised (and stays so
     // after every fast byte) and a byte takes at most 16 coded bytes.
     std::size_t fast_bytes() const {
-        return x >= STATE_LOW ? static_cast<std::size_t>(end - in) / 16 : 0;
+        return x >= kStateLow ? static_cast<std::size_t>(end - in) / 16 : 0;
     }
 
     // The model entries of the current context.
@@ -89,9 +89,9 @@ struct PlaneDecoder {
     bool byte_checked(uint8_t& out) {
         uint16_t* ctx = context();
         unsigned node = 1;
-        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
+        for (uint32_t k = 0; k < kDecisionsPerByte; ++k) {
             node = 2 * node + step(ctx[node], x);
-            while (x < STATE_LOW) {
+            while (x < kStateLow) {
                 if (end - in < 2) return false;
                 x = (x << 16) | load_u16le(in);
                 in += 2;
@@ -109,7 +109,7 @@ struct PlaneDecoder {
         const uint8_t* at = in;
         unsigned node = 1;
 #pragma GCC unroll 8
-        for (uint32_t k = 0; k < DECISIONS_PER_BYTE; ++k) {
+        for (uint32_t k = 0; k < kDecisionsPerByte; ++k) {
             node = 2 * node + decide_fast(ctx[node], state, at);
         }
         x = state;
@@ -176,7 +176,7 @@ void pair_run(PlaneDecoder& a, PlaneDecoder& b, uint8_t* out, std::size_t count)
         unsigned na = 1;
         unsigned nb = 1;
 #pragma GCC unroll 7
-        for (uint32_t k = 0; k + 1 < DECISIONS_PER_BYTE; ++k) {
+        for (uint32_t k = 0; k + 1 < kDecisionsPerByte; ++k) {
             lane_decide(ca, na, pa, xa, ia);
             lane_decide(cb, nb, pb, xb, ib);
         }
@@ -216,7 +216,7 @@ AransResult<std::vector<uint8_t>> decode_fused(std::vector<uint8_t>& out,
     PlaneDecoder a(coded_a, s);
     PlaneDecoder b(coded_b, s);
     for (std::size_t i = 0; i < n;) {
-        const std::size_t end = std::min(n, i + CHUNK);
+        const std::size_t end = std::min(n, i + kChunk);
         out.resize(2 * end);  // within the reservation unless the length was forged
         uint8_t* o = out.data();
         while (i < end) {
@@ -269,7 +269,7 @@ AransResult<std::vector<uint8_t>> decode_plane(std::span<const uint8_t> coded, s
         out.reserve(std::max<std::size_t>(n, 8));
         PlaneDecoder d(coded, s);
         for (std::size_t i = 0; i < n;) {
-            const std::size_t end = std::min(n, i + CHUNK);
+            const std::size_t end = std::min(n, i + kChunk);
             out.resize(end);  // within the reservation: never reallocates
             for (; i < end; ++i) {
                 if (d.can_fast()) {

@@ -48,16 +48,16 @@ struct Step {
 constexpr Step step_of(uint32_t freq, uint32_t start) {
     const Wide one = static_cast<Wide>(1) << 64;
     const auto reciprocal = static_cast<uint64_t>((one + freq - 1) / freq);
-    return {reciprocal, freq << 20, static_cast<uint16_t>(PROB_ONE - freq),
+    return {reciprocal, freq << 20, static_cast<uint16_t>(kProbOne - freq),
             static_cast<uint16_t>(start)};
 }
 
 // The step of every decision word p | bit << 12 that occurs; the others are never read.
-constexpr std::array<Step, 2 * PROB_ONE> STEPS = [] {
-    std::array<Step, 2 * PROB_ONE> table{};
-    for (uint32_t p = PROB_REACHED_MIN; p <= PROB_REACHED_MAX; ++p) {
+constexpr std::array<Step, 2 * kProbOne> kSteps = [] {
+    std::array<Step, 2 * kProbOne> table{};
+    for (uint32_t p = kProbReachedMin; p <= kProbReachedMax; ++p) {
         table[p] = step_of(p, 0);
-        table[PROB_ONE + p] = step_of(PROB_ONE - p, p);
+        table[kProbOne + p] = step_of(kProbOne - p, p);
     }
     return table;
 }();
@@ -119,7 +119,7 @@ struct Lane {
 
     const uint8_t* src;
     uint16_t* models = nullptr;  // the model at the start of chunk k: models + k * entries
-    uint32_t x = STATE_LOW;      // in [STATE_LOW, 2^32) between decisions
+    uint32_t x = kStateLow;      // in [kStateLow, 2^32) between decisions
     UnitStack units;
 };
 
@@ -139,7 +139,7 @@ struct ModelWalk {
     uint32_t decide(uint32_t d) {
         uint16_t& entry = ctx[marked >> (8 - d)];
         const uint32_t word = entry | ((marked >> (7 - d)) & 1) << 12;
-        entry = UPDATED[word];
+        entry = kUpdated[word];
         return word;
     }
 
@@ -153,7 +153,7 @@ struct ModelWalk {
 
 // The coding state of one lane: x and where the next unit goes.
 struct Coder {
-    uint32_t x;  // in [STATE_LOW, 2^32) between words
+    uint32_t x;  // in [kStateLow, 2^32) between words
     uint16_t* out;
 };
 
@@ -187,7 +187,7 @@ class ChunkedEncoder {
           chunks_((n + chunk_ - 1) / chunk_),
           first_(n - (chunks_ - 1) * chunk_),
           models_(Lanes * chunks_ * entries_),
-          words_(Lanes * DECISIONS_PER_BYTE * std::min(n, chunk_)) {
+          words_(Lanes * kDecisionsPerByte * std::min(n, chunk_)) {
         for (std::size_t l = 0; l < Lanes; ++l) {
             lanes_[l].models = models_.span().data() + l * chunks_ * entries_;
         }
@@ -219,7 +219,7 @@ class ChunkedEncoder {
     uint16_t* model(std::size_t l, std::size_t k) const { return lanes_[l].models + k * entries_; }
     std::size_t begin(std::size_t k) const { return k == 0 ? 0 : first_ + (k - 1) * chunk_; }
     std::size_t size(std::size_t k) const { return k == 0 ? first_ : chunk_; }
-    std::size_t words(std::size_t k) const { return DECISIONS_PER_BYTE * size(k); }
+    std::size_t words(std::size_t k) const { return kDecisionsPerByte * size(k); }
 
     // Lane l's walk over chunk k, adapting `model`, which holds the model at the chunk's start.
     ModelWalk<Lanes> walk(std::size_t l, std::size_t k, uint16_t* model) const {
@@ -231,13 +231,13 @@ class ChunkedEncoder {
     // Adapts a fresh model over every chunk but the last, keeping a copy at each chunk start.
     KESTOVA_SCALAR_LOOP void model_pass() {
         for (std::size_t l = 0; l < Lanes; ++l) {
-            std::fill_n(model(l, 0), entries_, uint16_t{PROB_START});
+            std::fill_n(model(l, 0), entries_, uint16_t{kProbStart});
             for (std::size_t k = 0; k + 1 < chunks_; ++k) {
                 std::copy_n(model(l, k), entries_, model(l, k + 1));
                 ModelWalk<Lanes> w = walk(l, k, model(l, k + 1));
                 for (std::size_t j = 0; j < size(k); ++j) {
                     w.start_byte();
-                    for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d) w.decide(d);
+                    for (uint32_t d = 0; d < kDecisionsPerByte; ++d) w.decide(d);
                 }
             }
         }
@@ -251,7 +251,7 @@ class ChunkedEncoder {
             uint16_t* out = words_.span().data() + l;
             for (std::size_t j = 0; j < size(k); ++j) {
                 w.start_byte();
-                for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d, out += Lanes) *out = w.decide(d);
+                for (uint32_t d = 0; d < kDecisionsPerByte; ++d, out += Lanes) *out = w.decide(d);
             }
         }
     }
@@ -270,23 +270,23 @@ class ChunkedEncoder {
             coder[l] = {lanes_[l].x, lanes_[l].units.reserve(words(k))};
             if (k > 0) walks[l] = walk(l, k - 1, model(l, k - 1));
         }
-        constexpr std::ptrdiff_t STRIDE = Dir * static_cast<std::ptrdiff_t>(Lanes);
+        constexpr std::ptrdiff_t kStride = Dir * static_cast<std::ptrdiff_t>(Lanes);
         uint16_t* at = words_.span().data() + top * static_cast<std::ptrdiff_t>(Lanes);
         std::size_t j = 0;
         for (; j < recorded; ++j) {
             for (auto& w : walks) w.start_byte();
 #pragma GCC unroll 8
-            for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d, at += STRIDE) {
+            for (uint32_t d = 0; d < kDecisionsPerByte; ++d, at += kStride) {
                 for (std::size_t l = 0; l < Lanes; ++l) {
-                    code_word(STEPS[at[l]], coder[l]);
+                    code_word(kSteps[at[l]], coder[l]);
                     at[l] = static_cast<uint16_t>(walks[l].decide(d));
                 }
             }
         }
         for (; j < size(k); ++j) {
 #pragma GCC unroll 8
-            for (uint32_t d = 0; d < DECISIONS_PER_BYTE; ++d, at += STRIDE) {
-                for (std::size_t l = 0; l < Lanes; ++l) code_word(STEPS[at[l]], coder[l]);
+            for (uint32_t d = 0; d < kDecisionsPerByte; ++d, at += kStride) {
+                for (std::size_t l = 0; l < Lanes; ++l) code_word(kSteps[at[l]], coder[l]);
             }
         }
         for (std::size_t l = 0; l < Lanes; ++l) {

@@ -12,9 +12,9 @@ namespace kestova::arans {
 namespace {
 
 // Inputs shorter than this are stored verbatim.
-constexpr std::size_t MIN_CODED_SIZE = 6;
+constexpr std::size_t kMinCodedSize = 6;
 // Inputs from this size on use the whole previous byte as context.
-constexpr std::size_t WIDE_CONTEXT_SIZE = 16384;
+constexpr std::size_t kWideContextSize = 16384;
 
 }  // namespace
 
@@ -44,8 +44,8 @@ AransResult<uint64_t> rv(std::span<const uint8_t> stream, std::size_t& pos) {
 
 std::vector<uint8_t> encode_stream(std::span<const uint8_t> bytes) {
     const std::size_t n = bytes.size();
-    if (n < MIN_CODED_SIZE) return {bytes.begin(), bytes.end()};
-    const unsigned s = n < WIDE_CONTEXT_SIZE ? 3 : 8;
+    if (n < kMinCodedSize) return {bytes.begin(), bytes.end()};
+    const unsigned s = n < kWideContextSize ? 3 : 8;
     std::vector<uint8_t> out;
     out.push_back(static_cast<uint8_t>(n & 1));
     out.push_back(static_cast<uint8_t>(s));
@@ -57,14 +57,14 @@ std::vector<uint8_t> encode_stream(std::span<const uint8_t> bytes) {
 
 AransResult<std::vector<uint8_t>> decode_stream(std::span<const uint8_t> stream) {
     const std::size_t length = stream.size();
-    if (length < MIN_CODED_SIZE) return std::vector<uint8_t>(stream.begin(), stream.end());
+    if (length < kMinCodedSize) return std::vector<uint8_t>(stream.begin(), stream.end());
     const uint8_t flags = stream[0];
     const unsigned s = stream[1];
     if (s > 8) return std::unexpected(AransError::InvalidLength);
     std::size_t pos = 2;
     const auto pairs = rv(stream, pos);
     if (!pairs) return std::unexpected(pairs.error());
-    if (*pairs > MAX_PAIR_COUNT) return std::unexpected(AransError::InvalidLength);
+    if (*pairs > kMaxPairCount) return std::unexpected(AransError::InvalidLength);
     const auto a_len = rv(stream, pos);
     if (!a_len) return std::unexpected(a_len.error());
     const uint64_t start = pos;

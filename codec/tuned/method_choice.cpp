@@ -63,7 +63,7 @@ double estimated_bits(std::span<const int16_t> values, std::span<const std::size
 }
 
 std::vector<CompressionMethod> rank_methods(std::span<const float> normalized, double fraction,
-                                            const TunedRule& rule, std::optional<Undra::Isa> isa) {
+                                            const TunedRule& rule) {
     const std::size_t n = normalized.size();
     std::vector<std::span<const float>> excerpts;
     if (n <= kExcerpts * kExcerptLength) {
@@ -76,7 +76,7 @@ std::vector<CompressionMethod> rank_methods(std::span<const float> normalized, d
     }
     std::vector<std::pair<double, CompressionMethod>> estimates;
     for (const MethodEntry& entry : kMethods) {
-        const Undra::SharedDwtExecutor executor = make_method_executor(entry.method, isa);
+        const Undra::SharedDwtExecutor executor = make_method_executor(entry.method);
         const uint8_t scale = bounded_scale(fraction, entry.method, rule);
         double bits = 0.0;
         for (const auto excerpt : excerpts) bits += excerpt_bits(excerpt, *executor, scale, rule);

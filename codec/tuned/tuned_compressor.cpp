@@ -32,9 +32,8 @@ constexpr double kPathFraction = 0x1p-16;
 
 KestovaResult<std::vector<uint8_t>> tuned_on(std::span<const float> samples,
                                              CompressionOptions options,
-                                             std::optional<Undra::Isa> isa,
                                              const TunedRule& rule = kTunedRule) {
-    return encode_with(samples, options, isa, TunedQuantizer(options.scale, options.cutoff, rule),
+    return encode_with(samples, options, TunedQuantizer(options.scale, options.cutoff, rule),
                        kTunedDeflate);
 }
 
@@ -163,8 +162,7 @@ KestovaResult<BoundedEncoding> encode_prepared(PreparedSignal& prepared,
 
 KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, ErrorBound bound,
                                              std::optional<CompressionMethod> method,
-                                             EntropyCoder coder, std::optional<Undra::Isa> isa,
-                                             const TunedRule& rule) {
+                                             EntropyCoder coder, const TunedRule& rule) {
     if (!(std::isfinite(bound.max_error) && bound.max_error >= 0.0)) {
         return std::unexpected(KestovaError::unsupported_configuration(
             "max error must be a finite number >= 0, but it was " + shortest(bound.max_error)));
@@ -174,7 +172,7 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
             "an error bound cannot hold for NaN or infinite samples"));
     }
     CompressionOptions options{.coder = coder, .method = method.value_or(CompressionMethod::Cdf97)};
-    auto prepared = prepare_signal(samples, options, isa);
+    auto prepared = prepare_signal(samples, options);
     if (!prepared) return std::unexpected(prepared.error());
     const double width =
         static_cast<double>(prepared->range.max) - static_cast<double>(prepared->range.min);
@@ -187,13 +185,13 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     // method missed it (with the smallest error any reached).
     const std::vector<CompressionMethod> methods =
         method ? std::vector{*method}
-               : rank_methods(prepared->signal.span().first(samples.size()), fraction, rule, isa);
+               : rank_methods(prepared->signal.span().first(samples.size()), fraction, rule);
     BoundedEncoding closest;
     closest.max_error = std::numeric_limits<double>::infinity();
     for (const CompressionMethod candidate : methods) {
         if (candidate != options.method) {
             options.method = candidate;
-            prepared = prepare_signal(samples, options, isa);
+            prepared = prepare_signal(samples, options);
             if (!prepared) return std::unexpected(prepared.error());
         }
         auto result = encode_prepared(*prepared, samples, candidate, held, fraction, rule);
@@ -206,40 +204,35 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
 
 KestovaResult<std::vector<uint8_t>> compress_tuned(std::span<const float> samples,
                                                    CompressionOptions options) {
-    return tuned_on(samples, options, std::nullopt);
+    return tuned_on(samples, options);
 }
 
 KestovaResult<std::vector<uint8_t>> compress_tuned_with(std::span<const float> samples,
                                                         CompressionOptions options,
                                                         const TunedRule& rule) {
-    return tuned_on(samples, options, std::nullopt, rule);
-}
-
-KestovaResult<std::vector<uint8_t>> compress_tuned(std::span<const float> samples,
-                                                   CompressionOptions options, Undra::Isa isa) {
-    const auto supported = require_isa(isa);
-    if (!supported) return std::unexpected(supported.error());
-    return tuned_on(samples, options, isa);
+    return tuned_on(samples, options, rule);
 }
 
 namespace {
 
 KestovaResult<std::vector<uint8_t>> bounded_on(std::span<const float> samples, ErrorBound bound,
                                                std::optional<CompressionMethod> method,
-                                               EntropyCoder coder, std::optional<Undra::Isa> isa) {
-    auto encoded = encode_within(samples, bound, method, coder, isa);
+                                               EntropyCoder coder) {
+    auto encoded = encode_within(samples, bound, method, coder);
     if (!encoded) return std::unexpected(encoded.error());
     if (encoded->container.empty()) {
         // Only samples that sanitising leaves as they are get here (non-finite ones are refused).
         const auto [lo, hi] = std::minmax_element(samples.begin(), samples.end());
         const double range = static_cast<double>(*hi) - static_cast<double>(*lo);
         const double absolute = bound.relative ? bound.max_error * range : bound.max_error;
+        const std::string finest =
+            "scale " + std::to_string(kMaxScale) + ", tuned encoder, corrected";
         const UnmetBound unmet{.max_error = bound.max_error,
                                .relative = bound.relative,
                                .span = range,
                                .bound = sample_bound(ElementType::Float32, absolute, 0.0),
                                .margin = path_margin(*lo, *hi),
-                               .setting = "scale 12, tuned encoder, corrected",
+                               .setting = finest,
                                .reached = encoded->max_error};
         return std::unexpected(KestovaError::unsupported_configuration(unmet_message(unmet)));
     }
@@ -252,16 +245,7 @@ KestovaResult<std::vector<uint8_t>> compress_bounded(std::span<const float> samp
                                                      ErrorBound bound,
                                                      std::optional<CompressionMethod> method,
                                                      EntropyCoder coder) {
-    return bounded_on(samples, bound, method, coder, std::nullopt);
-}
-
-KestovaResult<std::vector<uint8_t>> compress_bounded(std::span<const float> samples,
-                                                     ErrorBound bound,
-                                                     std::optional<CompressionMethod> method,
-                                                     EntropyCoder coder, Undra::Isa isa) {
-    const auto supported = require_isa(isa);
-    if (!supported) return std::unexpected(supported.error());
-    return bounded_on(samples, bound, method, coder, isa);
+    return bounded_on(samples, bound, method, coder);
 }
 
 }  // namespace kestova

@@ -10,7 +10,6 @@
 #include "codec/error.h"
 #include "codec/options.h"
 #include "codec/tuned/tuned_quantizer.h"
-#include "engine/util.h"
 
 namespace kestova {
 
@@ -24,8 +23,6 @@ struct ErrorBound {
 // coefficients by the tuned rule.
 KestovaResult<std::vector<uint8_t>> compress_tuned(std::span<const float> samples,
                                                    CompressionOptions options);
-KestovaResult<std::vector<uint8_t>> compress_tuned(std::span<const float> samples,
-                                                   CompressionOptions options, Undra::Isa isa);
 
 // A container whose decoded samples differ from `samples` by at most the bound on every executor
 // path, at the coarsest scale the closed loop reaches it with; the method is chosen when not
@@ -35,10 +32,6 @@ KestovaResult<std::vector<uint8_t>> compress_bounded(std::span<const float> samp
                                                      ErrorBound bound,
                                                      std::optional<CompressionMethod> method,
                                                      EntropyCoder coder);
-KestovaResult<std::vector<uint8_t>> compress_bounded(std::span<const float> samples,
-                                                     ErrorBound bound,
-                                                     std::optional<CompressionMethod> method,
-                                                     EntropyCoder coder, Undra::Isa isa);
 
 // compress_bounded's outcome in full: the container (empty when the bound cannot be met) and the
 // largest error of what was reached, in the samples' units.
@@ -51,7 +44,6 @@ struct BoundedEncoding {
 KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, ErrorBound bound,
                                              std::optional<CompressionMethod> method,
                                              EntropyCoder coder,
-                                             std::optional<Undra::Isa> isa = std::nullopt,
                                              const TunedRule& rule = kTunedRule);
 
 // compress_tuned with another rule (for measuring rules).

@@ -17,8 +17,8 @@ namespace kestova::codecs {
 
 namespace {
 
-constexpr std::array<const char*, 4> PARAMETERS{"data", "max_error", "method", "coder"};
-constexpr python::Signature SIGNATURE{"compress_bounded", PARAMETERS, 2};
+constexpr std::array<const char*, 4> kParameters{"data", "max_error", "method", "coder"};
+constexpr python::Signature kSignature{"compress_bounded", kParameters, 2};
 
 // The bound as a float; nothing with TypeError or ValueError set unless a finite number >= 0.
 std::optional<double> parse_bound(PyObject* value) {
@@ -48,8 +48,8 @@ std::string method_name(CompressionMethod method) {
 PyObject* compress_bounded_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, PARAMETERS.size()> bound{};
-        if (!python::bind_fastcall(SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kParameters.size()> bound{};
+        if (!python::bind_fastcall(kSignature, args, nargs, kwnames, bound)) return nullptr;
         const auto max_error = parse_bound(bound[1]);
         if (!max_error) return nullptr;
         const bool open_method = bound[2] == nullptr || bound[2] == Py_None;

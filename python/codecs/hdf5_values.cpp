@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "codec/method_table.h"
+#include "codec/option_names.h"
 #include "hdf5_filter/filter_values.h"
 #include "python/common/errors.h"
-#include "python/common/option_names.h"
 #include "python/common/option_parsing.h"
 #include "python/common/py_ref.h"
 
@@ -99,16 +99,16 @@ PyObject* hdf5_filter_settings(PyObject*, PyObject* values) {
         const CompressionOptions& o = s.options;
         PyRef coder(o.coder == EntropyCoder::Auto
                         ? new_ref(Py_None)
-                        : PyUnicode_FromString(python::name_of(o.coder, python::CODERS)->data()));
+                        : PyUnicode_FromString(name_of(o.coder, kCoderNames)->data()));
         PyRef max_error(bounded ? PyFloat_FromDouble(s.max_error) : new_ref(Py_None));
         if (!coder || !max_error) return nullptr;
         PyRef dict(Py_BuildValue(
             "{s:s,s:i,s:s,s:O,s:s#,s:O,s:O}", "method",
             s.choose_method ? nullptr : method_name(o.method), "scale", static_cast<int>(o.scale),
-            "cutoff", python::name_of(o.cutoff, python::CUTOFFS)->data(), "coder", coder.get(),
-            "encoder", encoder_name(s.encoder).data(),
-            static_cast<Py_ssize_t>(encoder_name(s.encoder).size()), "max_error", max_error.get(),
-            "relative", s.bound == BoundKind::Absolute ? Py_False : Py_True));
+            "cutoff", name_of(o.cutoff, kCutoffNames)->data(), "coder", coder.get(), "encoder",
+            encoder_name(s.encoder).data(), static_cast<Py_ssize_t>(encoder_name(s.encoder).size()),
+            "max_error", max_error.get(), "relative",
+            s.bound == BoundKind::Absolute ? Py_False : Py_True));
         if (!dict || !complete) return dict.release();
         const auto name = element_name(parsed->element_type);
         PyRef dtype(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));

@@ -6,25 +6,25 @@
 #include "codec/container_limits.h"
 #include "codec/header.h"
 #include "codec/method_executor.h"
+#include "codec/option_names.h"
 #include "python/codecs/held_buffer.h"
 #include "python/codecs/tables.h"
 #include "python/common/arguments.h"
 #include "python/common/errors.h"
-#include "python/common/option_names.h"
 
 namespace kestova::codecs {
 
 namespace {
 
-constexpr std::array<const char*, 1> PARAMETERS{"data"};
-constexpr python::Signature SIGNATURE{"read_header", PARAMETERS, 1};
+constexpr std::array<const char*, 1> kParameters{"data"};
+constexpr python::Signature kSignature{"read_header", kParameters, 1};
 
 }  // namespace
 
 PyObject* read_header(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, PARAMETERS.size()> bound{};
-        if (!python::bind_fastcall(SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kParameters.size()> bound{};
+        if (!python::bind_fastcall(kSignature, args, nargs, kwnames, bound)) return nullptr;
         HeldBuffer input;
         if (!input.acquire(bound[0])) return nullptr;
         const auto parsed = KestovaHeader::from_bytes(input.bytes());
@@ -36,7 +36,7 @@ PyObject* read_header(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
         // The header has refused unknown method tags and coder bytes.
         const std::string method(method_name(*method_from_tag(h.method_tag)));
         const std::string coder(
-            python::name_of(static_cast<EntropyCoder>(h.coder), python::CODERS).value_or("?"));
+            name_of(static_cast<EntropyCoder>(h.coder), kCoderNames).value_or("?"));
         const unsigned long long container =
             HEADER_SIZE + static_cast<unsigned long long>(h.payload_length);
         return Py_BuildValue(

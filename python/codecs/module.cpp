@@ -37,16 +37,16 @@ using python::bind_fastcall;
 using python::guarded;
 using python::Signature;
 
-constexpr std::array<const char*, 6> COMPRESS_PARAMETERS{"data",   "method", "scale",
+constexpr std::array<const char*, 6> kCompressParameters{"data",   "method", "scale",
                                                          "cutoff", "coder",  "encoder"};
-constexpr Signature COMPRESS_SIGNATURE{"compress", COMPRESS_PARAMETERS, 1};
-constexpr std::array<const char*, 1> DECOMPRESS_PARAMETERS{"data"};
-constexpr Signature DECOMPRESS_SIGNATURE{"decompress", DECOMPRESS_PARAMETERS, 1};
+constexpr Signature kCompressSignature{"compress", kCompressParameters, 1};
+constexpr std::array<const char*, 1> kDecompressParameters{"data"};
+constexpr Signature kDecompressSignature{"decompress", kDecompressParameters, 1};
 
 PyObject* compress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, COMPRESS_PARAMETERS.size()> bound{};
-        if (!bind_fastcall(COMPRESS_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kCompressParameters.size()> bound{};
+        if (!bind_fastcall(kCompressSignature, args, nargs, kwnames, bound)) return nullptr;
         const auto options = python::parse_options(bound[1], bound[2], bound[3], bound[4]);
         if (!options) return nullptr;
         const auto encoder = parse_encoder(bound[5]);
@@ -71,8 +71,8 @@ PyObject* compress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 
 PyObject* decompress_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, DECOMPRESS_PARAMETERS.size()> bound{};
-        if (!bind_fastcall(DECOMPRESS_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kDecompressParameters.size()> bound{};
+        if (!bind_fastcall(kDecompressSignature, args, nargs, kwnames, bound)) return nullptr;
         HeldBuffer input;
         if (!input.acquire(bound[0])) return nullptr;
 
@@ -150,17 +150,17 @@ PyMethodDef module_methods[] = {
     {"tables", codec_tables, METH_NOARGS,
      "tables()\n--\n\n"
      "The codec's names, ranges and defaults: methods (the default first), cutoffs, coders\n"
-     "(as options take them), recorded_coders (as headers record them), scales (min, max),\n"
-     "defaults (method, scale, cutoff, coder), max_samples, header_size, smallest_range\n"
-     "(the smallest value range the codec scales by; narrower ones are stored as flat) and\n"
-     "element_types (the NumPy names of the types a chunk may hold)."},
+     "(as options take them), recorded_coders (as headers record them), encoders (how a\n"
+     "container's coefficients are chosen), scales (min, max), defaults (method, scale, cutoff,\n"
+     "coder, encoder), max_samples, header_size, smallest_range (the smallest value range the\n"
+     "codec scales by; narrower ones are stored as flat) and element_types (the NumPy names of\n"
+     "the types a chunk may hold)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 int exec_module(PyObject* module) {
     PyTypeObject* type = decoded_samples_type();
     if (type == nullptr || PyModule_AddType(module, type) < 0) return -1;
-    if (add_encoder_names(module) < 0) return -1;
     return add_hdf5_constants(module);
 }
 

@@ -4,11 +4,12 @@
 
 #include "codec/chunk/element_type.h"
 #include "codec/container_limits.h"
+#include "codec/encoder.h"
 #include "codec/header.h"
 #include "codec/method_table.h"
 #include "codec/normalize.h"
+#include "codec/option_names.h"
 #include "python/common/errors.h"
-#include "python/common/option_names.h"
 #include "python/common/py_ref.h"
 
 namespace kestova::codecs {
@@ -35,7 +36,7 @@ PyObject* names(std::size_t count, NameAt name_at) {
 }
 
 std::string_view coder_name(EntropyCoder coder) {
-    return python::name_of(coder, python::CODERS).value_or("?");
+    return name_of(coder, kCoderNames).value_or("?");
 }
 
 }  // namespace
@@ -51,24 +52,28 @@ PyObject* codec_tables(PyObject*, PyObject*) {
     return python::guarded<PyObject*>(nullptr, []() -> PyObject* {
         constexpr CompressionOptions defaults{};
         PyRef methods(names(kMethods.size(), [](std::size_t i) { return kMethods[i].name; }));
-        PyRef cutoffs(names(python::CUTOFFS.size(), [](std::size_t i) {
-            return std::string_view(python::CUTOFFS[i].text);
-        }));
-        PyRef coders(names(python::CODERS.size(),
-                           [](std::size_t i) { return std::string_view(python::CODERS[i].text); }));
+        PyRef cutoffs(names(kCutoffNames.size(),
+                            [](std::size_t i) { return std::string_view(kCutoffNames[i].text); }));
+        PyRef coders(names(kCoderNames.size(),
+                           [](std::size_t i) { return std::string_view(kCoderNames[i].text); }));
         PyRef recorded(names(kRecordedCoders.size(),
                              [](std::size_t i) { return coder_name(kRecordedCoders[i]); }));
         PyRef element_types(
             names(kElementTypes.size(), [](std::size_t i) { return kElementTypes[i].name; }));
-        if (!methods || !cutoffs || !coders || !recorded || !element_types) return nullptr;
+        PyRef encoders(names(kEncoders.size(), [](std::size_t i) { return kEncoders[i].name; }));
+        if (!methods || !cutoffs || !coders || !recorded || !element_types || !encoders) {
+            return nullptr;
+        }
         const std::string method = std::string(method_name(defaults.method));
-        const std::string cutoff(python::name_of(defaults.cutoff, python::CUTOFFS).value_or("?"));
+        const std::string cutoff(name_of(defaults.cutoff, kCutoffNames).value_or("?"));
         const std::string coder(coder_name(defaults.coder));
-        return Py_BuildValue("{sOsOsOsOs(ii)s{sssissss}sksnsdsO}", "methods", methods.get(),
+        const std::string encoder(encoder_name(kDefaultEncoder));
+        return Py_BuildValue("{sOsOsOsOsOs(ii)s{sssissssss}sksnsdsO}", "methods", methods.get(),
                              "cutoffs", cutoffs.get(), "coders", coders.get(), "recorded_coders",
-                             recorded.get(), "scales", int{kMinScale}, int{kMaxScale}, "defaults",
-                             "method", method.c_str(), "scale", int{defaults.scale}, "cutoff",
-                             cutoff.c_str(), "coder", coder.c_str(), "max_samples",
+                             recorded.get(), "encoders", encoders.get(), "scales", int{kMinScale},
+                             int{kMaxScale}, "defaults", "method", method.c_str(), "scale",
+                             int{defaults.scale}, "cutoff", cutoff.c_str(), "coder", coder.c_str(),
+                             "encoder", encoder.c_str(), "max_samples",
                              static_cast<unsigned long>(kMaxSamples), "header_size",
                              static_cast<Py_ssize_t>(HEADER_SIZE), "smallest_range",
                              double{kSmallestNormalRange}, "element_types", element_types.get());

@@ -8,9 +8,9 @@
 
 #include "codec/error.h"
 #include "codec/method_table.h"
+#include "codec/option_names.h"
 #include "python/common/arguments.h"
 #include "python/common/errors.h"
-#include "python/common/option_names.h"
 #include "python/common/py_ref.h"
 
 namespace kestova::python {
@@ -148,7 +148,7 @@ std::optional<CompressionOptions> parse_options(PyObject* method, PyObject* scal
         options.method = *found;
     }
     if (cutoff != nullptr) {
-        const auto found = lookup(cutoff, CUTOFFS);
+        const auto found = lookup(cutoff, kCutoffNames);
         if (!found) {
             raise_unknown("Unknown cutoff level %U, expected 'low' or 'medium' or 'high'", cutoff);
             return std::nullopt;
@@ -160,7 +160,7 @@ std::optional<CompressionOptions> parse_options(PyObject* method, PyObject* scal
         return std::nullopt;
     }
     if (coder != nullptr) {
-        const auto found = lookup(coder, CODERS);
+        const auto found = lookup(coder, kCoderNames);
         if (!found) {
             raise_unknown("Unknown coder %U, expected 'auto', 'deflate', 'arans'", coder);
             return std::nullopt;

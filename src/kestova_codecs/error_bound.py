@@ -21,6 +21,7 @@ from kestova import KestovaCompressionOptions
 
 from kestova_codecs import _binding
 from kestova_codecs.dtypes import check_dtype, native
+from kestova_codecs.tables import DEFAULT_ENCODER, ENCODERS
 
 
 def check_max_error(max_error) -> float:
@@ -34,17 +35,17 @@ def check_max_error(max_error) -> float:
 
 
 def check_encoder(encoder) -> str:
-    """``encoder``; ``TypeError`` or ``ValueError`` unless one of ``_binding.ENCODERS``."""
+    """``encoder``; ``TypeError`` or ``ValueError`` unless one of ``tables.ENCODERS``."""
     if not isinstance(encoder, str):
         raise TypeError(f"encoder must be a str, not {type(encoder).__name__}")
-    if encoder not in _binding.ENCODERS:
-        expected = " or ".join(repr(name) for name in _binding.ENCODERS)
+    if encoder not in ENCODERS:
+        expected = " or ".join(repr(name) for name in ENCODERS)
         raise ValueError(f"Unknown encoder {encoder!r}, expected {expected}")
     return encoder
 
 
 def compress_within(samples, max_error, *, relative=True, method="cdf97", coder=None,
-                    encoder=_binding.DEFAULT_ENCODER) -> bytes:
+                    encoder=DEFAULT_ENCODER) -> bytes:
     """Compress a 1-D array of samples into one Kestova container whose decoded values differ
     from ``samples`` by at most ``max_error`` (times the range max - min of ``samples`` when
     ``relative``).

@@ -10,9 +10,8 @@ from typing import Optional
 
 from kestova import KestovaCompressionOptions
 
-from kestova_codecs import _binding
 from kestova_codecs.error_bound import check_encoder, check_max_error
-from kestova_codecs.tables import DEFAULTS
+from kestova_codecs.tables import DEFAULT_ENCODER, DEFAULTS
 
 # The encoder of every store written before stores recorded one: a configuration without
 # `encoder` means it, so appending to such an array keeps its encoder.
@@ -27,7 +26,7 @@ class Settings:
     coder: Optional[str] = None
     max_error: Optional[float] = None
     relative: bool = True
-    encoder: str = _binding.DEFAULT_ENCODER
+    encoder: str = DEFAULT_ENCODER
 
     def __post_init__(self):
         check_encoder(self.encoder)

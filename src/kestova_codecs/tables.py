@@ -1,5 +1,6 @@
 """The codec's names, ranges and defaults, read once from its C++ tables through the binding:
-Python code takes method, cutoff and coder names, the scale range and the defaults from here."""
+Python code takes method, cutoff, coder and encoder names, the scale range and the defaults from
+here."""
 
 from __future__ import annotations
 
@@ -12,13 +13,13 @@ CUTOFFS: tuple[str, ...] = _TABLES["cutoffs"]  # fewest details zeroed first
 CODERS: tuple[str, ...] = _TABLES["coders"]  # as options take them ("auto" chooses)
 RECORDED_CODERS: tuple[str, ...] = _TABLES["recorded_coders"]  # as headers record them
 MIN_SCALE, MAX_SCALE = _TABLES["scales"]
-DEFAULTS: dict = _TABLES["defaults"]  # method, scale, cutoff, coder
+DEFAULTS: dict = _TABLES["defaults"]  # method, scale, cutoff, coder, encoder
 MAX_SAMPLES: int = _TABLES["max_samples"]
 HEADER_SIZE: int = _TABLES["header_size"]
 SMALLEST_RANGE: float = _TABLES["smallest_range"]  # narrower nonzero ranges decode as flat
 ELEMENT_TYPES: tuple[str, ...] = _TABLES["element_types"]  # NumPy names of what a chunk holds
 
-ENCODERS: tuple[str, ...] = tuple(_binding.ENCODERS)  # how a container's coefficients are chosen
-DEFAULT_ENCODER: str = _binding.DEFAULT_ENCODER
+ENCODERS: tuple[str, ...] = _TABLES["encoders"]  # how a container's coefficients are chosen
+DEFAULT_ENCODER: str = DEFAULTS["encoder"]
 
 read_header = _binding.read_header

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "codec/method_executor.h"
 #include "codec/method_table.h"
+#include "engine/processor_path.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace kestova::fuzz {
@@ -25,7 +26,7 @@ inline constexpr float kRelativeTolerance = 1.0f / 65536.0f;
 
 // The executor of the table's method `method` (modulo the method count) on path `isa`.
 inline Undra::SharedDwtExecutor make(uint8_t method, Undra::Isa isa) {
-    return kMethods[method % kMethods.size()].make_executor(isa);
+    return testing_support::on_path(isa, kMethods[method % kMethods.size()].make_executor);
 }
 
 // The signal of the input: int16 samples scaled by a power of two, so that no variant meets
@@ -100,7 +101,7 @@ inline CheckResult check_transforms(Input data) {
         for (const Undra::Isa isa : vector_isas()) {
             const auto got = make(data[0], isa)->multi_dwt(x, levels);
             if (got || got.error().message() != forward.error().message()) {
-                return violated(method + " on " + std::string(isa_name(isa)) +
+                return violated(method + " on " + std::string(Undra::isa_name(isa)) +
                                 ": analysis fails differently");
             }
         }
@@ -118,7 +119,7 @@ inline CheckResult check_transforms(Input data) {
     if (auto r = agree(x, head, synthesis_tolerance, method + " reconstruction"); !r) return r;
 
     for (const Undra::Isa isa : vector_isas()) {
-        const std::string what = method + " on " + std::string(isa_name(isa));
+        const std::string what = method + " on " + std::string(Undra::isa_name(isa));
         const auto variant = make(data[0], isa);
         const auto got = variant->multi_dwt(x, levels);
         if (!got) return violated(what + ": analysis fails: " + got.error().message());

@@ -11,10 +11,13 @@
 #include "codec/decompressor.h"
 #include "codec/method_table.h"
 #include "codec/tuned/tuned_compressor.h"
-#include "engine/util.h"
+#include "engine/processor_path.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace kestova::fuzz {
+
+using testing_support::decompress_on;
 
 // What the first two input bytes select: the method (or none, chosen by the encoder) and the
 // coder from the first; the bound from the second, 10^-(1 + k/10) for k = 0..39 (1e-1 down to
@@ -55,7 +58,7 @@ inline CheckResult check_tuned(Input data) {
     const double allowed =
         settings.bound.relative ? settings.bound.max_error * (hi - lo) : settings.bound.max_error;
     for (const Undra::Isa isa : Undra::supported_isas()) {
-        const auto signal = decompress(*container, isa);
+        const auto signal = decompress_on(*container, isa);
         if (!signal) return violated("a bounded container fails to decompress");
         if (signal->size() != samples.size()) return violated("the sample count changed");
         for (std::size_t i = 0; i < samples.size(); ++i) {

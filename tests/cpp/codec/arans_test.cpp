@@ -207,25 +207,25 @@ INSTANTIATE_TEST_SUITE_P(Widths, AransPlaneChunks, ::testing::Values(0u, 3u, 8u)
 // reachable from the start value by any sequence of updates must lie within that range. Both
 // update tables agree with the update rule on all of them.
 TEST(AransModel, UpdatesFromTheStartStayWithinTheReachedRange) {
-    std::vector<bool> seen(detail::PROB_ONE, false);
-    std::vector<uint32_t> open{detail::PROB_START};
-    seen[detail::PROB_START] = true;
+    std::vector<bool> seen(detail::kProbOne, false);
+    std::vector<uint32_t> open{detail::kProbStart};
+    seen[detail::kProbStart] = true;
     while (!open.empty()) {
         const uint32_t p = open.back();
         open.pop_back();
-        ASSERT_GE(p, detail::PROB_REACHED_MIN);
-        ASSERT_LE(p, detail::PROB_REACHED_MAX);
+        ASSERT_GE(p, detail::kProbReachedMin);
+        ASSERT_LE(p, detail::kProbReachedMax);
         for (const uint32_t b : {0u, 1u}) {
             const uint32_t q = detail::updated(p, b);
-            ASSERT_EQ(q, detail::UPDATED[p | b << 12]);
-            ASSERT_EQ(q, detail::UPDATED_BY_BIT[2 * p + b]);
+            ASSERT_EQ(q, detail::kUpdated[p | b << 12]);
+            ASSERT_EQ(q, detail::kUpdatedByBit[2 * p + b]);
             if (!seen[q]) {
                 seen[q] = true;
                 open.push_back(q);
             }
         }
     }
-    EXPECT_TRUE(seen[detail::PROB_REACHED_MIN] && seen[detail::PROB_REACHED_MAX]);
+    EXPECT_TRUE(seen[detail::kProbReachedMin] && seen[detail::kProbReachedMax]);
 }
 
 TEST(AransPlane, ShortCodedPlaneIsTruncated) {

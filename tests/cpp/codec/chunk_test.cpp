@@ -18,6 +18,7 @@
 #include "codec/method_table.h"
 #include "codec/tuned/bound_loop.h"
 #include "codec/tuned/tuned_compressor.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/cpp/support/codec_test_support.h"
 
 namespace kestova {
@@ -53,7 +54,7 @@ std::vector<uint8_t> elements_of(ElementType type, std::size_t n) {
 // The largest |decoded - element| over the chunk, `container` read on `isa` and converted back.
 double chunk_error(std::span<const uint8_t> container, std::span<const uint8_t> elements,
                    ElementType type, Undra::Isa isa) {
-    const auto samples = decompress(container, isa);
+    const auto samples = testing_support::decompress_on(container, isa);
     EXPECT_TRUE(samples.has_value());
     if (!samples) return std::numeric_limits<double>::infinity();
     std::vector<uint8_t> decoded(elements.size());
@@ -136,7 +137,7 @@ TEST(ReferenceSearch, ABoundAtASettingsOwnErrorHoldsOnEveryPath) {
             const auto container = encode_chunk(bytes, ElementType::Float32, settings, false);
             ASSERT_TRUE(container.has_value()) << container.error();
             for (const Undra::Isa isa : Undra::supported_isas()) {
-                EXPECT_LE(max_abs_error(*decompress(*container, isa), x), own)
+                EXPECT_LE(max_abs_error(*testing_support::decompress_on(*container, isa), x), own)
                     << "seed " << seed << " scale " << int{scale} << " path "
                     << static_cast<int>(isa);
             }

@@ -3,6 +3,7 @@
 // fixture tests and the program that writes the fixtures.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -13,9 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "codec/method_executor.h"
+#include "codec/method_table.h"
+#include "codec/option_names.h"
 #include "codec/options.h"
-#include "engine/util.h"
+#include "engine/processor_path.h"
 
 namespace kestova::fixtures {
 
@@ -29,10 +31,6 @@ struct FixtureCase {
     uint64_t output_digest = 0;             // fnv1a64 of the decoded samples' bytes
 };
 
-inline constexpr const char* kMethodNames[] = {"cdf53", "cdf97", "db4", "sym4"};
-inline constexpr const char* kCoderNames[] = {"deflate", "arans"};
-inline constexpr const char* kCutoffNames[] = {"low", "medium", "high"};
-
 // 64-bit FNV-1a of the samples' little-endian bytes.
 inline uint64_t fnv1a64(std::span<const float> samples) {
     uint64_t hash = 14695981039346656037ull;
@@ -44,11 +42,28 @@ inline uint64_t fnv1a64(std::span<const float> samples) {
     return hash;
 }
 
-// The index of `name` in `names`, if it is there.
-template <std::size_t N>
-std::optional<std::size_t> index_of(const char* const (&names)[N], const std::string& name) {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (name == names[i]) return i;
+// The names options give (method_table.h, option_names.h), and back.
+inline std::string method_name(CompressionMethod method) {
+    for (const MethodEntry& entry : kMethods) {
+        if (entry.method == method) return std::string(entry.name);
+    }
+    return "?";
+}
+template <typename Value, std::size_t N>
+std::string name_in(Value value, const std::array<Choice<Value>, N>& table) {
+    return std::string(name_of(value, table).value_or("?"));
+}
+inline std::optional<CompressionMethod> method_named(const std::string& name) {
+    for (const MethodEntry& entry : kMethods) {
+        if (entry.name == name) return entry.method;
+    }
+    return std::nullopt;
+}
+template <typename Value, std::size_t N>
+std::optional<Value> value_named(const std::array<Choice<Value>, N>& table,
+                                 const std::string& name) {
+    for (const auto& choice : table) {
+        if (name == choice.text) return choice.value;
     }
     return std::nullopt;
 }
@@ -56,9 +71,9 @@ std::optional<std::size_t> index_of(const char* const (&names)[N], const std::st
 // One manifest line: container input method coder scale cutoff path digest.
 inline std::string manifest_line(const FixtureCase& c) {
     std::ostringstream line;
-    line << c.container << ' ' << c.input << ' ' << kMethodNames[static_cast<int>(c.options.method)]
-         << ' ' << kCoderNames[static_cast<int>(c.options.coder)] << ' ' << int(c.options.scale)
-         << ' ' << kCutoffNames[static_cast<int>(c.options.cutoff)] << ' ' << isa_name(c.isa) << ' '
+    line << c.container << ' ' << c.input << ' ' << method_name(c.options.method) << ' '
+         << name_in(c.options.coder, kCoderNames) << ' ' << int(c.options.scale) << ' '
+         << name_in(c.options.cutoff, kCutoffNames) << ' ' << Undra::isa_name(c.isa) << ' '
          << std::hex << c.output_digest;
     return line.str();
 }
@@ -73,15 +88,12 @@ inline std::optional<FixtureCase> parse_manifest_line(const std::string& text) {
           c.output_digest)) {
         return std::nullopt;
     }
-    const auto m = index_of(kMethodNames, method);
-    const auto k = index_of(kCoderNames, coder);
-    const auto t = index_of(kCutoffNames, cutoff);
-    const auto path = isa_from_name(isa);
+    const auto m = method_named(method);
+    const auto k = value_named(kCoderNames, coder);
+    const auto t = value_named(kCutoffNames, cutoff);
+    const auto path = Undra::isa_from_name(isa);
     if (!m || !k || !t || !path || scale < 6 || scale > 12) return std::nullopt;
-    c.options = {.cutoff = static_cast<CutoffLevel>(*t),
-                 .coder = static_cast<EntropyCoder>(*k),
-                 .method = static_cast<CompressionMethod>(*m),
-                 .scale = static_cast<uint8_t>(scale)};
+    c.options = {.cutoff = *t, .coder = *k, .method = *m, .scale = static_cast<uint8_t>(scale)};
     c.isa = *path;
     return c;
 }

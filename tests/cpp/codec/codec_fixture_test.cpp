@@ -16,9 +16,13 @@
 #include "codec/decompressor.h"
 #include "codec/header.h"
 #include "tests/cpp/codec/codec_fixture_format.h"
+#include "tests/cpp/support/codec_paths.h"
 
 namespace kestova {
 namespace {
+
+using testing_support::compress_on;
+using testing_support::decompress_on;
 
 using fixtures::FixtureCase;
 
@@ -91,7 +95,7 @@ class CodecFixture : public ::testing::TestWithParam<std::tuple<FixtureCase, Und
 TEST_P(CodecFixture, DecodesToTheRecordedSamples) {
     const std::vector<uint8_t> bytes = container();
     ASSERT_GE(bytes.size(), HEADER_SIZE) << fixture().container;
-    const auto out = decompress(bytes, isa());
+    const auto out = decompress_on(bytes, isa());
     ASSERT_TRUE(out.has_value()) << out.error().message();
     if (isa() == fixture().isa) {
         EXPECT_EQ(fixtures::fnv1a64(*out), fixture().output_digest);
@@ -99,7 +103,7 @@ TEST_P(CodecFixture, DecodesToTheRecordedSamples) {
     }
     // Elsewhere the samples agree with the recording path's within the engine's rounding.
     if (!Undra::isa_supported(fixture().isa)) GTEST_SKIP() << "recording path not available";
-    const auto recorded = decompress(bytes, fixture().isa);
+    const auto recorded = decompress_on(bytes, fixture().isa);
     ASSERT_TRUE(recorded.has_value());
     ASSERT_EQ(out->size(), recorded->size());
     const auto header = KestovaHeader::from_bytes(bytes).value();
@@ -111,7 +115,7 @@ TEST_P(CodecFixture, DecodesToTheRecordedSamples) {
 
 TEST_P(CodecFixture, CompressesToTheRecordedContainer) {
     const std::vector<uint8_t> expected = container();
-    const auto made = compress(input(), fixture().options, isa());
+    const auto made = compress_on(input(), fixture().options, isa());
     ASSERT_TRUE(made.has_value()) << made.error().message();
     if (isa() == fixture().isa) {
         EXPECT_TRUE(*made == expected) << "container bytes differ";
@@ -129,8 +133,8 @@ TEST_P(CodecFixture, CompressesToTheRecordedContainer) {
 }
 
 std::string case_name(const ::testing::TestParamInfo<CodecFixture::ParamType>& info) {
-    std::string name =
-        std::get<0>(info.param).container + "_" + std::string(isa_name(std::get<1>(info.param)));
+    std::string name = std::get<0>(info.param).container + "_" +
+                       std::string(Undra::isa_name(std::get<1>(info.param)));
     std::replace_if(
         name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
     return name;

@@ -19,6 +19,7 @@
 #include "codec/method_executor.h"
 #include "codec/normalize.h"
 #include "codec/quantize.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/cpp/support/codec_test_support.h"
 
 namespace kestova {
@@ -30,7 +31,7 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 std::vector<uint8_t> compressed(const std::vector<float>& x, CompressionOptions options = {},
                                 std::optional<Undra::Isa> isa = std::nullopt) {
-    auto out = isa ? compress(x, options, *isa) : compress(x, options);
+    auto out = isa ? compress_on(x, options, *isa) : compress(x, options);
     EXPECT_TRUE(out.has_value()) << out.error().message();
     return out.value_or(std::vector<uint8_t>{});
 }
@@ -258,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, QuantizeReportsClamp,
                                            ClampCase{kNaN, false}, ClampCase{1e9f, true}));
 
 TEST(CoderChoice, AransPairLimit) {
-    constexpr uint64_t limit_bytes = 2 * arans::MAX_PAIR_COUNT;
+    constexpr uint64_t limit_bytes = 2 * arans::kMaxPairCount;
     EXPECT_EQ(select_coder(EntropyCoder::Auto, limit_bytes).value(), 1);
     EXPECT_EQ(select_coder(EntropyCoder::Arans, limit_bytes).value(), 1);
     EXPECT_EQ(select_coder(EntropyCoder::Auto, limit_bytes + 2).value(), 0);
@@ -367,7 +368,7 @@ std::vector<float> working_signal(const std::vector<float>& x, std::size_t filte
 void expect_engine_sequence(const std::vector<float>& x, const CompressionOptions& options,
                             Undra::Isa isa) {
     const auto bytes = compressed(x, options, isa);
-    const auto executor = make_method_executor(options.method, isa);
+    const auto executor = make_method_executor_on(options.method, isa);
     const std::size_t planned =
         x.size() < 80 ? x.size() / 20 + 1 : compute_max_levels(x.size(), executor->filter_length());
     const auto expected = expected_sequence(*executor, working_signal(x, executor->filter_length()),
@@ -412,7 +413,7 @@ TEST_P(CompressLevelChoice, DecompositionAtAnyAmplitude) {
     // Straight through the level-by-level analysis with unnormalised signals, so that clamping
     // starts at every depth, from none to the details or approximations of level 0.
     const auto [method, shape, isa] = GetParam();
-    const auto executor = make_method_executor(method, isa);
+    const auto executor = make_method_executor_on(method, isa);
     const std::size_t n = 5000;
     const LevelLayout layout = level_layout(*executor, n, 8);
     std::vector<std::size_t> levels_seen;

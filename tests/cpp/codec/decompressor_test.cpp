@@ -17,6 +17,7 @@
 #include "codec/method_executor.h"
 #include "codec/normalize.h"
 #include "codec/quantize.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/cpp/support/codec_test_support.h"
 
 namespace kestova {
@@ -27,7 +28,7 @@ using M = CompressionMethod;
 
 std::vector<uint8_t> compressed(const std::vector<float>& x, CompressionOptions options = {},
                                 std::optional<Undra::Isa> isa = std::nullopt) {
-    auto out = isa ? compress(x, options, *isa) : compress(x, options);
+    auto out = isa ? compress_on(x, options, *isa) : compress(x, options);
     EXPECT_TRUE(out.has_value()) << out.error().message();
     return out.value_or(std::vector<uint8_t>{});
 }
@@ -50,7 +51,7 @@ float allowed_error(const CompressionOptions& o, float range) {
 // Largest reconstruction error of `x` through compress and decompress on path `isa`, relative
 // to the signal's range.
 float relative_error(const std::vector<float>& x, const CompressionOptions& o, Undra::Isa isa) {
-    const auto out = decompress(compressed(x, o, isa), isa);
+    const auto out = decompress_on(compressed(x, o, isa), isa);
     EXPECT_TRUE(out.has_value());
     if (!out.has_value()) return 1.0f;
     const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
@@ -63,7 +64,7 @@ float relative_error(const std::vector<float>& x, const CompressionOptions& o, U
 
 void expect_round_trip(const std::vector<float>& x, const CompressionOptions& o, Undra::Isa isa) {
     const auto bytes = compressed(x, o, isa);
-    const auto out = decompress(bytes, isa);
+    const auto out = decompress_on(bytes, isa);
     ASSERT_TRUE(out.has_value()) << out.error().message();
     ASSERT_EQ(out->size(), x.size());
     const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
@@ -301,7 +302,7 @@ TEST_P(DecompressMatchesEngine, SameSamplesAsMultiIdwt) {
     const auto bytes =
         compressed(test_signal(n), {.coder = EntropyCoder::Arans, .method = method}, isa);
     const auto image = arans::decode_stream(std::span(bytes).subspan(HEADER_SIZE)).value();
-    const auto executor = make_method_executor(method, isa);
+    const auto executor = make_method_executor_on(method, isa);
     const auto layout =
         level_layout(*executor, std::max(n, executor->filter_length()), bytes[kLevels]);
     std::vector<float> coefficients(layout.coefficients());
@@ -320,7 +321,7 @@ TEST_P(DecompressMatchesEngine, SameSamplesAsMultiIdwt) {
     expected.resize(n);
     denormalize(expected, field<float>(bytes, kMean),
                 {field<float>(bytes, kSignalMin), field<float>(bytes, kSignalMax)});
-    EXPECT_EQ(decompress(bytes, isa).value(), expected);
+    EXPECT_EQ(decompress_on(bytes, isa).value(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(MethodsAndLengths, DecompressMatchesEngine,
@@ -334,7 +335,7 @@ TEST_P(ForgedLevels, EveryLevelCountDecodesAsMultiIdwtDoes) {
     // Containers with any accepted level count (not only the compressor's), random coefficients:
     // the samples, or the engine's error as Transform, are exactly those of multi_idwt.
     const auto [method, n, isa] = GetParam();
-    const auto executor = make_method_executor(method, isa);
+    const auto executor = make_method_executor_on(method, isa);
     const std::size_t transform_length = std::max(n, executor->filter_length());
     std::mt19937 rng(static_cast<uint32_t>(n));
     for (uint8_t levels = 1; levels <= 10; ++levels) {
@@ -358,7 +359,7 @@ TEST_P(ForgedLevels, EveryLevelCountDecodesAsMultiIdwtDoes) {
         auto expected = executor->multi_idwt(
             {.details = details,
              .approximations = std::span<const float>(coefficients).first(layout.approximations)});
-        const auto out = decompress(bytes, isa);
+        const auto out = decompress_on(bytes, isa);
         if (!expected) {
             ASSERT_FALSE(out.has_value()) << int(levels);
             EXPECT_EQ(out.error().kind(), KestovaErrorKind::Transform);

@@ -12,6 +12,7 @@
 #include "codec/decompressor.h"
 #include "codec/header.h"
 #include "codec/tuned/tuned_compressor.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/cpp/support/codec_test_support.h"
 
 namespace kestova {
@@ -192,14 +193,14 @@ TEST(InflatePaths, DecompressorGivesTheSameSamplesForBothEncodersOnEveryPath) {
     // The container's deflate payload re-coded by libdeflate decodes to the same samples.
     const auto x = test_signal(30001);
     for (Undra::Isa isa : Undra::supported_isas()) {
-        const auto bytes = compress(x, {.coder = EntropyCoder::Deflate}, isa).value();
+        const auto bytes = compress_on(x, {.coder = EntropyCoder::Deflate}, isa).value();
         const auto image =
             inflate_raw_zlib(std::span(bytes).subspan(HEADER_SIZE), std::size_t{1} << 30).value();
         Bytes fast(bytes.begin(), bytes.begin() + HEADER_SIZE);
         ASSERT_TRUE(deflate_raw_fast(image.bytes(), fast).has_value());
         patch<uint32_t>(fast, kPayloadLength, static_cast<uint32_t>(fast.size() - HEADER_SIZE));
-        const auto reference = decompress(bytes, isa);
-        const auto recoded = decompress(fast, isa);
+        const auto reference = decompress_on(bytes, isa);
+        const auto recoded = decompress_on(fast, isa);
         ASSERT_TRUE(reference.has_value() && recoded.has_value());
         EXPECT_EQ(*recoded, *reference) << static_cast<int>(isa);
         EXPECT_LE(fast.size(), bytes.size() + bytes.size() / 50) << static_cast<int>(isa);
@@ -212,7 +213,7 @@ TEST(InflatePaths, TunedDeflateContainersDecodeAlikeThroughBothInflatersOnEveryP
     for (Undra::Isa isa : Undra::supported_isas()) {
         for (uint8_t scale : {uint8_t{6}, uint8_t{11}, uint8_t{12}}) {
             const auto bytes =
-                compress_tuned(x, {.coder = EntropyCoder::Deflate, .scale = scale}, isa).value();
+                compress_tuned_on(x, {.coder = EntropyCoder::Deflate, .scale = scale}, isa).value();
             ASSERT_EQ(bytes[kCoder], 0);
             const auto payload = std::span(bytes).subspan(HEADER_SIZE);
             // At the image's exact size libdeflate inflates it.
@@ -221,7 +222,7 @@ TEST(InflatePaths, TunedDeflateContainersDecodeAlikeThroughBothInflatersOnEveryP
             const auto fast = inflate_raw(payload, zlib->size);
             ASSERT_TRUE(fast.has_value());
             EXPECT_TRUE(std::ranges::equal(fast->bytes(), zlib->bytes()));
-            const auto decoded = decompress(bytes, isa);
+            const auto decoded = decompress_on(bytes, isa);
             ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
             EXPECT_EQ(decoded->size(), x.size());
         }

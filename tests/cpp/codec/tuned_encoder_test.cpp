@@ -18,6 +18,7 @@
 #include "codec/method_executor.h"
 #include "codec/method_table.h"
 #include "codec/tuned/tuned_quantizer.h"
+#include "tests/cpp/support/codec_paths.h"
 #include "tests/cpp/support/codec_test_support.h"
 
 namespace kestova {
@@ -160,17 +161,17 @@ TEST_P(TunedFixed, DecodesOnEveryPathWithLessErrorThanTheReference) {
     const auto [method, coder, isa] = GetParam();
     const auto x = test_signal(5000);
     const CompressionOptions options{.coder = coder, .method = method};
-    const auto tuned = compress_tuned(x, options, isa);
-    const auto reference = compress(x, options, isa);
+    const auto tuned = compress_tuned_on(x, options, isa);
+    const auto reference = compress_on(x, options, isa);
     ASSERT_TRUE(tuned.has_value()) << tuned.error().message();
     // Same header but for the payload length: the tuned encoder chooses only coefficients.
     EXPECT_TRUE(std::equal(tuned->begin(), tuned->begin() + kPayloadLength, reference->begin()));
-    const auto on_encoder_path = decompress(*tuned, isa).value();
-    const auto plain = decompress(*reference, isa).value();
+    const auto on_encoder_path = decompress_on(*tuned, isa).value();
+    const auto plain = decompress_on(*reference, isa).value();
     EXPECT_LT(rms_error(on_encoder_path, x), 0.75 * rms_error(plain, x));
     EXPECT_LT(static_cast<double>(tuned->size()), 1.1 * static_cast<double>(reference->size()));
     for (const Undra::Isa reader : Undra::supported_isas()) {
-        const auto decoded = decompress(*tuned, reader);
+        const auto decoded = decompress_on(*tuned, reader);
         ASSERT_TRUE(decoded.has_value());
         EXPECT_LT(max_error(*decoded, on_encoder_path), 1e-5 * range_of(x));
     }
@@ -217,11 +218,11 @@ TEST_P(BoundHolds, OnEveryPathForEveryShapeLengthAndBound) {
                     SCOPED_TRACE(::testing::Message()
                                  << "kind " << static_cast<int>(kind) << " amplitude " << amplitude
                                  << " n " << n << " bound " << bound);
-                    const auto out = compress_bounded(x, {bound, true}, method, coder, isa);
+                    const auto out = compress_bounded_on(x, {bound, true}, method, coder, isa);
                     ASSERT_TRUE(out.has_value()) << out.error().message();
                     const double allowed = bound * range_of(x);
                     for (const Undra::Isa reader : Undra::supported_isas()) {
-                        const auto decoded = decompress(*out, reader);
+                        const auto decoded = decompress_on(*out, reader);
                         ASSERT_TRUE(decoded.has_value());
                         ASSERT_EQ(decoded->size(), n);
                         ASSERT_LE(max_error(*decoded, x), allowed)
@@ -254,10 +255,11 @@ TEST(Bounded, HoldsAtBlockEdgesAndNextToTheLargestFloat) {
         const double allowed = 1e-3 * range_of(x);
         ASSERT_TRUE(std::isfinite(allowed));
         for (const Undra::Isa isa : Undra::supported_isas()) {
-            const auto out = compress_bounded(x, {1e-3, true}, M::Cdf97, EntropyCoder::Auto, isa);
+            const auto out =
+                compress_bounded_on(x, {1e-3, true}, M::Cdf97, EntropyCoder::Auto, isa);
             ASSERT_TRUE(out.has_value()) << half_range << ": " << out.error().message();
             for (const Undra::Isa reader : Undra::supported_isas()) {
-                EXPECT_LE(max_error(decompress(*out, reader).value(), x), allowed)
+                EXPECT_LE(max_error(decompress_on(*out, reader).value(), x), allowed)
                     << half_range << " written on " << static_cast<int>(isa) << ", read on "
                     << static_cast<int>(reader);
             }
@@ -336,11 +338,11 @@ TEST(PathMargin, CoversTheLargestDifferenceBetweenPaths) {
         for (const MethodEntry& entry : kMethods) {
             const auto out = compress_bounded(x, {5e-4, true}, entry.method, EntropyCoder::Auto);
             ASSERT_TRUE(out.has_value());
-            const auto first = decompress(*out, paths.front()).value();
+            const auto first = decompress_on(*out, paths.front()).value();
             const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
             for (const Undra::Isa isa : paths) {
                 // Paths differ in the last bits only: well inside the margin.
-                EXPECT_LT(max_error(decompress(*out, isa).value(), first),
+                EXPECT_LT(max_error(decompress_on(*out, isa).value(), first),
                           path_margin(*lo, *hi) / 4.0)
                     << entry.name;
             }

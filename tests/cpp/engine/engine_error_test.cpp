@@ -44,21 +44,6 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{{K::InputSizeMismatch, 5, 6}, "Input size expected to be 5 but it was 6"},
         MessageCase{{K::ScratchTooSmall, 20, 19}, "Scratch size expected to be 20 but it was 19"}));
 
-TEST(CpuDispatch, SelectionFollowsFeatures) {
-    const CpuFeatures& f = cpu_features();
-    EXPECT_EQ(&f, &cpu_features());  // cached, one record per process
-    const Isa chosen = select_isa(true);
-    if (f.avx2 && f.fma) {
-        EXPECT_EQ(chosen, Isa::Avx);
-    } else if (f.sse42) {
-        EXPECT_EQ(chosen, Isa::Sse);
-        EXPECT_EQ(select_isa(false), Isa::Portable);
-    } else {
-        EXPECT_EQ(chosen, Isa::Portable);
-    }
-    EXPECT_EQ(supported_isas().front(), Isa::Portable);
-}
-
 TEST(TryZeroed, RefusedAllocationIsAnError) {
     auto huge = try_zeroed<float>(std::size_t{1} << 62);
     ASSERT_FALSE(huge.has_value());

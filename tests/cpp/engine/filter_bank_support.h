@@ -84,18 +84,6 @@ inline std::vector<float> random_signal(std::size_t n, unsigned seed) {
     return x;
 }
 
-inline const char* isa_name(Isa isa) {
-    switch (isa) {
-        case Isa::Portable:
-            return "Portable";
-        case Isa::Sse:
-            return "Sse";
-        case Isa::Avx:
-            return "Avx";
-    }
-    return "Unknown";
-}
-
 inline constexpr BorderMode kAllBorders[] = {BorderMode::Clamp, BorderMode::Wrap,
                                              BorderMode::Reflect, BorderMode::Reflect101,
                                              BorderMode::Zeros};

@@ -133,7 +133,8 @@ std::vector<BankParam> bank_params(bool vector_only) {
 }
 
 std::string bank_param_name(const ::testing::TestParamInfo<BankParam>& info) {
-    return std::to_string(std::get<0>(info.param)) + "Taps" + isa_name(std::get<1>(info.param));
+    return std::to_string(std::get<0>(info.param)) + "Taps" +
+           std::string(isa_name(std::get<1>(info.param)));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTapCounts, FilterBankVariant, ::testing::ValuesIn(bank_params(false)),
@@ -441,8 +442,8 @@ TEST(PaddingArena, EveryWriterGivesTheSameArena) {
     const std::vector<float> x = random_signal(37, 3);
     std::vector<ArenaWriter1d> writers = {&write_arena_1d_impl};
 #if UNDRA_X86_VARIANTS
-    if (cpu_features().sse41) writers.push_back(&write_arena_1d_sse4_1);
-    if (cpu_features().avx2) writers.push_back(&write_arena_1d_avx);
+    if (isa_supported(Isa::Sse, PathRule::ArenaWriter)) writers.push_back(&write_arena_1d_sse4_1);
+    if (isa_supported(Isa::Avx, PathRule::ArenaWriter)) writers.push_back(&write_arena_1d_avx);
 #endif
     const ArenaWriter1d chosen = MakeArenaFactoryProvider::make_arena_writer_1d_executor();
     EXPECT_EQ(chosen, writers.back());

@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Executors, LevelDrivers,
                                             ::testing::ValuesIn(supported_isas())),
                          [](const ::testing::TestParamInfo<std::tuple<std::size_t, Isa>>& info) {
                              return makers()[std::get<0>(info.param)].first + "_" +
-                                    std::string(testing_support::isa_name(std::get<1>(info.param)));
+                                    std::string(isa_name(std::get<1>(info.param)));
                          });
 
 }  // namespace

@@ -42,18 +42,6 @@ std::vector<float> random_signal(std::size_t n, uint32_t seed) {
     return x;
 }
 
-std::string isa_name(Isa isa) {
-    switch (isa) {
-        case Isa::Portable:
-            return "Portable";
-        case Isa::Sse:
-            return "Sse";
-        case Isa::Avx:
-            return "Avx";
-    }
-    return "Unknown";
-}
-
 std::vector<std::size_t> sizes_of(const MultiDwt& m, bool approximations) {
     std::vector<std::size_t> out;
     for (const Dwt& level : m.levels) {
@@ -322,8 +310,8 @@ INSTANTIATE_TEST_SUITE_P(Variants, Lifting,
                          ::testing::Combine(::testing::Values(kCdf97, kCdf53),
                                             ::testing::ValuesIn(supported_isas())),
                          [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) +
-                                    isa_name(std::get<1>(info.param));
+                             return std::string(std::get<0>(info.param).name) + "_" +
+                                    std::string(isa_name(std::get<1>(info.param)));
                          });
 
 class Cdf97Values : public ::testing::TestWithParam<Isa> {};
@@ -378,7 +366,7 @@ TEST_P(Cdf97Values, InverseErrorTexts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, Cdf97Values, ::testing::ValuesIn(supported_isas()),
-                         [](const auto& info) { return isa_name(info.param); });
+                         [](const auto& info) { return std::string(isa_name(info.param)); });
 
 class Cdf53Values : public ::testing::TestWithParam<Isa> {};
 
@@ -432,7 +420,7 @@ TEST_P(Cdf53Values, InverseErrorTexts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, Cdf53Values, ::testing::ValuesIn(supported_isas()),
-                         [](const auto& info) { return isa_name(info.param); });
+                         [](const auto& info) { return std::string(isa_name(info.param)); });
 
 // The vector executors against the portable ones, on every length around the vector blocks.
 class PortableVsAvx : public ::testing::TestWithParam<Transform> {};

@@ -9,8 +9,7 @@ import numpy as np
 import pytest
 
 import kestova
-from kestova_codecs import _binding
-from kestova_codecs import chunk
+from kestova_codecs import _binding, chunk, tables
 from kestova_codecs.error_bound import compress_within
 from kestova_codecs.settings import Settings
 
@@ -23,8 +22,8 @@ def decoded_as(data, dtype):
 
 
 def test_the_encoder_names_come_from_the_binding():
-    assert _binding.ENCODERS == ("reference", "tuned")
-    assert _binding.DEFAULT_ENCODER == "tuned" == Settings().encoder
+    assert tables.ENCODERS == _binding.tables()["encoders"] == ("reference", "tuned")
+    assert tables.DEFAULT_ENCODER == "tuned" == Settings().encoder
 
 
 def test_reference_writes_compress_signal_bytes_and_tuned_halves_the_error():

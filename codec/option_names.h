@@ -1,5 +1,6 @@
-// The names Python gives the cutoff levels and the entropy coders: the one table that option
-// parsing, the codecs' binding and everything reading names from it share.
+// The names options give the cutoff levels and the entropy coders, beside their enumerations
+// (options.h): the one table that option parsing, the bindings' tables() and everything reading
+// names from them share. Method names are in method_table.h, encoder names in encoder.h.
 #pragma once
 
 #include <array>
@@ -8,7 +9,7 @@
 
 #include "codec/options.h"
 
-namespace kestova::python {
+namespace kestova {
 
 template <typename Value>
 struct Choice {
@@ -16,12 +17,12 @@ struct Choice {
     Value value;
 };
 
-inline constexpr std::array<Choice<CutoffLevel>, 3> CUTOFFS{{
+inline constexpr std::array<Choice<CutoffLevel>, 3> kCutoffNames{{
     {"low", CutoffLevel::Low},
     {"medium", CutoffLevel::Medium},
     {"high", CutoffLevel::High},
 }};
-inline constexpr std::array<Choice<EntropyCoder>, 3> CODERS{{
+inline constexpr std::array<Choice<EntropyCoder>, 3> kCoderNames{{
     {"deflate", EntropyCoder::Deflate},
     {"arans", EntropyCoder::Arans},
     {"auto", EntropyCoder::Auto},
@@ -37,4 +38,4 @@ constexpr std::optional<std::string_view> name_of(Value value,
     return std::nullopt;
 }
 
-}  // namespace kestova::python
+}  // namespace kestova
