@@ -10,6 +10,7 @@ from typing import Optional
 
 from kestova import KestovaCompressionOptions
 
+from kestova_codecs import _binding
 from kestova_codecs.error_bound import check_encoder, check_max_error
 from kestova_codecs.tables import DEFAULT_ENCODER, DEFAULTS
 
