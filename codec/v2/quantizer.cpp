@@ -128,7 +128,11 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     const auto extent = extent_of(x);
     if (!extent) return std::unexpected(extent.error());
     const double range = extent->highest - extent->lowest;
-    const double bound = target.relative ? target.value * range : target.value;
+    if (!std::isfinite(range)) {
+        return std::unexpected(refused("the range of the samples exceeds the float64 range"));
+    }
+    // A bound beyond the range is met by any grid that spans it, so it is held to the range.
+    const double bound = std::min(target.relative ? target.value * range : target.value, range);
     // Float samples that are whole numbers are stored exactly under a bound below one unit (the
     // finer grid would only spread the same values); at coarser bounds a float step fits better.
     const bool whole = !std::is_floating_point_v<T> || (bound < 1.0 && whole_samples(x, *extent));

@@ -184,6 +184,13 @@ TEST(V2Stream, BadTargetsAndSamplesAreRefused) {
         ASSERT_FALSE(encoded);
         EXPECT_NE(encoded.error().message().find("max error must be"), std::string::npos);
     }
+    const std::vector<double> overflowing{-1e308, 1e308};
+    const auto refused = encode(view_of(overflowing), {0.1, true});
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().message().find("float64 range"), std::string::npos);
+    const auto beyond_the_range = encode(view_of(x), {1e300, true});
+    ASSERT_TRUE(beyond_the_range);
+    EXPECT_LE(max_error(x, decoded_as<float>(beyond_the_range->stream)), 1.0);
     for (const float bad : {std::nanf(""), std::numeric_limits<float>::infinity()}) {
         const std::vector<float> y{1.0f, bad};
         const auto encoded = encode(view_of(y), {0.1, true});
