@@ -35,10 +35,8 @@ void write_payload(std::span<const uint32_t> indices, int order, uint8_t block_l
     }
 }
 
-}  // namespace
-
-KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
-    auto quantized = quantize_within(samples, target);
+// The stream of samples already on their grid.
+KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quantized> quantized) {
     if (!quantized) return std::unexpected(quantized.error());
     const int order = choose_order(quantized->indices);
 
@@ -66,6 +64,16 @@ KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
     out.grid = quantized->grid;
     out.method = info.method;
     return out;
+}
+
+}  // namespace
+
+KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
+    return encode_quantized(samples, quantize_within(samples, target));
+}
+
+KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr) {
+    return encode_quantized(samples, quantize_to_psnr(samples, psnr));
 }
 
 }  // namespace kestova::v2

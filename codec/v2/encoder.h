@@ -23,4 +23,7 @@ struct Encoded {
 // and frames them with the header and checksum. Errors: those of quantize_within, OutOfMemory.
 KestovaResult<Encoded> encode(SampleView samples, MaxError target);
 
+// The same held to a PSNR in dB (quantize_to_psnr).
+KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr);
+
 }  // namespace kestova::v2

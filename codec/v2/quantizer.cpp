@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -92,14 +93,19 @@ KestovaResult<Grid> first_grid(Extent extent, double bound, bool whole) {
     return Grid{extent.lowest, 1.0};  // not reached: integer types are whole
 }
 
+struct PassErrors {
+    double worst = 0.0;
+    double squares = 0.0;  // sum of the squared errors
+};
+
 // One pass of quantisation on `grid` with the decoder's reconstruction checked per sample; a
-// sample beyond the bound tries the neighbouring indices. Returns the largest error left.
+// sample beyond the bound tries the neighbouring indices. Returns the errors left.
 template <typename T>
-double quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices) {
+PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices) {
     const auto error_of = [&](std::size_t i, uint64_t k) {
         return std::abs(static_cast<double>(grid_sample<T>(grid, k)) - static_cast<double>(x[i]));
     };
-    double worst = 0.0;
+    PassErrors errors;
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double position = (static_cast<double>(x[i]) - grid.origin) / grid.step;
         uint64_t k = static_cast<uint64_t>(
@@ -116,9 +122,10 @@ double quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint
             }
         }
         indices[i] = static_cast<uint32_t>(k);
-        worst = std::max(worst, error);
+        errors.worst = std::max(errors.worst, error);
+        errors.squares += error * error;
     }
-    return worst;
+    return errors;
 }
 
 template <typename T>
@@ -151,10 +158,13 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     }
     double reached = 0.0;
     for (int round = 0; round < kRounds; ++round) {
-        reached = quantize_on(x, *grid, bound, std::span(out.indices));
+        const PassErrors errors = quantize_on(x, *grid, bound, std::span(out.indices));
+        reached = errors.worst;
         if (reached <= bound) {
             out.grid = *grid;
             out.max_error = reached;
+            out.rms_error = std::sqrt(errors.squares / static_cast<double>(x.size()));
+            out.range = range;
             return out;
         }
         if (bound == 0.0) break;  // exact: only the unit grid is tried
@@ -183,6 +193,26 @@ KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target) {
         return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count),
                               target);
     });
+}
+
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr) {
+    if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
+        return std::unexpected(refused(message("PSNR must be a number of dB from {} to {}, got {}",
+                                               kPsnrRange.first, kPsnrRange.second, psnr)));
+    }
+    // A uniform grid of step s leaves an rms error of about s / sqrt(12): the relative bound
+    // s / 2 of that rms is the first tried; a miss shrinks it by what the PSNR fell short.
+    double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
+    for (int round = 0; round < kRounds; ++round) {
+        auto quantized = quantize_within(samples, {bound, true});
+        if (!quantized) return std::unexpected(quantized.error());
+        const double reached = quantized->rms_error == 0.0
+                                   ? std::numeric_limits<double>::infinity()
+                                   : 20.0 * std::log10(quantized->range / quantized->rms_error);
+        if (reached >= psnr) return quantized;
+        bound *= 0.98 * std::pow(10.0, (reached - psnr) / 20.0);
+    }
+    return std::unexpected(refused(message("PSNR {} dB cannot be met", psnr)));
 }
 
 }  // namespace kestova::v2

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "codec/error.h"
@@ -31,11 +32,21 @@ struct Quantized {
     Grid grid;
     std::vector<uint32_t> indices;
     double max_error = 0.0;  // largest |decoded - sample| over the samples, in their units
+    double rms_error = 0.0;  // root mean square of decoded - sample
+    double range = 0.0;      // max - min of the samples
 };
 
 // The indices of `samples` on the coarsest grid found whose decoded samples are all within the
 // target. Refuses NaN and infinities, a target that is not a finite number >= 0, and a target
 // the 32-bit indices or the element type's precision cannot meet (naming the error reached).
 KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target);
+
+// The PSNRs a target may ask for, in dB: 20 log10(range / rms error), range = max - min.
+inline constexpr std::pair<double, double> kPsnrRange{1.0, 200.0};
+
+// The indices of `samples` on a grid whose decoded samples reach at least `psnr` dB, the coarsest
+// of a few tried (the first from the rms error of a uniform grid, then narrowed by what it
+// missed). Refuses a PSNR outside kPsnrRange and what quantize_within refuses.
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr);
 
 }  // namespace kestova::v2

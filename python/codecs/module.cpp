@@ -132,10 +132,11 @@ PyMethodDef module_methods[] = {
      "(the smallest value range the codec scales by; narrower ones are stored as flat)."},
     {"encode_v2", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encode_v2)),
      METH_FASTCALL | METH_KEYWORDS,
-     "encode_v2(data, element_type, max_error, relative)\n--\n\n"
+     "encode_v2(data, element_type, max_error=None, relative=True, psnr=None)\n--\n\n"
      "A version-2 stream of the samples in the contiguous buffer `data` (of the NumPy dtype\n"
      "named `element_type`) whose decoded samples are within `max_error` (times the range when\n"
-     "`relative`; 0 asks for exact samples). Returns (stream, max error reached)."},
+     "`relative`; 0 asks for exact samples), or reach `psnr` dB (one target of the two).\n"
+     "Returns (stream, max error reached)."},
     {"read_v2_header",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_v2_header)),
      METH_FASTCALL | METH_KEYWORDS,

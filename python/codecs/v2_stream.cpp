@@ -1,7 +1,6 @@
 #include "python/codecs/v2_stream.h"
 
 #include <array>
-#include <cmath>
 #include <exception>
 #include <optional>
 #include <string>
@@ -21,9 +20,9 @@ using python::bind_fastcall;
 using python::guarded;
 using python::Signature;
 
-constexpr std::array<const char*, 4> ENCODE_PARAMETERS{"data", "element_type", "max_error",
-                                                       "relative"};
-constexpr Signature ENCODE_SIGNATURE{"encode_v2", ENCODE_PARAMETERS, 4};
+constexpr std::array<const char*, 5> ENCODE_PARAMETERS{"data", "element_type", "max_error",
+                                                       "relative", "psnr"};
+constexpr Signature ENCODE_SIGNATURE{"encode_v2", ENCODE_PARAMETERS, 2};
 constexpr std::array<const char*, 1> HEADER_PARAMETERS{"data"};
 constexpr Signature HEADER_SIGNATURE{"read_v2_header", HEADER_PARAMETERS, 1};
 constexpr std::array<const char*, 2> DECODE_PARAMETERS{"data", "out"};
@@ -53,19 +52,19 @@ std::optional<v2::ElementTypeRow> parse_element_type(PyObject* value) {
     return row;
 }
 
-std::optional<double> parse_max_error(PyObject* value) {
+// A number argument as a float; nothing with TypeError set when it is not one.
+std::optional<double> parse_number(const char* name, PyObject* value) {
     if (PyBool_Check(value) || !(PyFloat_Check(value) || PyLong_Check(value))) {
-        python::raise_not_instance("max_error", value, "float");
+        python::raise_not_instance(name, value, "float");
         return std::nullopt;
     }
-    const double bound = PyFloat_AsDouble(value);
-    if (bound == -1.0 && PyErr_Occurred()) return std::nullopt;
-    if (!(std::isfinite(bound) && bound >= 0.0)) {
-        PyErr_Format(PyExc_ValueError, "max_error must be a finite number >= 0, but it was %R",
-                     value);
-        return std::nullopt;
-    }
-    return bound;
+    const double number = PyFloat_AsDouble(value);
+    if (number == -1.0 && PyErr_Occurred()) return std::nullopt;
+    return number;
+}
+
+bool given(PyObject* value) {
+    return value != nullptr && value != Py_None;
 }
 
 // A writable C-contiguous view held for the length of a call.
@@ -112,9 +111,14 @@ PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         if (!bind_fastcall(ENCODE_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
         const auto row = parse_element_type(bound[1]);
         if (!row) return nullptr;
-        const auto max_error = parse_max_error(bound[2]);
-        if (!max_error) return nullptr;
-        const int relative = PyObject_IsTrue(bound[3]);
+        if (given(bound[2]) == given(bound[4])) {
+            PyErr_SetString(PyExc_ValueError, "give one target: max_error or psnr");
+            return nullptr;
+        }
+        const bool by_psnr = given(bound[4]);
+        const auto target = parse_number(by_psnr ? "psnr" : "max_error", bound[by_psnr ? 4 : 2]);
+        if (!target) return nullptr;
+        const int relative = bound[3] == nullptr ? 1 : PyObject_IsTrue(bound[3]);
         if (relative < 0) return nullptr;
         HeldBuffer input;
         if (!input.acquire(bound[0])) return nullptr;
@@ -125,7 +129,8 @@ PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         }
         const v2::SampleView samples{row->type, bytes.data(), bytes.size() / row->size};
         const auto result = unlocked<KestovaResult<v2::Encoded>>([&] {
-            return v2::encode(samples, {*max_error, relative != 0});
+            return by_psnr ? v2::encode_psnr(samples, *target)
+                           : v2::encode(samples, {*target, relative != 0});
         });
         if (!result) return nullptr;
         if (!*result) return python::raise_codec_error(result->error());

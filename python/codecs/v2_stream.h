@@ -7,7 +7,8 @@
 
 namespace kestova::codecs {
 
-// encode_v2(data, element_type, max_error, relative) -> (bytes, max_error_reached)
+// encode_v2(data, element_type, max_error=None, relative=True, psnr=None)
+//     -> (bytes, max_error_reached)
 PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
 // read_v2_header(data) -> dict of the stream's fields (checksum checked)

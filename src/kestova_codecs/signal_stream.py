@@ -19,31 +19,36 @@ __all__ = ["decode_signal", "encode_signal", "stream_info"]
 _V1 = 1
 
 
-def encode_signal(samples, *, max_error=None, relative=True) -> bytes:
+def encode_signal(samples, *, max_error=None, relative=True, psnr=None) -> bytes:
     """Compress a 1-D array into one version-2 stream.
 
     Every decoded sample differs from its input by at most ``max_error``, times the range
-    max - min of the samples when ``relative`` (the default), in the samples' own type.
+    max - min of the samples when ``relative`` (the default), in the samples' own type; or, with
+    ``psnr`` instead, the decoded samples reach that PSNR in dB, 20 log10(range / rms error).
     ``max_error=0`` asks for the samples exactly: integer arrays always get it, float arrays when
-    their values are whole numbers. ``max_error=None`` means 0 for integer arrays and is refused
-    for float arrays. Raises ``TypeError`` for an unsupported dtype or a non-numeric bound and
-    ``ValueError`` for a bound that is negative or not finite, NaN or infinite samples, or a bound
-    the samples cannot meet (the message gives what was reached).
+    their values are whole numbers. With neither target, integer arrays are stored exactly and
+    float arrays refused. Raises ``TypeError`` for an unsupported dtype or a target that is not a
+    number, and ``ValueError`` for a target out of range or both targets, NaN or infinite
+    samples, or a target the samples cannot meet (the message gives what was reached).
     """
     values = np.asarray(samples)
     if values.ndim != 1:
         raise ValueError(f"expected a 1-D array of samples, got {values.ndim} dimensions")
     if values.dtype.kind not in "fiu":
         raise TypeError(f"expected float or integer samples, got dtype {values.dtype}")
-    if max_error is None:
+    if max_error is None and psnr is None:
         if values.dtype.kind == "f":
-            raise ValueError("float samples need max_error (0 asks for exact reconstruction)")
+            raise ValueError("float samples need max_error or psnr (max_error=0 asks for exact "
+                             "reconstruction)")
         max_error = 0
-    if isinstance(max_error, bool) or not isinstance(max_error, numbers.Real):
-        raise TypeError(f"max_error must be a number, got {type(max_error).__name__}")
+    for name, value in (("max_error", max_error), ("psnr", psnr)):
+        if value is not None and (isinstance(value, bool) or not isinstance(value, numbers.Real)):
+            raise TypeError(f"{name} must be a number, got {type(value).__name__}")
     native = np.ascontiguousarray(values, dtype=values.dtype.newbyteorder("="))
-    stream, _reached = _binding.encode_v2(native, native.dtype.name, float(max_error),
-                                          bool(relative))
+    stream, _reached = _binding.encode_v2(
+        native, native.dtype.name,
+        max_error=None if max_error is None else float(max_error), relative=bool(relative),
+        psnr=None if psnr is None else float(psnr))
     return stream
 
 

@@ -34,7 +34,7 @@ inline CheckResult check_v2_encode(Input data) {
 
     return v2::with_element_type(row.type, [&]<typename T>(std::type_identity<T>) -> CheckResult {
         std::vector<T> x(count);
-        std::memcpy(x.data(), raw.data(), raw.size());
+        if (count > 0) std::memcpy(x.data(), raw.data(), raw.size());
         const auto encoded = v2::encode({row.type, x.data(), x.size()}, target);
         if (!encoded) {
             if (encoded.error().message().empty()) return violated("a refusal without a message");

@@ -133,6 +133,33 @@ TEST(V2Stream, BoundsBeyondTheSamplesPrecisionAreRefusedWithTheErrorReached) {
     EXPECT_NE(encoded.error().message().find("precision"), std::string::npos);
 }
 
+TEST(V2Stream, PsnrTargetsAreReached) {
+    for (const Shape shape : kAllShapes) {
+        const auto x = shape == Shape::Ramp ? noise(5000) : shaped_signal(shape, 5000, 7.0);
+        std::size_t previous = 0;
+        for (const double psnr : {100.0, 70.0, 40.0, 10.0}) {
+            const auto encoded = encode_psnr(view_of(x), psnr);
+            ASSERT_TRUE(encoded) << encoded.error().message();
+            const auto y = decoded_as<float>(encoded->stream);
+            double squares = 0.0;
+            for (std::size_t i = 0; i < x.size(); ++i) {
+                squares += std::pow(static_cast<double>(y[i]) - static_cast<double>(x[i]), 2);
+            }
+            const double rms = std::sqrt(squares / static_cast<double>(x.size()));
+            EXPECT_GE(20.0 * std::log10(range_of(x) / rms), psnr) << shape_name(shape);
+            if (previous != 0) {
+                EXPECT_LE(encoded->stream.size(), previous);  // fewer dB, no more bytes
+            }
+            previous = encoded->stream.size();
+        }
+    }
+    for (const double psnr : {0.5, 250.0, std::nan("")}) {
+        const auto refused = encode_psnr(view_of(noise(10)), psnr);
+        ASSERT_FALSE(refused);
+        EXPECT_NE(refused.error().message().find("PSNR must be"), std::string::npos);
+    }
+}
+
 template <typename T>
 void expect_integers_exact_and_bounded() {
     std::mt19937 rng(9);

@@ -27,6 +27,14 @@ def test_float_samples_within_the_bound(dtype, max_error, relative):
     assert error(x, y) <= bound
 
 
+@pytest.mark.parametrize("psnr", [20.0, 60.0, 100.0])
+def test_psnr_targets_are_reached(psnr):
+    x = (WALK * 1e-3).astype(np.float32)
+    y = decode_signal(encode_signal(x, psnr=psnr))
+    rms = np.sqrt(np.mean((y.astype(np.float64) - x.astype(np.float64)) ** 2))
+    assert 20 * np.log10(np.ptp(x.astype(np.float64)) / rms) >= psnr
+
+
 @pytest.mark.parametrize("dtype", ["int8", "uint8", "int16", "uint16", "int32", "uint32"])
 def test_integer_samples_exact_by_default_and_within_whole_bounds(dtype):
     info = np.iinfo(dtype)
@@ -56,6 +64,10 @@ def test_version_one_streams_decode_and_the_v1_decoder_refuses_v2():
 
 @pytest.mark.parametrize("samples, kwargs, error_type, text", [
     (WALK, {}, ValueError, "float samples need max_error"),
+    (WALK, {"max_error": 0.1, "psnr": 60}, ValueError, "one target"),
+    (WALK, {"psnr": 0.5}, ValueError, "PSNR must be a number of dB from 1 to 200"),
+    (WALK, {"psnr": float("inf")}, ValueError, "PSNR must be"),
+    (WALK, {"psnr": "60"}, TypeError, "psnr must be a number"),
     (WALK, {"max_error": -1.0}, ValueError, "finite number >= 0"),
     (WALK, {"max_error": float("nan")}, ValueError, "finite number >= 0"),
     (WALK, {"max_error": "0.1"}, TypeError, "max_error must be a number"),
