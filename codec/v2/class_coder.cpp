@@ -28,12 +28,14 @@ class ClassModel {
         for (int s = 0; s < c; ++s) sum += freq_[context][s];
         return sum;
     }
-    // The class whose slot holds `value` (< total), and that slot's start.
-    int find(int context, uint32_t value, uint32_t& start) const {
+    // The class whose slots hold the decoder's code (begun with this context's total), and the
+    // start of its slots: a multiply and compare per class tried instead of a division.
+    template <typename Decoder>
+    int find(int context, const Decoder& coder, uint32_t& start) const {
         const auto& row = freq_[context];
         uint32_t sum = 0;
         int c = 0;
-        while (sum + row[c] <= value) sum += row[c++];  // value < total bounds c below kClasses
+        while (!coder.below(sum + row[c])) sum += row[c++];  // begin() bounds c below kClasses
         start = sum;
         return c;
     }
@@ -67,7 +69,8 @@ class SignModel {
         }
         p = std::clamp(p, kFloor, kOne - kFloor);
     }
-    static constexpr uint32_t kOne = 1u << 12;
+    static constexpr int kBits = 12;
+    static constexpr uint32_t kOne = 1u << kBits;
 
   private:
     static constexpr uint32_t kHalf = kOne / 2;
@@ -139,12 +142,18 @@ class RangeDecoder {
     explicit RangeDecoder(std::span<const uint8_t> in) : in_(in) {
         for (int i = 0; i < 4; ++i) code_ = (code_ << 8) | next();
     }
-    // The slot value under `total`, or false when the code lies past every slot.
-    bool peek(uint32_t total, uint32_t& value) {
+    // Begins a symbol of `total` slots (or of 2^bits, without a division); false when the code
+    // lies past every slot. Slot v holds the code when below(v) is false and below(v + 1) true.
+    bool begin(uint32_t total) {
         r_ = range_ / total;
-        value = code_ / r_;
-        return value < total;
+        return code_ < total * r_;
     }
+    bool begin_bits(int bits) {
+        r_ = range_ >> bits;
+        return code_ < (r_ << bits);
+    }
+    // Whether the code lies below slot `slot` (slot <= the total begun, so no product overflows).
+    bool below(uint32_t slot) const { return code_ < slot * r_; }
     void consume(uint32_t start, uint32_t freq) {
         code_ -= start * r_;
         range_ = freq * r_;
@@ -225,18 +234,16 @@ bool decode_block(std::span<const uint8_t> block, std::span<int64_t> residuals) 
     int last_sign = 0;
     for (int64_t& r : residuals) {
         const int context = context_of(previous);
-        uint32_t value = 0;
-        if (!coder.peek(model.total(context), value)) return false;
+        if (!coder.begin(model.total(context))) return false;
         uint32_t start = 0;
-        const int c = model.find(context, value, start);
+        const int c = model.find(context, coder, start);
         coder.consume(start, model.freq(context, c));
         model.update(context, c);
         uint64_t magnitude = 0;
         if (c > 0) {
             uint32_t& p = signs.at(last_sign, c);
-            uint32_t slot = 0;
-            if (!coder.peek(SignModel::kOne, slot)) return false;
-            const bool negative = slot >= p;
+            if (!coder.begin_bits(SignModel::kBits)) return false;
+            const bool negative = !coder.below(p);
             if (negative) {
                 coder.consume(p, SignModel::kOne - p);
             } else {
