@@ -82,7 +82,9 @@ KestovaResult<Grid> first_grid(Extent extent, double bound, bool whole) {
     if constexpr (std::is_floating_point_v<T>) {
         if (range == 0.0 || bound == 0.0) return Grid{extent.lowest, 1.0};
         const double magnitude = std::max(std::abs(extent.lowest), std::abs(extent.highest));
-        const double usable = bound - rounding_allowance<T>(magnitude) - magnitude * 0x1p-50;
+        // Decoded values reach up to a bound beyond the samples, maybe into the next binade.
+        const double usable =
+            bound - rounding_allowance<T>(magnitude + bound) - magnitude * 0x1p-50;
         if (!(usable > 0.0)) {
             return std::unexpected(refused(message(
                 "max error {:g} is finer than the samples' precision at their magnitude {:g}",
