@@ -24,6 +24,7 @@
 #include "python/codecs/header_reader.h"
 #include "python/codecs/held_buffer.h"
 #include "python/codecs/tables.h"
+#include "python/codecs/v2_stream.h"
 #include "python/common/arguments.h"
 #include "python/common/errors.h"
 #include "python/common/multi_phase_module.h"
@@ -155,6 +156,24 @@ PyMethodDef module_methods[] = {
      "coder, encoder), max_samples, header_size, smallest_range (the smallest value range the\n"
      "codec scales by; narrower ones are stored as flat) and element_types (the NumPy names of\n"
      "the types a chunk may hold)."},
+    {"encode_v2", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encode_v2)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "encode_v2(data, element_type, max_error=None, relative=True, psnr=None)\n--\n\n"
+     "A version-2 stream of the samples in the contiguous buffer `data` (of the NumPy dtype\n"
+     "named `element_type`) whose decoded samples are within `max_error` (times the range when\n"
+     "`relative`; 0 asks for exact samples), or reach `psnr` dB (one target of the two).\n"
+     "Returns (stream, max error reached)."},
+    {"read_v2_header", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_v2_header)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "read_v2_header(data)\n--\n\n"
+     "The fields of the version-2 stream in `data` as a dict (version, method, coder,\n"
+     "element_type, samples, origin, step, payload_bytes, stream_bytes, checksum), after\n"
+     "checking its checksum; ValueError for a stream the decoder refuses."},
+    {"decode_v2_into", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decode_v2_into)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "decode_v2_into(data, out)\n--\n\n"
+     "Decodes the version-2 stream in `data` into the writable contiguous buffer `out`, which\n"
+     "holds exactly its samples (read_v2_header gives their count and type)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

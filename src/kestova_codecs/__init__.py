@@ -1,14 +1,20 @@
 """Kestova as a codec of chunked array stores: numcodecs (``Kestova``), zarr v3 (``KestovaCodec``),
-and an error-bounded compression (``kestova_codecs.error_bound.compress_within``).
+an error-bounded compression (``kestova_codecs.error_bound.compress_within``), and version-2
+streams for any 1-D float or integer array (``encode_signal``, ``decode_signal``).
 
 Importing this package needs only NumPy; numcodecs and zarr are imported when their codec is
 first used, so ``pip install kestova`` alone still gives ``compress_within``.
 """
 
-__all__ = ["Kestova", "KestovaCodec"]
+__all__ = ["Kestova", "KestovaCodec", "decode_signal", "encode_signal"]
 
 # Public name -> the module that defines it (imported on first access).
-_LAZY = {"Kestova": "numcodecs_codec", "KestovaCodec": "zarr_codec"}
+_LAZY = {
+    "Kestova": "numcodecs_codec",
+    "KestovaCodec": "zarr_codec",
+    "encode_signal": "signal_stream",
+    "decode_signal": "signal_stream",
+}
 
 
 def __getattr__(name):

@@ -17,6 +17,8 @@
 #include "tests/fuzz/check_inflate.h"
 #include "tests/fuzz/check_transforms.h"
 #include "tests/fuzz/check_tuned.h"
+#include "tests/fuzz/check_v2_decode.h"
+#include "tests/fuzz/check_v2_encode.h"
 
 namespace {
 
@@ -60,7 +62,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Target{"fuzz_inflate", kestova::fuzz::check_inflate},
                       Target{"fuzz_hdf5_chunk", kestova::fuzz::check_hdf5_chunk},
                       Target{"fuzz_transforms", kestova::fuzz::check_transforms},
-                      Target{"fuzz_tuned", kestova::fuzz::check_tuned}),
+                      Target{"fuzz_tuned", kestova::fuzz::check_tuned},
+                      Target{"fuzz_v2_decode", kestova::fuzz::check_v2_decode},
+                      Target{"fuzz_v2_encode", kestova::fuzz::check_v2_encode}),
     [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
 
 }  // namespace

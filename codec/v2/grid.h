@@ -1,0 +1,43 @@
+// The quantisation grid of a version-2 stream: sample i is origin + k[i] x step, k[i] a 32-bit
+// unsigned grid index. The encoder and the decoder turn an index into a sample with the same
+// function, in float64 without contraction into fused multiply-adds (codec/v2 is compiled with
+// -ffp-contract=off), so what the encoder checks is what every decoder gives, whatever the
+// processor.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <type_traits>
+
+namespace kestova::v2 {
+
+struct Grid {
+    double origin = 0.0;
+    double step = 1.0;  // positive and finite
+};
+
+// The largest grid index a stream may hold.
+inline constexpr uint64_t kMaxIndex = 0xFFFFFFFFu;
+
+// origin + k x step, as one rounded product and one rounded sum.
+double grid_value(Grid grid, uint64_t k);
+
+// The sample of type T that index k decodes to: float types by rounding the value to T,
+// integer types by rounding to nearest (ties to even) and clipping to T's range.
+template <typename T>
+T grid_sample(Grid grid, uint64_t k) {
+    const double value = grid_value(grid, k);
+    if constexpr (std::is_floating_point_v<T>) {
+        return static_cast<T>(value);
+    } else {
+        constexpr double lowest = static_cast<double>(std::numeric_limits<T>::lowest());
+        constexpr double highest = static_cast<double>(std::numeric_limits<T>::max());
+        const double rounded = std::nearbyint(value);
+        if (!(rounded >= lowest)) return std::numeric_limits<T>::lowest();  // also NaN
+        if (rounded > highest) return std::numeric_limits<T>::max();
+        return static_cast<T>(rounded);
+    }
+}
+
+}  // namespace kestova::v2

@@ -1,0 +1,220 @@
+#include "codec/v2/quantizer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <string>
+#include <type_traits>
+
+#include "codec/v2/element_dispatch.h"
+#include "codec/v2/text.h"
+
+namespace kestova::v2 {
+
+namespace {
+
+// Rounds tried: each shrinks the step by kShrink when corrections leave a sample out.
+constexpr int kRounds = 4;
+constexpr double kShrink = 0.75;
+
+KestovaError refused(std::string text) {
+    return KestovaError::unsupported_configuration(std::move(text));
+}
+
+struct Extent {
+    double lowest = 0.0;
+    double highest = 0.0;
+};
+
+template <typename T>
+KestovaResult<Extent> extent_of(std::span<const T> x) {
+    Extent extent{static_cast<double>(x[0]), static_cast<double>(x[0])};
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double value = static_cast<double>(x[i]);
+        if constexpr (std::is_floating_point_v<T>) {
+            if (!std::isfinite(value)) {
+                return std::unexpected(
+                    refused(message("samples must be finite, but sample {} is {}", i, value)));
+            }
+        }
+        extent.lowest = std::min(extent.lowest, value);
+        extent.highest = std::max(extent.highest, value);
+    }
+    return extent;
+}
+
+// Half a unit in the last place of T at the magnitude `magnitude`: what rounding a decoded value
+// to T may add. Zero for integer types (their values are whole on an integral grid) and float64
+// (below the float64 arithmetic allowance).
+template <typename T>
+double rounding_allowance(double magnitude) {
+    if constexpr (std::is_same_v<T, float>) {
+        int exponent = 0;
+        std::frexp(magnitude, &exponent);
+        return std::ldexp(1.0, exponent - 25);
+    } else {
+        return 0.0;
+    }
+}
+
+// Whether every sample is a whole number within T's exactly held whole numbers.
+template <typename T>
+bool whole_samples(std::span<const T> x, Extent extent) {
+    if constexpr (std::is_floating_point_v<T>) {
+        constexpr double exact = std::is_same_v<T, float> ? 0x1p24 : 0x1p53;
+        if (std::max(std::abs(extent.lowest), std::abs(extent.highest)) > exact) return false;
+        return std::ranges::all_of(x, [](T v) { return v == std::nearbyint(v); });
+    } else {
+        return true;
+    }
+}
+
+// The first grid tried: whole numbers on an odd integral step (so decoded values stay whole),
+// other samples on a step of twice the bound less what rounding may add.
+template <typename T>
+KestovaResult<Grid> first_grid(Extent extent, double bound, bool whole) {
+    const double range = extent.highest - extent.lowest;
+    if (whole) {
+        const double half = std::floor(bound);
+        return Grid{extent.lowest, bound < 1.0 ? 1.0 : 2.0 * std::min(half, 4.0e9) + 1.0};
+    }
+    if constexpr (std::is_floating_point_v<T>) {
+        if (range == 0.0 || bound == 0.0) return Grid{extent.lowest, 1.0};
+        const double magnitude = std::max(std::abs(extent.lowest), std::abs(extent.highest));
+        // Decoded values reach up to a bound beyond the samples, maybe into the next binade.
+        const double usable =
+            bound - rounding_allowance<T>(magnitude + bound) - magnitude * 0x1p-50;
+        if (!(usable > 0.0)) {
+            return std::unexpected(refused(message(
+                "max error {:g} is finer than the samples' precision at their magnitude {:g}",
+                bound, magnitude)));
+        }
+        return Grid{extent.lowest, 2.0 * usable};
+    }
+    return Grid{extent.lowest, 1.0};  // not reached: integer types are whole
+}
+
+struct PassErrors {
+    double worst = 0.0;
+    double squares = 0.0;  // sum of the squared errors
+};
+
+// One pass of quantisation on `grid` with the decoder's reconstruction checked per sample; a
+// sample beyond the bound tries the neighbouring indices. Returns the errors left.
+template <typename T>
+PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices) {
+    const auto error_of = [&](std::size_t i, uint64_t k) {
+        return std::abs(static_cast<double>(grid_sample<T>(grid, k)) - static_cast<double>(x[i]));
+    };
+    PassErrors errors;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double position = (static_cast<double>(x[i]) - grid.origin) / grid.step;
+        uint64_t k = static_cast<uint64_t>(
+            std::clamp(std::nearbyint(position), 0.0, static_cast<double>(kMaxIndex)));
+        double error = error_of(i, k);
+        if (error > bound) {
+            for (const uint64_t other : {k - 1, k + 1}) {
+                if (other > kMaxIndex) continue;  // k - 1 wrapped below 0
+                const double other_error = error_of(i, other);
+                if (other_error < error) {
+                    error = other_error;
+                    k = other;
+                }
+            }
+        }
+        indices[i] = static_cast<uint32_t>(k);
+        errors.worst = std::max(errors.worst, error);
+        errors.squares += error * error;
+    }
+    return errors;
+}
+
+template <typename T>
+KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
+    Quantized out;
+    if (x.empty()) return out;
+    const auto extent = extent_of(x);
+    if (!extent) return std::unexpected(extent.error());
+    const double range = extent->highest - extent->lowest;
+    if (!std::isfinite(range)) {
+        return std::unexpected(refused("the range of the samples exceeds the float64 range"));
+    }
+    // A bound beyond the range is met by any grid that spans it, so it is held to the range.
+    const double bound = std::min(target.relative ? target.value * range : target.value, range);
+    // Float samples that are whole numbers are stored exactly under a bound below one unit (the
+    // finer grid would only spread the same values); at coarser bounds a float step fits better.
+    const bool whole = !std::is_floating_point_v<T> || (bound < 1.0 && whole_samples(x, *extent));
+    auto grid = first_grid<T>(*extent, bound, whole);
+    if (!grid) return std::unexpected(grid.error());
+    const auto too_fine = [&] {
+        return refused(message(
+            "the range {:g} of the samples needs more than 32-bit grid indices at max error {:g}",
+            range, bound));
+    };
+    if (range / grid->step > static_cast<double>(kMaxIndex)) return std::unexpected(too_fine());
+    try {
+        out.indices.resize(x.size());
+    } catch (const std::bad_alloc&) {
+        return std::unexpected(KestovaError::out_of_memory(x.size()));
+    }
+    double reached = 0.0;
+    for (int round = 0; round < kRounds; ++round) {
+        const PassErrors errors = quantize_on(x, *grid, bound, std::span(out.indices));
+        reached = errors.worst;
+        if (reached <= bound) {
+            out.grid = *grid;
+            out.max_error = reached;
+            out.rms_error = std::sqrt(errors.squares / static_cast<double>(x.size()));
+            out.range = range;
+            return out;
+        }
+        if (bound == 0.0) break;  // exact: only the unit grid is tried
+        grid->step *= kShrink;
+        if (range / grid->step > static_cast<double>(kMaxIndex)) return std::unexpected(too_fine());
+    }
+    if (bound == 0.0) {
+        return std::unexpected(refused(
+            message("exact reconstruction (max error 0) needs samples on a whole-number grid; the "
+                    "nearest reached differs by {:g}",
+                    reached)));
+    }
+    return std::unexpected(refused(
+        message("max error {:g} ({:g} of the range) cannot be met: the error reached is {:g}",
+                bound, range > 0.0 ? bound / range : 0.0, reached)));
+}
+
+}  // namespace
+
+KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target) {
+    if (!std::isfinite(target.value) || target.value < 0.0) {
+        return std::unexpected(
+            refused(message("max error must be a finite number >= 0, got {:g}", target.value)));
+    }
+    return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
+        return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count),
+                              target);
+    });
+}
+
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr) {
+    if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
+        return std::unexpected(refused(message("PSNR must be a number of dB from {} to {}, got {}",
+                                               kPsnrRange.first, kPsnrRange.second, psnr)));
+    }
+    // A uniform grid of step s leaves an rms error of about s / sqrt(12): the relative bound
+    // s / 2 of that rms is the first tried; a miss shrinks it by what the PSNR fell short.
+    double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
+    for (int round = 0; round < kRounds; ++round) {
+        auto quantized = quantize_within(samples, {bound, true});
+        if (!quantized) return std::unexpected(quantized.error());
+        const double reached = quantized->rms_error == 0.0
+                                   ? std::numeric_limits<double>::infinity()
+                                   : 20.0 * std::log10(quantized->range / quantized->rms_error);
+        if (reached >= psnr) return quantized;
+        bound *= 0.98 * std::pow(10.0, (reached - psnr) / 20.0);
+    }
+    return std::unexpected(refused(message("PSNR {} dB cannot be met", psnr)));
+}
+
+}  // namespace kestova::v2

@@ -1,0 +1,70 @@
+"""Version-2 Kestova streams for 1-D arrays of any float or integer type.
+
+``encode_signal`` writes a version-2 stream (``docs/format.md``) whose decoded samples are within
+a maximum error of the input, or exactly the input; ``decode_signal`` reads a stream of either
+version. Version-1 streams stay what ``kestova.compress_signal`` writes and ``kestova`` reads.
+"""
+
+from __future__ import annotations
+
+import numbers
+
+import kestova
+import numpy as np
+
+from kestova_codecs import _binding
+
+__all__ = ["decode_signal", "encode_signal", "stream_info"]
+
+_V1 = 1
+
+
+def encode_signal(samples, *, max_error=None, relative=True, psnr=None) -> bytes:
+    """Compress a 1-D array into one version-2 stream.
+
+    Every decoded sample differs from its input by at most ``max_error``, times the range
+    max - min of the samples when ``relative`` (the default), in the samples' own type; or, with
+    ``psnr`` instead, the decoded samples reach that PSNR in dB, 20 log10(range / rms error).
+    ``max_error=0`` asks for the samples exactly: integer arrays always get it, float arrays when
+    their values are whole numbers. With neither target, integer arrays are stored exactly and
+    float arrays refused. Raises ``TypeError`` for an unsupported dtype or a target that is not a
+    number, and ``ValueError`` for a target out of range or both targets, NaN or infinite
+    samples, or a target the samples cannot meet (the message gives what was reached).
+    """
+    values = np.asarray(samples)
+    if values.ndim != 1:
+        raise ValueError(f"expected a 1-D array of samples, got {values.ndim} dimensions")
+    if values.dtype.kind not in "fiu":
+        raise TypeError(f"expected float or integer samples, got dtype {values.dtype}")
+    if max_error is None and psnr is None:
+        if values.dtype.kind == "f":
+            raise ValueError("float samples need max_error or psnr (max_error=0 asks for exact "
+                             "reconstruction)")
+        max_error = 0
+    for name, value in (("max_error", max_error), ("psnr", psnr)):
+        if value is not None and (isinstance(value, bool) or not isinstance(value, numbers.Real)):
+            raise TypeError(f"{name} must be a number, got {type(value).__name__}")
+    native = np.ascontiguousarray(values, dtype=values.dtype.newbyteorder("="))
+    stream, _reached = _binding.encode_v2(
+        native, native.dtype.name,
+        max_error=None if max_error is None else float(max_error), relative=bool(relative),
+        psnr=None if psnr is None else float(psnr))
+    return stream
+
+
+def stream_info(stream) -> dict:
+    """The fields of a version-2 stream's header, its checksum checked (``ValueError`` if not)."""
+    return _binding.read_v2_header(stream)
+
+
+def decode_signal(stream) -> np.ndarray:
+    """The samples of a Kestova stream of either version: a version-2 stream in the type it was
+    written from, a version-1 stream as float32. ``ValueError`` for a damaged or unknown stream.
+    """
+    data = memoryview(stream).cast("B")
+    if len(data) > 4 and data[4] == _V1:
+        return kestova.decompress_signal(bytes(data))
+    info = _binding.read_v2_header(data)
+    out = np.empty(info["samples"], dtype=info["element_type"])
+    _binding.decode_v2_into(data, out)
+    return out
