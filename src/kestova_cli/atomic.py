@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import glob
 import os
 import shutil
 from collections.abc import Iterator
@@ -19,6 +20,7 @@ def replacing(target: Path, force: bool) -> Iterator[Path]:
         raise UserError(f"{target} exists; use --force to replace it")
     if not target.parent.is_dir():
         raise UserError(f"{target}: folder {target.parent} does not exist")
+    remove_stale(target)
     partial = target.with_name(f".{target.name}.{os.getpid()}.partial")
     try:
         yield partial
@@ -47,3 +49,28 @@ def _remove(path: Path) -> None:
         shutil.rmtree(path)
     elif _exists(path):
         path.unlink()
+
+
+def remove_stale(target: Path) -> None:
+    """Removes what an earlier run writing `target` left when it was killed (kill -9, a power
+    cut): its hidden .NAME.PID.partial and .NAME.PID.old beside the target, whose process is
+    gone. Another live process's files are left alone, and so is an .old while the target is
+    missing: the run was killed between its two renames, and the .old is the previous output."""
+    kinds = ("partial", "old") if _exists(target) else ("partial",)
+    for left in target.parent.glob(f".{glob.escape(target.name)}.*"):
+        pid, _, kind = left.name[len(target.name) + 2:].partition(".")
+        if kind in kinds and pid.isdigit() and not _running(int(pid)):
+            try:
+                _remove(left)
+            except OSError:
+                pass  # not ours to remove after all (permissions): leave it
+
+
+def _running(pid: int) -> bool:
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:  # another user's process
+        return True
+    return True

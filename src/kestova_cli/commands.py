@@ -1,21 +1,39 @@
-"""The three subcommands: compress, decompress and info."""
+"""The three subcommands: compress, decompress and info. Every file of a batch is tried; each
+failure is told in one line as it happens, and the batch fails at the end."""
 
 from __future__ import annotations
 
 import argparse
 import sys
 from pathlib import Path
+from typing import Callable, Iterable
 
 from .atomic import replacing
-from .errors import UserError
+from .errors import SomeFailed, UserError, message_of
 from .inputs import read_input
-from .outputs import check_output_kind, write_output
+from .outputs import check_output_kind, default_output_suffix, write_output
 from .progress import Progress
-from .recording import Recording, require_finite
+from .recording import Recording
 from .sources import source_kind
 from .targets import TARGETS, default_suffix
 from .text import printable
 from .zarr_stores import stored_bytes
+
+
+def _each(paths: Iterable[Path], job: Callable[[Path], None]) -> None:
+    """Runs `job` on every path; a failure is told at once and the next path tried."""
+    failed = 0
+    for path in paths:
+        try:
+            job(path)
+        except BrokenPipeError:
+            raise  # standard output is gone: nothing more to say to anyone
+        except (UserError, OSError, MemoryError) as error:
+            print(f"kestova: error: {printable(message_of(error, str(path)))}", file=sys.stderr,
+                  flush=True)
+            failed += 1
+    if failed:
+        raise SomeFailed()
 
 
 def compress(args: argparse.Namespace) -> None:
@@ -24,22 +42,25 @@ def compress(args: argparse.Namespace) -> None:
     settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
                 "coder": args.coder, "max_error": args.max_error, "relative": not args.absolute,
                 "encoder": args.encoder}
-    progress = Progress(args.quiet)
-    for path in args.inputs:
+    progress = Progress(args.quiet, args.progress)
+
+    def one(path: Path) -> None:
         recording = read_input(path, args.rate)
-        require_finite(str(path), recording.samples)
         target_path = args.output or path.with_suffix(default_suffix(recording))
         target = TARGETS.get(target_path.suffix.lower())
         if target is None or not target.takes(recording):
             takes = [s for s, t in TARGETS.items() if t.takes(recording)]
             raise UserError(f"{target_path}: {_kind(recording)} is written to a "
                             f"{' or '.join(takes)} output")
-        with replacing(target_path, args.force) as partial:
-            target.write(partial, recording, settings, progress.step, str(path))
+        with replacing(target_path, args.force) as partial, \
+                progress.bar(recording.samples, f"{path.name}") as tick:
+            target.write(partial, recording.counted(tick), settings, str(path))
         written = stored_bytes(target_path) if target_path.is_dir() else \
             target_path.stat().st_size
         progress.done(f"{path} -> {target_path}: {_shape(recording)}, "
-                      f"ratio {recording.samples.size * 4 / written:.2f} against float32")
+                      f"ratio {recording.samples * 4 / written:.2f} against float32")
+
+    _each(args.inputs, one)
 
 
 def _kind(recording: Recording) -> str:
@@ -49,26 +70,29 @@ def _kind(recording: Recording) -> str:
 def decompress(args: argparse.Namespace) -> None:
     source: Path = args.input
     recording = source_kind(source).read(source, args.array, args.rate)
-    target = args.output or source.with_suffix(".wav" if recording.source_format == "wav"
-                                               else ".npy")
+    target = args.output or source.with_suffix(default_output_suffix(recording))
     check_output_kind(target)
-    with replacing(target, args.force) as partial:
-        write_output(target, partial, recording)
-    Progress(args.quiet).done(f"{source} -> {target}: {_shape(recording)}")
+    progress = Progress(args.quiet, args.progress)
+    with replacing(target, args.force) as partial, \
+            progress.bar(recording.samples, source.name) as tick:
+        write_output(target, partial, recording.counted(tick))
+    progress.done(f"{source} -> {target}: {_shape(recording)}")
 
 
 def _shape(recording: Recording) -> str:
+    if recording.shape is not None:
+        return f"shape {' x '.join(map(str, recording.shape))}"
     if recording.one_dimensional:
         return f"{recording.length} samples"
-    if recording.samples.ndim == 2:
-        return f"{recording.channels} channels x {recording.length} samples"
-    return f"shape {' x '.join(map(str, recording.samples.shape))}"
+    return f"{recording.channels} channels x {recording.length} samples"
 
 
 def info(args: argparse.Namespace) -> None:
-    for path in args.inputs:
+    def one(path: Path) -> None:
         lines = source_kind(path).describe(path)
         print(printable(str(path)))
         for line in lines:
             print(f"  {printable(line)}")
         sys.stdout.flush()
+
+    _each(args.inputs, one)

@@ -17,7 +17,7 @@ from .errors import UserError
 def encode_signal(name: str, samples: np.ndarray, settings: dict[str, Any]) -> bytes:
     """`settings` are the codecs' (method, scale, cutoff, coder, max_error, relative, encoder)."""
     if samples.dtype != np.float64:
-        samples = samples.astype(np.float32)
+        samples = samples.astype(np.float32, copy=False)
     samples = np.ascontiguousarray(samples)
     try:
         check_scalable_range(samples)

@@ -13,10 +13,11 @@ from typing import NoReturn
 from kestova_codecs import tables
 
 from . import commands
-from .errors import UserError
+from .errors import SomeFailed, UserError, message_of
 from .text import printable
 
 USAGE_ERROR = 2
+INTERRUPTED = 130  # 128 + SIGINT, as shells report it
 
 COMPRESS_HELP = """\
 A 1-D signal (a mono WAV, a 1-D .npy array or raw little-endian float32 in a .f32 or .raw file)
@@ -75,7 +76,9 @@ def _error_bound(text: str) -> float:
 def _add_output_flags(command: argparse.ArgumentParser) -> None:
     command.add_argument("-f", "--force", action="store_true", help="replace existing outputs")
     command.add_argument("-q", "--quiet", action="store_true",
-                         help="no progress on standard error")
+                         help="no progress and no summary on standard error")
+    command.add_argument("--progress", action="store_true",
+                         help="show the progress bar also when standard error is not a terminal")
 
 
 def build_parser() -> Parser:
@@ -174,16 +177,16 @@ def main(argv: list[str] | None = None) -> int:
         # command-line tools do; stdout goes nowhere so the exit flush cannot fail again.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 0
-    except UserError as error:
-        return _fail(str(error))
-    except FileNotFoundError as error:
-        return _fail(f"{error.filename}: no such file" if error.filename else str(error))
-    except OSError as error:
-        where = f"{error.filename}: " if error.filename else ""
-        return _fail(f"{where}{error.strerror or error}")
+    except SomeFailed:  # each failure has had its line
+        return USAGE_ERROR
+    except (UserError, OSError, MemoryError) as error:
+        return _fail(message_of(error))
     except KeyboardInterrupt:
-        print("kestova: interrupted", file=sys.stderr)
-        return 130
+        # The partial output is gone by now; leave without the shutdown of libraries' threads
+        # (zarr's event loop), which would only add their own complaints.
+        print("kestova: interrupted", file=sys.stderr, flush=True)
+        sys.stdout.flush()
+        os._exit(INTERRUPTED)
     return 0
 
 

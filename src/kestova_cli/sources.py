@@ -8,13 +8,14 @@ from pathlib import Path
 from typing import Callable, Optional
 
 import kestova
+import numpy as np
 
 from . import hdf5_file, zarr_stores
 from .errors import UserError
 from .kst_file import describe as describe_kst
 from .kst_file import read_kst
 from .memory import DECODE_PEAK_FACTOR, require_fits
-from .recording import Recording, from_reconstruction
+from .recording import Recording, from_reconstruction, in_memory
 from .store_info import describe as describe_store
 
 
@@ -43,12 +44,17 @@ def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recordin
         values = kestova.decompress_signal(kst.container)
     except ValueError as error:
         raise UserError(f"{path}: {error}") from None
+    del kst.container
     record = kst.record
     if record is None:  # written without a record: float32 samples, rate unknown
-        return Recording(values.reshape(1, -1), "float32", rate, "kst", one_dimensional=True)
-    return Recording(from_reconstruction(values, record.sample_type).reshape(1, -1),
-                     record.sample_type, rate or record.rate, record.source_format,
-                     one_dimensional=True)
+        return in_memory(values.reshape(1, -1), "float32", rate, "kst", True)
+    sample_type = record.sample_type
+
+    def read(start: int, end: int) -> np.ndarray:
+        return from_reconstruction(values[start:end], sample_type).reshape(1, -1)
+
+    return Recording(1, values.size, sample_type, rate or record.rate, record.source_format,
+                     True, read, dict(record.attributes or {}))
 
 
 def _describe_kst(path: Path) -> list[str]:

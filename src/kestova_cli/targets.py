@@ -1,5 +1,6 @@
 """What `compress` writes: TARGETS maps an output's suffix to its writer and the recordings it
-takes; a new output kind is one entry there."""
+takes; a new output kind is one entry there. Stores are written block by block; a .kst file
+holds one stream, so its signal is gathered whole first."""
 
 from __future__ import annotations
 
@@ -7,33 +8,45 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Callable
 
+import numpy as np
+
 from . import hdf5_file, store
 from .encode import encode_signal
 from .kst_file import kst_bytes
+from .memory import KST_ENCODE_FACTOR, require_fits
 from .record import Record
-from .recording import Recording
+from .recording import Recording, require_finite
 
-Writer = Callable[[Path, Recording, dict, Callable[[str], None], str], None]
+# (path to write, recording, codec settings, the source's name for messages)
+Writer = Callable[[Path, Recording, dict, str], None]
 
 
 @dataclass
 class Target:
-    # (path to write, recording, codec settings, progress step, the source's name for messages)
     write: Writer
     takes: Callable[[Recording], bool]  # the recordings it can hold
 
 
-def _write_kst(path: Path, recording: Recording, settings: dict[str, Any],
-               progress: Callable[[str], None], source: str) -> None:
-    stream = encode_signal(source, recording.samples[0], settings)
+def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], source: str) -> None:
+    # float64 stays float64, so that an error bound is judged against the values as given.
+    dtype = np.float64 if recording.sample_type == "float64" else np.float32
+    require_fits(source, f"{recording.samples} samples in one .kst stream",
+                 recording.samples * np.dtype(dtype).itemsize * KST_ENCODE_FACTOR,
+                 f"a store holds it chunk by chunk: -o {Path(source).stem}.zarr or .h5")
+    signal = np.empty(recording.length, dtype)
+    for start, block in recording.blocks():
+        require_finite(source, block, start)
+        signal[start:start + block.shape[1]] = block[0]
+    stream = encode_signal(source, signal, settings)
+    del signal
     record = Record(recording.sample_type, recording.rate, recording.source_format,
-                    encoder=settings["encoder"])
+                    encoder=settings["encoder"], attributes=recording.attributes or None)
     path.write_bytes(kst_bytes(stream, record))
 
 
 TARGETS: dict[str, Target] = {
     ".kst": Target(_write_kst, lambda r: r.one_dimensional),
-    ".zarr": Target(store.write_store, lambda r: not r.one_dimensional),
+    ".zarr": Target(store.write_store, lambda r: True),
     **{suffix: Target(hdf5_file.write_hdf5, lambda r: True) for suffix in hdf5_file.SUFFIXES},
 }
 

@@ -1,0 +1,67 @@
+"""Batches, interruptions and what killed runs leave: every file of a batch is tried, each
+failure told in one line; Ctrl-C is one line and exit 130 with nothing left behind; a later run
+removes the hidden partial outputs of runs that were killed."""
+
+from __future__ import annotations
+
+import os
+import signal
+import subprocess
+import time
+
+import numpy as np
+import pytest
+
+from cli_support import KESTOVA, require_store_support, run
+
+
+def _signal(path, n=5000):
+    np.save(path, np.sin(np.arange(n) / 30).astype(np.float32))
+
+
+def test_every_file_of_a_batch_is_tried(tmp_path):
+    _signal(tmp_path / "a.npy")
+    (tmp_path / "b.npy").write_bytes(b"not an array")
+    _signal(tmp_path / "c.npy")
+    result = run("compress", "a.npy", "b.npy", "missing.npy", "c.npy", cwd=tmp_path)
+    assert result.returncode == 2
+    errors = [line for line in result.stderr.splitlines() if line.startswith("kestova: error")]
+    assert len(errors) == 2 and "b.npy" in errors[0] and "missing.npy" in errors[1]
+    assert (tmp_path / "a.kst").exists() and (tmp_path / "c.kst").exists()
+    info = run("info", "a.kst", "b.npy", "c.kst", cwd=tmp_path)
+    assert info.returncode == 2 and info.stdout.count(".kst\n") == 2
+
+
+@pytest.mark.parametrize("output", ["x.kst", "x.zarr"])
+def test_stale_partial_outputs_of_killed_runs_are_removed(tmp_path, output):
+    if output.endswith(".zarr"):
+        require_store_support()
+    _signal(tmp_path / "x.npy")
+    gone = subprocess.Popen(["true"])
+    gone.wait()  # a process id no process has now
+    stale = tmp_path / f".{output}.{gone.pid}.partial"
+    (stale / "c").mkdir(parents=True) if output.endswith(".zarr") else stale.write_bytes(b"x")
+    alive = tmp_path / f".{output}.{os.getpid()}.partial"  # a run still writing: kept
+    alive.write_bytes(b"")
+    other = tmp_path / f".other.kst.{gone.pid}.partial"  # another output's: not this run's
+    other.write_bytes(b"")
+    assert run("compress", "x.npy", "-o", output, cwd=tmp_path).returncode == 0
+    assert not stale.exists() and alive.exists() and other.exists()
+
+
+def test_ctrl_c_is_one_line_and_leaves_nothing(tmp_path):
+    require_store_support()
+    channels = np.stack([np.sin(np.arange(3 << 20) / (20 + c)) for c in range(8)])
+    np.save(tmp_path / "x.npy", channels.astype(np.float32))
+    before = sorted(os.listdir(tmp_path))
+    process = subprocess.Popen([str(KESTOVA), "compress", "x.npy"], cwd=tmp_path,
+                               stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 60
+    while not any(name.endswith(".partial") for name in os.listdir(tmp_path)):
+        assert time.monotonic() < deadline and process.poll() is None
+        time.sleep(0.01)
+    time.sleep(0.3)  # inside zarr's writing
+    process.send_signal(signal.SIGINT)
+    _, stderr = process.communicate(timeout=60)
+    assert (process.returncode, stderr) == (130, "kestova: interrupted\n")
+    assert sorted(os.listdir(tmp_path)) == before
