@@ -11,7 +11,7 @@ from typing import Callable, Iterable
 from .atomic import replacing
 from .errors import SomeFailed, UserError, message_of
 from .inputs import read_input
-from .outputs import check_output_kind, default_output_suffix, write_output
+from .outputs import PART_WRITERS, check_output_kind, default_output_suffix, write_output
 from .progress import Progress
 from .recording import Recording
 from .sources import source_kind
@@ -45,38 +45,53 @@ def compress(args: argparse.Namespace) -> None:
     progress = Progress(args.quiet, args.progress)
 
     def one(path: Path) -> None:
-        recording = read_input(path, args.rate)
-        target_path = args.output or path.with_suffix(default_suffix(recording))
+        recordings = read_input(path, args.rate)
+        target_path = args.output or path.with_suffix(default_suffix(recordings))
         target = TARGETS.get(target_path.suffix.lower())
-        if target is None or not target.takes(recording):
-            takes = [s for s, t in TARGETS.items() if t.takes(recording)]
-            raise UserError(f"{target_path}: {_kind(recording)} is written to a "
+        if target is None or not all(target.takes(r) for r in recordings):
+            takes = [s for s, t in TARGETS.items() if all(t.takes(r) for r in recordings)]
+            raise UserError(f"{target_path}: {_kind(recordings)} is written to a "
                             f"{' or '.join(takes)} output")
+        samples = sum(r.samples for r in recordings)
         with replacing(target_path, args.force) as partial, \
-                progress.bar(recording.samples, f"{path.name}") as tick:
-            target.write(partial, recording.counted(tick), settings, str(path))
+                progress.bar(samples, f"{path.name}") as tick:
+            for index, recording in enumerate(recordings):
+                target.write(partial, recording.counted(tick), settings, str(path), index == 0)
         written = stored_bytes(target_path) if target_path.is_dir() else \
             target_path.stat().st_size
-        progress.done(f"{path} -> {target_path}: {_shape(recording)}, "
-                      f"ratio {recording.samples * 4 / written:.2f} against float32")
+        shape = ", ".join(_shape(r) + (f" ({r.name})" if r.name else "") for r in recordings)
+        progress.done(f"{path} -> {target_path}: {shape}, "
+                      f"ratio {samples * 4 / written:.2f} against float32")
 
     _each(args.inputs, one)
 
 
-def _kind(recording: Recording) -> str:
-    return "a 1-D signal" if recording.one_dimensional else "a multichannel recording"
+def _kind(recordings: list[Recording]) -> str:
+    if len(recordings) > 1:
+        return f"a file of {len(recordings)} recordings at different rates"
+    return "a 1-D signal" if recordings[0].one_dimensional else "a multichannel recording"
 
 
 def decompress(args: argparse.Namespace) -> None:
     source: Path = args.input
-    recording = source_kind(source).read(source, args.array, args.rate)
-    target = args.output or source.with_suffix(default_output_suffix(recording))
+    kind = source_kind(source)
+    several = args.array is None and (args.output is None
+                                      or args.output.suffix.lower() in PART_WRITERS)
+    # Every array where they may go back into one file (an EDF file's rates), else the one
+    parts = kind.read_every(source, args.rate) if several else \
+        [kind.read(source, args.array, args.rate)]
+    target = args.output or source.with_suffix(default_output_suffix(parts[0]))
+    if len(parts) > 1 and target.suffix.lower() not in PART_WRITERS:
+        parts = [kind.read(source, None, args.rate)]  # the default one, or the kind's refusal
     check_output_kind(target)
     progress = Progress(args.quiet, args.progress)
     with replacing(target, args.force) as partial, \
-            progress.bar(recording.samples, source.name) as tick:
-        write_output(target, partial, recording.counted(tick))
-    progress.done(f"{source} -> {target}: {_shape(recording)}")
+            progress.bar(sum(p.samples for p in parts), source.name) as tick:
+        if len(parts) > 1:
+            PART_WRITERS[target.suffix.lower()](target, partial, [p.counted(tick) for p in parts])
+        else:
+            write_output(target, partial, parts[0].counted(tick))
+    progress.done(f"{source} -> {target}: {', '.join(_shape(p) for p in parts)}")
 
 
 def _shape(recording: Recording) -> str:

@@ -49,7 +49,8 @@ def is_hdf5_file(path: Path) -> bool:
         return False
 
 
-def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any], source: str) -> None:
+def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any], source: str,
+               first: bool = True) -> None:
     """Writes `recording` (from the file named `source`) as dataset "signal" of a new HDF5 file,
     one block of chunks at a time."""
     h5py, hdf5 = _modules()
@@ -59,9 +60,9 @@ def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any], sourc
         raise UserError(str(error)) from None
     length = min(recording.length, CHUNK_SAMPLES)
     dtype = numpy_type(recording.sample_type)
-    with h5py.File(path, "w") as file:
+    with h5py.File(path, "w" if first else "a") as file:
         dataset = hdf5.create_mandatory_dataset(
-            file, DATASET, shape=(recording.channels, recording.length), dtype=dtype,
+            file, recording.name or DATASET, shape=(recording.channels, recording.length), dtype=dtype,
             chunks=(1, length), filter=kestova_filter, fillvalue=0)
         attributes = {"source_dtype": recording.sample_type,
                       "source_format": recording.source_format, "channels": recording.channels,
@@ -197,6 +198,12 @@ def _plain(value: Any) -> Any:
     """An HDF5 attribute's value as JSON-like Python: arrays become lists."""
     return value.tolist() if isinstance(value, np.ndarray) else \
         value.item() if isinstance(value, np.generic) else value
+
+
+def filtered_dataset_names(path: Path) -> list[str]:
+    file, h5py, hdf5 = _open(path)
+    with file:
+        return _filtered_datasets(file, h5py, hdf5.FILTER_ID)
 
 
 def describe_hdf5(path: Path) -> list[str]:

@@ -7,7 +7,7 @@ from __future__ import annotations
 
 import importlib.util
 from pathlib import Path
-from typing import Callable, Optional
+from typing import Callable, Optional, Union
 
 import numpy as np
 
@@ -15,6 +15,8 @@ from kestova_codecs.dtypes import SUPPORTED
 
 from .audio import FORMATS as AUDIO_FORMATS
 from .audio import read_audio
+from .edf import SUFFIXES as EDF_SUFFIXES
+from .edf import read_edf
 from .errors import UserError
 from .extras import install_hint
 from .file_frames import interleaved, planar
@@ -67,18 +69,20 @@ def _read_raw(path: Path, rate: Optional[int]) -> Recording:
 
 
 # Input suffix -> reader(path, the user's --rate for sources that record none).
-READERS: dict[str, Callable[[Path, Optional[int]], Recording]] = {
+READERS: dict[str, Callable[[Path, Optional[int]], Union[Recording, list[Recording]]]] = {
     ".wav": _read_wav, ".npy": _read_npy, ".f32": _read_raw, ".raw": _read_raw,
-    **{suffix: read_audio for suffix in AUDIO_FORMATS}}
+    **{suffix: read_audio for suffix in AUDIO_FORMATS}, **{s: read_edf for s in EDF_SUFFIXES}}
 
 
-def read_input(path: Path, rate: Optional[int]) -> Recording:
-    """The recording in `path`; `rate` is the user's sample rate for sources that have none."""
+def read_input(path: Path, rate: Optional[int]) -> list[Recording]:
+    """The recordings in `path`: one, or one per sample rate (EDF, miniSEED); `rate` is the
+    user's sample rate for sources that have none."""
     reader = READERS.get(path.suffix.lower())
     if reader is None:
         raise UserError(f"{path}: unknown input kind; expected one of {', '.join(READERS)}")
     require_file(path)
-    recording = reader(path, rate)
-    if recording.samples == 0:
+    read = reader(path, rate)
+    recordings = read if isinstance(read, list) else [read]
+    if sum(r.samples for r in recordings) == 0:
         raise UserError(f"{path}: no samples")
-    return recording
+    return recordings

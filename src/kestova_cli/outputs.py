@@ -13,6 +13,8 @@ from numpy.lib import format as npy_format
 
 from .audio import FORMATS as AUDIO_FORMATS
 from .audio import write_audio
+from .edf import SUFFIXES as EDF_SUFFIXES
+from .edf import write_edf, write_edf_parts
 from .errors import UserError
 from .recording import Recording, numpy_type
 from .wav import ENCODINGS, write_wav_blocks
@@ -95,7 +97,13 @@ def _write_hdf5(target: Path, written: Path, recording: Recording) -> None:
 # Output suffix -> writer(the output the user named, the path to write to, the recording).
 WRITERS: dict[str, Callable[[Path, Path, Recording], None]] = {
     ".npy": _write_npy, ".wav": _write_wav, ".f32": _write_raw, ".raw": _write_raw,
-    ".h5": _write_hdf5, ".hdf5": _write_hdf5, **{s: write_audio for s in AUDIO_FORMATS}}
+    ".h5": _write_hdf5, ".hdf5": _write_hdf5, **{s: write_audio for s in AUDIO_FORMATS},
+    **{s: write_edf for s in EDF_SUFFIXES}}
+
+
+# Output suffix -> writer of several recordings of one time span into one file (one per rate).
+PART_WRITERS: dict[str, Callable[[Path, Path, list[Recording]], None]] = {
+    s: write_edf_parts for s in EDF_SUFFIXES}
 
 
 def check_output_kind(path: Path) -> None:

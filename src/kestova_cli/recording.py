@@ -36,6 +36,7 @@ class Recording:
     attributes: dict[str, Any] = field(default_factory=dict)
     block_frames: int = BLOCK_FRAMES  # the source's natural block: a stored chunk's length
     shape: Optional[tuple[int, ...]] = None  # a stored array of more than 2 dimensions
+    name: Optional[str] = None  # its array's name in a store, when a file holds several
 
     @property
     def samples(self) -> int:

@@ -29,18 +29,18 @@ def _zarr() -> tuple[Any, Any]:
 
 
 def write_store(path: Path, recording: Recording, codec_options: dict[str, Any],
-                source: str) -> None:
+                source: str, first: bool = True) -> None:
     """Writes `recording` (read from `source`, named in messages) as a store at `path`, one
     block of chunks at a time: a 1-D recording as a 1-D array, others channel x time."""
     zarr, KestovaCodec = _zarr()
-    root = zarr.open_group(str(path), mode="w", zarr_format=3)
+    root = zarr.open_group(str(path), mode="w" if first else "a", zarr_format=3)
     chunk = min(recording.length, CHUNK_SAMPLES)
     one = recording.one_dimensional
     attributes = {"sample_rate": recording.rate, "source_dtype": recording.sample_type,
                   "source_format": recording.source_format, "channels": recording.channels,
                   **recording.attributes}
     array = root.create_array(
-        ARRAY, shape=(recording.length,) if one else (recording.channels, recording.length),
+        recording.name or ARRAY, shape=(recording.length,) if one else (recording.channels, recording.length),
         dtype=numpy_type(recording.sample_type), chunks=(chunk,) if one else (1, chunk),
         serializer=KestovaCodec(**codec_options), compressors=None, fill_value=0,
         dimension_names=("time",) if one else ("channel", "time"), attributes=attributes)

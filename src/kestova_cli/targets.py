@@ -17,8 +17,9 @@ from .memory import KST_ENCODE_FACTOR, require_fits
 from .record import Record
 from .recording import Recording, require_finite
 
-# (path to write, recording, codec settings, the source's name for messages)
-Writer = Callable[[Path, Recording, dict, str], None]
+# (path to write, recording, codec settings, the source's name for messages, whether it is the
+# first recording written there: the next ones of a file of several join it)
+Writer = Callable[[Path, Recording, dict, str, bool], None]
 
 
 @dataclass
@@ -27,7 +28,8 @@ class Target:
     takes: Callable[[Recording], bool]  # the recordings it can hold
 
 
-def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], source: str) -> None:
+def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], source: str,
+               first: bool) -> None:
     # float64 stays float64, so that an error bound is judged against the values as given.
     dtype = np.float64 if recording.sample_type == "float64" else np.float32
     require_fits(source, f"{recording.samples} samples in one .kst stream",
@@ -45,11 +47,11 @@ def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], sourc
 
 
 TARGETS: dict[str, Target] = {
-    ".kst": Target(_write_kst, lambda r: r.one_dimensional),
+    ".kst": Target(_write_kst, lambda r: r.one_dimensional and r.name is None),
     ".zarr": Target(store.write_store, lambda r: True),
     **{suffix: Target(hdf5_file.write_hdf5, lambda r: True) for suffix in hdf5_file.SUFFIXES},
 }
 
 
-def default_suffix(recording: Recording) -> str:
-    return ".kst" if recording.one_dimensional else ".zarr"
+def default_suffix(recordings: list[Recording]) -> str:
+    return ".kst" if len(recordings) == 1 and recordings[0].one_dimensional else ".zarr"

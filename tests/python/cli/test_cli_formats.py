@@ -137,3 +137,59 @@ def test_progress_bar_only_when_asked_for_off_a_terminal(tmp_path, monkeypatch, 
             tick(500)
         shown = capsys.readouterr().err
         assert ("%" in shown and "samples/s" in shown) == forced
+
+
+def _edf(path, bdf=False):
+    """Two signals at 256 Hz and one at 32 Hz, a minute long, as pyedflib writes them."""
+    pyedflib = pytest.importorskip("pyedflib")
+    from datetime import datetime
+
+    top = (1 << 23) - 1 if bdf else 32767
+    headers = [{"label": label, "dimension": unit, "sample_frequency": rate,
+                "physical_max": 3000.0, "physical_min": -3000.0, "digital_max": top,
+                "digital_min": -top - 1, "prefilter": prefilter, "transducer": "AgAgCl"}
+               for label, unit, rate, prefilter in [("Fp1", "uV", 256, "HP:0.1Hz"),
+                                                    ("Fp2", "uV", 256, ""),
+                                                    ("Resp", "mV", 32, "")]]
+    kind = pyedflib.FILETYPE_BDFPLUS if bdf else pyedflib.FILETYPE_EDFPLUS
+    writer = pyedflib.EdfWriter(str(path), 3, kind)
+    writer.setSignalHeaders(headers)
+    writer.setStartdatetime(datetime(2024, 3, 1, 22, 30, 5))
+    t, slow = np.arange(256 * 60) / 256, np.arange(32 * 60) / 32
+    writer.writeSamples([np.sin(t * 7) * 1000, np.cos(t * 3) * 800, np.sin(slow) * 900])
+    writer.close()
+
+
+def _edf_contents(path):
+    import pyedflib
+
+    with pyedflib.EdfReader(str(path)) as reader:
+        return (reader.getSignalHeaders(), reader.getStartdatetime(),
+                [reader.readSignal(i, digital=True) for i in range(reader.signals_in_file)])
+
+
+@pytest.mark.parametrize("name, store", [("a.edf", "a.zarr"), ("a.bdf", "a.h5")])
+def test_edf_rates_become_arrays_and_come_back_with_their_headers(tmp_path, name, store):
+    if store.endswith(".zarr"):
+        pytest.importorskip("zarr")
+    _edf(tmp_path / name, bdf=name.endswith(".bdf"))
+    output = "b" + name[1:]
+    for args in (["compress", name, "-o", store], ["decompress", store, "-o", output]):
+        result = run(*args, cwd=tmp_path)
+        assert result.returncode == 0, result.stderr
+    info = run("info", store, cwd=tmp_path).stdout
+    assert "256 Hz" in info and "32 Hz" in info
+    headers, start, signals = _edf_contents(tmp_path / name)
+    headers_back, start_back, signals_back = _edf_contents(tmp_path / output)
+    assert (headers_back, start_back) == (headers, start)
+    for original, decoded in zip(signals, signals_back):
+        assert max_relative_error(original, decoded) <= TOLERANCE
+
+
+def test_an_edf_with_inconsistent_record_sizes_is_refused(tmp_path):
+    _edf(tmp_path / "a.edf")
+    data = (tmp_path / "a.edf").read_bytes()
+    (tmp_path / "a.edf").write_bytes(data[:-1000])  # the header announces more records
+    result = run("compress", "a.edf", cwd=tmp_path)
+    assert_refused(result)
+    assert "a.edf" in result.stderr and not (tmp_path / "a.zarr").exists()
