@@ -21,6 +21,8 @@ from .errors import UserError
 from .extras import install_hint
 from .file_frames import interleaved, planar
 from .files import require_file
+from .seismic import SUFFIXES as SEISMIC_SUFFIXES
+from .seismic import read_seismic
 from .npy import read_npy_layout
 from .recording import SAMPLE_TYPES, Recording
 from .wav import OtherWav, frame_reader, read_layout
@@ -71,7 +73,8 @@ def _read_raw(path: Path, rate: Optional[int]) -> Recording:
 # Input suffix -> reader(path, the user's --rate for sources that record none).
 READERS: dict[str, Callable[[Path, Optional[int]], Union[Recording, list[Recording]]]] = {
     ".wav": _read_wav, ".npy": _read_npy, ".f32": _read_raw, ".raw": _read_raw,
-    **{suffix: read_audio for suffix in AUDIO_FORMATS}, **{s: read_edf for s in EDF_SUFFIXES}}
+    **{suffix: read_audio for suffix in AUDIO_FORMATS}, **{s: read_edf for s in EDF_SUFFIXES},
+    **{s: read_seismic for s in SEISMIC_SUFFIXES}}
 
 
 def read_input(path: Path, rate: Optional[int]) -> list[Recording]:

@@ -17,6 +17,8 @@ from .edf import SUFFIXES as EDF_SUFFIXES
 from .edf import write_edf, write_edf_parts
 from .errors import UserError
 from .recording import Recording, numpy_type
+from .seismic import SUFFIXES as SEISMIC_SUFFIXES
+from .seismic import write_seismic, write_seismic_parts
 from .wav import ENCODINGS, write_wav_blocks
 
 
@@ -98,12 +100,13 @@ def _write_hdf5(target: Path, written: Path, recording: Recording) -> None:
 WRITERS: dict[str, Callable[[Path, Path, Recording], None]] = {
     ".npy": _write_npy, ".wav": _write_wav, ".f32": _write_raw, ".raw": _write_raw,
     ".h5": _write_hdf5, ".hdf5": _write_hdf5, **{s: write_audio for s in AUDIO_FORMATS},
-    **{s: write_edf for s in EDF_SUFFIXES}}
+    **{s: write_edf for s in EDF_SUFFIXES}, **{s: write_seismic for s in SEISMIC_SUFFIXES}}
 
 
 # Output suffix -> writer of several recordings of one time span into one file (one per rate).
 PART_WRITERS: dict[str, Callable[[Path, Path, list[Recording]], None]] = {
-    s: write_edf_parts for s in EDF_SUFFIXES}
+    **{s: write_edf_parts for s in EDF_SUFFIXES},
+    **{s: write_seismic_parts for s in SEISMIC_SUFFIXES}}
 
 
 def check_output_kind(path: Path) -> None:

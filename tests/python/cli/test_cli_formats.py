@@ -193,3 +193,50 @@ def test_an_edf_with_inconsistent_record_sizes_is_refused(tmp_path):
     result = run("compress", "a.edf", cwd=tmp_path)
     assert_refused(result)
     assert "a.edf" in result.stderr and not (tmp_path / "a.zarr").exists()
+
+
+def _traces(obspy, stations, start_shift=0.0):
+    start = obspy.UTCDateTime("2024-05-01T00:00:00Z")
+    traces = [obspy.Trace((np.sin(np.arange(60_000) / (30 + i)) * 5000).astype(np.int32),
+                          {"network": "XX", "station": f"ST{i}", "location": "00",
+                           "channel": "HHZ", "sampling_rate": 100.0,
+                           "starttime": start + start_shift * i}) for i in range(stations)]
+    traces.append(obspy.Trace((np.sin(np.arange(600) / 5) * 300).astype(np.int32),
+                              {"network": "XX", "station": "ST0", "location": "00",
+                               "channel": "LHZ", "sampling_rate": 1.0, "starttime": start}))
+    return traces
+
+
+@pytest.mark.parametrize("name, store, output", [("a.mseed", "a.zarr", "b.mseed"),
+                                                 ("a.sac", "a.kst", "b.sac")])
+def test_seismic_traces_come_back_with_their_ids_start_and_rate(tmp_path, name, store, output):
+    obspy = pytest.importorskip("obspy")
+    if store.endswith(".zarr"):
+        pytest.importorskip("zarr")
+    traces = _traces(obspy, 3)[: 1 if name.endswith(".sac") else None]
+    obspy.Stream(traces).write(str(tmp_path / name), format="SAC" if name.endswith(".sac")
+                               else "MSEED", encoding=None if name.endswith(".sac") else "STEIM2")
+    for args in (["compress", name, "-o", store], ["decompress", store, "-o", output]):
+        result = run(*args, cwd=tmp_path)
+        assert result.returncode == 0, result.stderr
+    original = {t.id: t for t in obspy.read(str(tmp_path / name))}
+    decoded = {t.id: t for t in obspy.read(str(tmp_path / output))}
+    assert original.keys() == decoded.keys()
+    for trace_id, trace in original.items():
+        back = decoded[trace_id]
+        assert (back.stats.starttime, back.stats.sampling_rate, back.stats.npts) == \
+            (trace.stats.starttime, trace.stats.sampling_rate, trace.stats.npts)
+        if "mseed" in trace.stats:
+            assert back.stats.mseed.encoding == trace.stats.mseed.encoding
+        assert max_relative_error(trace.data, back.data) <= TOLERANCE
+
+
+def test_seismic_gaps_and_overlaps_are_refused_saying_where(tmp_path):
+    obspy = pytest.importorskip("obspy")
+    first = _traces(obspy, 1)[0]
+    later = first.copy()
+    later.stats.starttime += 700  # 100 s after the first ends
+    obspy.Stream([first, later]).write(str(tmp_path / "a.mseed"), format="MSEED")
+    result = run("compress", "a.mseed", cwd=tmp_path)
+    assert_refused(result)
+    assert "1 gap" in result.stderr and "XX.ST0.00.HHZ" in result.stderr
