@@ -13,8 +13,7 @@ from .errors import UserError
 EXTRAS = {"soundfile": ("audio", "FLAC, RF64, W64 and other audio files"),
           "pyedflib": ("edf", "EDF and BDF files"),
           "obspy": ("seismic", "miniSEED and SAC files"),
-          "zarr": ("zarr", "zarr stores"),
-          "h5py": ("hdf5", "HDF5 files")}
+}
 
 
 def install_hint(extra: str) -> str:

@@ -11,8 +11,9 @@ from typing import Any, Optional
 import numpy as np
 
 from .errors import UserError
+from .extras import install_hint
 from .memory import DECODE_PEAK_FACTOR, require_fits
-from .record import KEPT_PREFIXES, SOURCE_FORMATS
+from .record import KEPT_PREFIXES, SOURCE_FORMATS, kept_lines
 from .recording import (SAMPLE_TYPES, Recording, from_reconstruction, numpy_type,
                         require_finite)
 
@@ -20,7 +21,7 @@ SUFFIXES = (".h5", ".hdf5")
 DATASET = "signal"
 CHUNK_SAMPLES = 1 << 20  # along time; each chunk is compressed on its own
 SIGNATURE = b"\x89HDF\r\n\x1a\n"
-INSTALL_HINT = 'install the extra: pip install "kestova[hdf5]" (in a source tree: pip install ".[hdf5]")'
+INSTALL_HINT = install_hint("hdf5")
 
 
 def _modules() -> tuple[Any, Any]:
@@ -232,6 +233,7 @@ def _describe_dataset(dataset: Any, hdf5: Any) -> list[str]:
              f"source: {attributes.get('source_format', 'unknown')}, "
              f"{attributes.get('source_dtype', dataset.dtype.name)}",
              f"filter: kestova (id {hdf5.FILTER_ID}) {chosen}",
+             *[line.strip() for line in kept_lines({k: _plain(v) for k, v in attributes.items()})],
              f"stored bytes: {stored}"]
     if stored:
         lines.append(f"ratio: {dataset.size * 4 / stored:.2f} against float32 samples, "

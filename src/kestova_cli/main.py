@@ -27,11 +27,17 @@ the source's sample type and rate (--rate for a .npy or raw source). A multichan
 store (a directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with
 the sample rate and the source's sample type as attributes; this needs the zarr extra. With
 -o OUT.h5 (or .hdf5) any recording becomes an HDF5 file instead: the same array as dataset
-"signal", through the Kestova HDF5 filter; this needs the hdf5 extra.
-Samples must be finite. Integer samples are compressed as float32 values."""
+"signal", through the Kestova HDF5 filter; this needs the hdf5 extra. A 1-D signal may go to
+a store too; one too long for memory as a .kst file is refused before it is read.
+Inputs besides WAV, .npy and raw: FLAC, RF64, W64, AIFF (extra audio), EDF and BDF (extra
+edf), miniSEED and SAC (extra seismic); signals at different rates become one array per rate.
+Inputs are read, and stores written, block by block. Every input is tried; exit status 2 if any
+failed. Samples must be finite. Integer samples are compressed as float32 values."""
 
 DECOMPRESS_HELP = """\
-The output's name picks its kind: .npy or .wav (default: the source's kind). The command gives
+The output's name picks its kind: .npy, .wav, .f32 or .raw (float32, channels of each frame
+side by side), .h5 (a plain dataset), .flac, .w64, .rf64, .aiff, .edf, .bdf, .mseed, .sac
+(default: the source's kind where there is a writer for it, else .npy). The command gives
 back what it was given: the source's sample type (integers rounded and clipped to their range),
 channels and sample rate, recorded in the store or in the .kst file's record.
 Any zarr v3 store whose arrays use the Kestova codec is read, as zarr, xarray and Dask write
@@ -90,7 +96,8 @@ def build_parser() -> Parser:
     c = sub.add_parser("compress", help="compress recordings", description=COMPRESS_HELP,
                        formatter_class=argparse.RawDescriptionHelpFormatter)
     c.add_argument("inputs", nargs="+", type=Path, metavar="IN",
-                   help=".wav, .npy, .f32 or .raw files")
+                   help=".wav, .npy, .f32, .raw, .flac, .w64, .rf64, .aiff, .edf, .bdf, .mseed "
+                        "or .sac files")
     c.add_argument("-o", "--output", type=Path, metavar="OUT",
                    help="output path (one input only; default: IN with .kst or .zarr)")
     defaults = tables.DEFAULTS
@@ -124,7 +131,8 @@ def build_parser() -> Parser:
     d.add_argument("input", type=Path, metavar="IN",
                    help="a .kst file, a zarr v3 store or an HDF5 file")
     d.add_argument("-o", "--output", type=Path, metavar="OUT",
-                   help="OUT.npy or OUT.wav (default: IN with .wav for a WAV source, else .npy)")
+                   help="the output (default: IN with the source's own suffix where there is a "
+                        "writer for it, else .npy)")
     d.add_argument("--array", "--dataset", metavar="NAME",
                    help="the store's array or the HDF5 file's dataset to decompress, when it "
                         "holds several")

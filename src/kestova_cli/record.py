@@ -88,3 +88,23 @@ def _checked(fields) -> Record:
     if record.attributes is not None and not isinstance(record.attributes, dict):
         raise DamagedRecord("the attributes are not a JSON object")
     return record
+
+
+# Kept attributes `info` shows, with their wording: the names and units of the channels, the
+# start time.
+_SHOWN = {"edf_labels": "channel names", "edf_units": "units", "seismic_ids": "traces",
+          "edf_start": "start", "seismic_start": "start", "wav_channel_mask": "channel mask"}
+
+
+def kept_lines(attributes: dict) -> list[str]:
+    """The lines `info` prints for the source's attributes a store or record keeps."""
+    lines = []
+    for key, label in _SHOWN.items():
+        value = attributes.get(key)
+        if isinstance(value, list):
+            value = ", ".join(map(str, value))
+        elif key == "wav_channel_mask" and isinstance(value, int):
+            value = f"0x{value:x}"
+        if value not in (None, ""):
+            lines.append(f"  {label}: {value}")
+    return lines

@@ -17,6 +17,7 @@ import numpy as np
 from kestova_codecs.dtypes import check_dtype
 
 from .errors import UserError
+from .extras import install_hint
 from .memory import DECODE_PEAK_FACTOR, require_fits
 from .record import KEPT_PREFIXES, SOURCE_FORMATS
 from .recording import SAMPLE_TYPES, Recording, from_reconstruction, in_memory, numpy_type
@@ -24,7 +25,7 @@ from .recording import SAMPLE_TYPES, Recording, from_reconstruction, in_memory, 
 ROWS_AT_ONCE = 8  # rows of chunks zarr is given at once: enough to keep its threads busy
 
 CODEC = "kestova"
-INSTALL_HINT = 'install the extra: pip install "kestova[zarr]" (in a source tree: pip install ".[zarr]")'
+INSTALL_HINT = install_hint("zarr")
 
 
 @dataclass
@@ -217,6 +218,8 @@ def _decoding(where: str, work: Callable[[], Any]) -> Any:
     except MemoryError:
         raise UserError(f"{where}: does not fit in memory") from None
     except Exception as error:
+        if isinstance(error, RuntimeError) and "can't start new thread" in str(error):
+            raise UserError(f"{where}: out of memory for zarr's threads") from None
         if isinstance(error, ValueError) and _raised_by_kestova_codecs(error):
             raise UserError(f"{where}: {error}") from None  # the codec's refusal of a chunk
         # zarr's own failures, told in the command's words

@@ -32,21 +32,30 @@ def test_every_file_of_a_batch_is_tried(tmp_path):
     assert info.returncode == 2 and info.stdout.count(".kst\n") == 2
 
 
+def _gone_pid() -> int:
+    """A process id no process has now."""
+    gone = subprocess.Popen(["true"])
+    gone.wait()
+    return gone.pid
+
+
 @pytest.mark.parametrize("output", ["x.kst", "x.zarr"])
 def test_stale_partial_outputs_of_killed_runs_are_removed(tmp_path, output):
     if output.endswith(".zarr"):
         require_store_support()
     _signal(tmp_path / "x.npy")
-    gone = subprocess.Popen(["true"])
-    gone.wait()  # a process id no process has now
-    stale = tmp_path / f".{output}.{gone.pid}.partial"
+    stale = tmp_path / f".{output}.{_gone_pid()}.partial"
     (stale / "c").mkdir(parents=True) if output.endswith(".zarr") else stale.write_bytes(b"x")
-    alive = tmp_path / f".{output}.{os.getpid()}.partial"  # a run still writing: kept
-    alive.write_bytes(b"")
-    other = tmp_path / f".other.kst.{gone.pid}.partial"  # another output's: not this run's
-    other.write_bytes(b"")
+    kept = [tmp_path / f".{output}.{os.getpid()}.partial",  # a run still writing
+            tmp_path / f".other.kst.{_gone_pid()}.partial"]  # another output's
+    for path in kept:
+        path.write_bytes(b"")
+    for path in [stale, *kept]:
+        os.utime(path, (time.time() - 3600,) * 2)
+    recent = tmp_path / f".{output}.{_gone_pid()}.partial"  # changed a moment ago: maybe a run
+    recent.write_bytes(b"")                                 # on another machine: kept
     assert run("compress", "x.npy", "-o", output, cwd=tmp_path).returncode == 0
-    assert not stale.exists() and alive.exists() and other.exists()
+    assert not stale.exists() and all(path.exists() for path in [*kept, recent])
 
 
 def test_ctrl_c_is_one_line_and_leaves_nothing(tmp_path):
