@@ -14,6 +14,7 @@ from .inputs import read_input
 from .outputs import PART_WRITERS, check_output_kind, default_output_suffix, write_output
 from .progress import Progress
 from .recording import Recording
+from .selection import select
 from .sources import source_kind
 from .targets import TARGETS, default_suffix
 from .text import printable
@@ -83,6 +84,7 @@ def decompress(args: argparse.Namespace) -> None:
     target = args.output or source.with_suffix(default_output_suffix(parts[0]))
     if len(parts) > 1 and target.suffix.lower() not in PART_WRITERS:
         parts = [kind.read(source, None, args.rate)]  # the default one, or the kind's refusal
+    parts = [select(str(source), p, args.channels, args.start, args.end) for p in parts]
     check_output_kind(target)
     progress = Progress(args.quiet, args.progress)
     with replacing(target, args.force) as partial, \

@@ -12,7 +12,7 @@ from typing import NoReturn
 
 from kestova_codecs import tables
 
-from . import commands
+from . import commands, selection
 from .errors import SomeFailed, UserError, message_of
 from .text import printable
 
@@ -138,6 +138,12 @@ def build_parser() -> Parser:
                         "holds several")
     d.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of the WAV written (overrides a recorded one)")
+    d.add_argument("--channels", type=selection.channel_list, metavar="LIST",
+                   help="only these channels, numbered from 0: 0,3-5")
+    d.add_argument("--start", type=selection.instant, metavar="T",
+                   help="from this time (10s, 250ms, 2min, 1h) or sample number")
+    d.add_argument("--end", type=selection.instant, metavar="T",
+                   help="up to this time or sample number (excluded)")
     _add_output_flags(d)
     d.set_defaults(run=commands.decompress)
 

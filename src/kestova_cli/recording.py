@@ -37,6 +37,8 @@ class Recording:
     block_frames: int = BLOCK_FRAMES  # the source's natural block: a stored chunk's length
     shape: Optional[tuple[int, ...]] = None  # a stored array of more than 2 dimensions
     name: Optional[str] = None  # its array's name in a store, when a file holds several
+    # (rows, first frame, end frame) -> those rows only, decoding no other row's chunks
+    read_rows: Optional[Callable[[list[int], int, int], np.ndarray]] = None
 
     @property
     def samples(self) -> int:
@@ -50,6 +52,26 @@ class Recording:
 
     def read_all(self) -> np.ndarray:
         return self.read_frames(0, self.length)
+
+    def selected(self, rows: Optional[list[int]], start: int, end: int) -> "Recording":
+        """The part of the recording: `rows` (all when None), frames [start, end)."""
+        rows = list(range(self.channels)) if rows is None else rows
+        whole = rows == list(range(self.channels))
+        read, read_rows = self.read_frames, self.read_rows
+
+        def read_part(first: int, last: int) -> np.ndarray:
+            if whole:
+                return read(start + first, start + last)
+            if read_rows is not None:
+                return read_rows(rows, start + first, start + last)
+            return read(start + first, start + last)[rows]
+
+        # per-channel attributes (names, units, trace ids) follow their channels
+        attributes = {k: [v[r] for r in rows] if isinstance(v, list) and
+                      len(v) == self.channels else v for k, v in self.attributes.items()}
+        return replace(self, channels=len(rows), length=end - start, read_frames=read_part,
+                       attributes=attributes, read_rows=None,
+                       one_dimensional=self.one_dimensional)
 
     def counted(self, tick: Callable[[int], None]) -> "Recording":
         """The same recording, calling `tick(samples)` after every block read."""

@@ -205,8 +205,13 @@ def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording
             block[row:row + step] = from_reconstruction(part, sample_type)
         return block
 
+    def read_rows(chosen: list[int], start: int, end: int) -> np.ndarray:
+        return np.stack([from_reconstruction(
+            _decoding(where, lambda: opened[row, start:end]), sample_type) for row in chosen])
+
     return Recording(rows, shape[-1], read_frames=read, one_dimensional=len(shape) == 1,
-                     block_frames=max(chunks[-1], 1), **common)
+                     block_frames=max(chunks[-1], 1), read_rows=read_rows if len(shape) == 2
+                     else None, **common)
 
 
 def _decoding(where: str, work: Callable[[], Any]) -> Any:

@@ -240,3 +240,22 @@ def test_seismic_gaps_and_overlaps_are_refused_saying_where(tmp_path):
     result = run("compress", "a.mseed", cwd=tmp_path)
     assert_refused(result)
     assert "1 gap" in result.stderr and "XX.ST0.00.HHZ" in result.stderr
+
+
+@pytest.mark.parametrize("store", ["x.zarr", "x.h5", "x.kst"])
+def test_partial_decode_is_the_slice_of_the_whole(tmp_path, store):
+    pytest.importorskip("zarr" if store.endswith(".zarr") else "h5py")
+    channels = 1 if store.endswith(".kst") else 6
+    values = np.sin(np.arange(channels * 60_000).reshape(channels, -1) / 40).astype(np.float32)
+    np.save(tmp_path / "x.npy", values[0] if channels == 1 else values)
+    assert run("compress", "x.npy", "--rate", "1000", "-o", store, cwd=tmp_path).returncode == 0
+    rows = "0" if channels == 1 else "0,3-5"
+    for args in (["-o", "all.npy"], ["--channels", rows, "--start", "10s", "--end", "20500",
+                                     "-o", "part.npy"]):
+        result = run("decompress", store, *args, cwd=tmp_path)
+        assert result.returncode == 0, result.stderr
+    whole, part = np.load(tmp_path / "all.npy"), np.load(tmp_path / "part.npy")
+    whole = whole.reshape(channels, -1)[[0] if channels == 1 else [0, 3, 4, 5], 10_000:20_500]
+    np.testing.assert_array_equal(part.reshape(whole.shape), whole)
+    beyond = run("decompress", store, "--channels", "6", "-o", "no.npy", cwd=tmp_path)
+    assert_refused(beyond)
