@@ -16,6 +16,7 @@ from .progress import Progress
 from .recording import Recording
 from .selection import select
 from .sources import source_kind
+from .streams import DASH, STDOUT, spooled_stdin, stdout_name
 from .targets import TARGETS, default_suffix
 from .text import printable
 from .zarr_stores import stored_bytes
@@ -46,7 +47,23 @@ def compress(args: argparse.Namespace) -> None:
     progress = Progress(args.quiet, args.progress)
 
     def one(path: Path) -> None:
+        if path == DASH:
+            if args.output is None:
+                raise UserError("standard input has no name to make the output's from: give -o")
+            with spooled_stdin(".f32") as spooled:
+                return one_file(spooled, path)
+        return one_file(path, path)
+
+    def one_file(path: Path, named: Path) -> None:
         recordings = read_input(path, args.rate)
+        if args.output == DASH:  # one .kst stream to standard output
+            if len(recordings) > 1 or not TARGETS[".kst"].takes(recordings[0]):
+                raise UserError(f"{named}: standard output takes a 1-D signal as one .kst "
+                                f"stream; write a store with -o NAME.zarr")
+            with progress.bar(recordings[0].samples, named.name) as tick:
+                TARGETS[".kst"].write(STDOUT, recordings[0].counted(tick), settings,
+                                      str(named), True)
+            return
         target_path = args.output or path.with_suffix(default_suffix(recordings))
         target = TARGETS.get(target_path.suffix.lower())
         if target is None or not all(target.takes(r) for r in recordings):
@@ -57,11 +74,11 @@ def compress(args: argparse.Namespace) -> None:
         with replacing(target_path, args.force) as partial, \
                 progress.bar(samples, f"{path.name}") as tick:
             for index, recording in enumerate(recordings):
-                target.write(partial, recording.counted(tick), settings, str(path), index == 0)
+                target.write(partial, recording.counted(tick), settings, str(named), index == 0)
         written = stored_bytes(target_path) if target_path.is_dir() else \
             target_path.stat().st_size
         shape = ", ".join(_shape(r) + (f" ({r.name})" if r.name else "") for r in recordings)
-        progress.done(f"{path} -> {target_path}: {shape}, "
+        progress.done(f"{named} -> {target_path}: {shape}, "
                       f"ratio {samples * 4 / written:.2f} against float32")
 
     _each(args.inputs, one)
@@ -74,7 +91,15 @@ def _kind(recordings: list[Recording]) -> str:
 
 
 def decompress(args: argparse.Namespace) -> None:
-    source: Path = args.input
+    if args.input == DASH:
+        if args.output is None:
+            raise UserError("standard input has no name to make the output's from: give -o")
+        with spooled_stdin(".kst") as spooled:
+            return _decompress(args, spooled, DASH)
+    return _decompress(args, args.input, args.input)
+
+
+def _decompress(args: argparse.Namespace, source: Path, named: Path) -> None:
     kind = source_kind(source)
     several = args.array is None and (args.output is None
                                       or args.output.suffix.lower() in PART_WRITERS)
@@ -84,16 +109,21 @@ def decompress(args: argparse.Namespace) -> None:
     target = args.output or source.with_suffix(default_output_suffix(parts[0]))
     if len(parts) > 1 and target.suffix.lower() not in PART_WRITERS:
         parts = [kind.read(source, None, args.rate)]  # the default one, or the kind's refusal
-    parts = [select(str(source), p, args.channels, args.start, args.end) for p in parts]
-    check_output_kind(target)
+    parts = [select(str(named), p, args.channels, args.start, args.end) for p in parts]
     progress = Progress(args.quiet, args.progress)
+    if target == DASH:  # written as it comes: WAV for a WAV source, else raw float32
+        with progress.bar(parts[0].samples, named.name) as tick:
+            write_output(stdout_name(parts[0].source_format), STDOUT,
+                         parts[0].counted(tick))
+        return
+    check_output_kind(target)
     with replacing(target, args.force) as partial, \
-            progress.bar(sum(p.samples for p in parts), source.name) as tick:
+            progress.bar(sum(p.samples for p in parts), named.name) as tick:
         if len(parts) > 1:
             PART_WRITERS[target.suffix.lower()](target, partial, [p.counted(tick) for p in parts])
         else:
             write_output(target, partial, parts[0].counted(tick))
-    progress.done(f"{source} -> {target}: {', '.join(_shape(p) for p in parts)}")
+    progress.done(f"{named} -> {target}: {', '.join(_shape(p) for p in parts)}")
 
 
 def _shape(recording: Recording) -> str:

@@ -97,9 +97,10 @@ def build_parser() -> Parser:
                        formatter_class=argparse.RawDescriptionHelpFormatter)
     c.add_argument("inputs", nargs="+", type=Path, metavar="IN",
                    help=".wav, .npy, .f32, .raw, .flac, .w64, .rf64, .aiff, .edf, .bdf, .mseed "
-                        "or .sac files")
+                        "or .sac files; - reads standard input (WAV, .npy, FLAC or raw float32)")
     c.add_argument("-o", "--output", type=Path, metavar="OUT",
-                   help="output path (one input only; default: IN with .kst or .zarr)")
+                   help="output path (one input only; default: IN with .kst or .zarr); - writes "
+                        "one .kst stream to standard output")
     defaults = tables.DEFAULTS
     c.add_argument("--method", choices=tables.METHODS, default=defaults["method"],
                    help=f"wavelet (default {defaults['method']})")
@@ -129,10 +130,12 @@ def build_parser() -> Parser:
                        description=DECOMPRESS_HELP,
                        formatter_class=argparse.RawDescriptionHelpFormatter)
     d.add_argument("input", type=Path, metavar="IN",
-                   help="a .kst file, a zarr v3 store or an HDF5 file")
+                   help="a .kst file, a zarr v3 store or an HDF5 file; - reads a .kst stream "
+                        "from standard input")
     d.add_argument("-o", "--output", type=Path, metavar="OUT",
                    help="the output (default: IN with the source's own suffix where there is a "
-                        "writer for it, else .npy)")
+                        "writer for it, else .npy); - writes standard output: WAV for an audio "
+                        "source, else raw float32")
     d.add_argument("--array", "--dataset", metavar="NAME",
                    help="the store's array or the HDF5 file's dataset to decompress, when it "
                         "holds several")

@@ -12,7 +12,7 @@ import time
 import numpy as np
 import pytest
 
-from cli_support import KESTOVA, require_store_support, run
+from cli_support import KESTOVA, pcm_values, require_store_support, run, write_pcm_wav
 
 
 def _signal(path, n=5000):
@@ -74,3 +74,23 @@ def test_ctrl_c_is_one_line_and_leaves_nothing(tmp_path):
     _, stderr = process.communicate(timeout=60)
     assert (process.returncode, stderr) == (130, "kestova: interrupted\n")
     assert sorted(os.listdir(tmp_path)) == before
+
+
+def test_standard_input_and_output(tmp_path):
+    values = np.sin(np.arange(20_000) / 9).astype("<f4")
+    kst = subprocess.run([str(KESTOVA), "compress", "-", "-o", "-", "--rate", "100"],
+                         input=values.tobytes(), capture_output=True, cwd=tmp_path)
+    assert kst.returncode == 0
+    raw = subprocess.run([str(KESTOVA), "decompress", "-", "-o", "-"], input=kst.stdout,
+                         capture_output=True, cwd=tmp_path)
+    decoded = np.frombuffer(raw.stdout, "<f4")
+    assert raw.returncode == 0 and np.max(np.abs(decoded - values)) < 5e-3 * 2
+    write_pcm_wav(tmp_path / "x.wav", pcm_values(2, 2, 5000), 2, rate=16_000)
+    assert run("compress", "x.wav", cwd=tmp_path).returncode == 0
+    wav = subprocess.run([str(KESTOVA), "decompress", "x.zarr", "-o", "-"], capture_output=True,
+                         cwd=tmp_path)
+    assert wav.stdout[:4] == b"RIFF" and wav.stdout[24:28] == (16_000).to_bytes(4, "little")
+    assert sorted(os.listdir(tmp_path)) == ["x.wav", "x.zarr"]  # nothing spooled is left
+    unnamed = subprocess.run([str(KESTOVA), "compress", "-"], input=b"", capture_output=True,
+                             text=False, cwd=tmp_path)
+    assert unnamed.returncode == 2 and b"give -o" in unnamed.stderr
