@@ -44,6 +44,8 @@ def compress(args: argparse.Namespace) -> None:
     settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
                 "coder": args.coder, "max_error": args.max_error, "relative": not args.absolute,
                 "encoder": args.encoder}
+    if args.psnr is not None:  # only a .kst target takes it: stores keep codec settings
+        settings["psnr"] = args.psnr
     progress = Progress(args.quiet, args.progress)
 
     def one(path: Path) -> None:
@@ -70,6 +72,9 @@ def compress(args: argparse.Namespace) -> None:
             takes = [s for s, t in TARGETS.items() if all(t.takes(r) for r in recordings)]
             raise UserError(f"{target_path}: {_kind(recordings)} is written to a "
                             f"{' or '.join(takes)} output")
+        if args.psnr is not None and target is not TARGETS[".kst"]:
+            raise UserError(f"{target_path}: --psnr chooses the settings of one .kst stream; a "
+                            f"store's chunks take --max-error")
         samples = sum(r.samples for r in recordings)
         with replacing(target_path, args.force) as partial, \
                 progress.bar(samples, f"{path.name}") as tick:

@@ -119,6 +119,10 @@ def build_parser() -> Parser:
     c.add_argument("--max-error", type=_error_bound, metavar="E",
                    help="pick the coarsest scale and cutoff whose maximum error stays within E, "
                         "relative to the signal's range (per chunk in a store)")
+    c.add_argument("--psnr", type=_error_bound, metavar="DB",
+                   help="for a .kst output: the smallest stream whose peak signal-to-noise ratio "
+                        "(20 log10 of the range over the RMS error) reaches DB, searched over "
+                        "the scales and cutoffs")
     c.add_argument("--absolute", action="store_true",
                    help="--max-error is in the signal's own units")
     c.add_argument("--rate", type=_positive_rate, metavar="HZ",
@@ -164,6 +168,10 @@ def _check(parser: Parser, args: argparse.Namespace) -> None:
         return
     if args.max_error is not None and (args.scale is not None or args.cutoff is not None):
         parser.error("--max-error picks the scale and cutoff itself: drop --scale and --cutoff")
+    if args.psnr is not None and (args.max_error is not None or args.scale is not None
+                                  or args.cutoff is not None):
+        parser.error("--psnr picks the scale and cutoff itself: drop --max-error, --scale and "
+                     "--cutoff")
     if args.absolute and args.max_error is None:
         parser.error("--absolute qualifies --max-error, which is missing")
     args.scale = tables.DEFAULTS["scale"] if args.scale is None else args.scale

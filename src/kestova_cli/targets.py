@@ -12,6 +12,7 @@ import numpy as np
 
 from . import hdf5_file, store
 from .encode import encode_signal
+from .psnr import encode_for_psnr
 from .kst_file import kst_bytes
 from .memory import KST_ENCODE_FACTOR, require_fits
 from .record import Record
@@ -39,7 +40,11 @@ def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], sourc
     for start, block in recording.blocks():
         require_finite(source, block, start)
         signal[start:start + block.shape[1]] = block[0]
-    stream = encode_signal(source, signal, settings)
+    codec = {k: v for k, v in settings.items() if k != "psnr"}
+    if settings.get("psnr") is None:
+        stream = encode_signal(source, signal, codec)
+    else:
+        stream = encode_for_psnr(source, signal, codec, settings["psnr"], encode_signal)
     del signal
     record = Record(recording.sample_type, recording.rate, recording.source_format,
                     encoder=settings["encoder"], attributes=recording.attributes or None)

@@ -259,3 +259,30 @@ def test_partial_decode_is_the_slice_of_the_whole(tmp_path, store):
     np.testing.assert_array_equal(part.reshape(whole.shape), whole)
     beyond = run("decompress", store, "--channels", "6", "-o", "no.npy", cwd=tmp_path)
     assert_refused(beyond)
+
+
+@pytest.mark.parametrize("target", [40.0, 65.0])
+def test_psnr_is_reached_by_the_coarsest_scale(tmp_path, target):
+    import kestova
+    from kestova_codecs.tables import read_header
+
+    rng = np.random.default_rng(5)
+    x = (np.sin(np.arange(100_000) / 40) + 0.01 * rng.standard_normal(100_000)).astype("f4")
+    np.save(tmp_path / "x.npy", x)
+
+    def psnr_and_scale(name):
+        stream = (tmp_path / name).read_bytes()
+        header = read_header(stream)
+        y = kestova.decompress_signal(stream[:header["container_bytes"]]).astype(np.float64)
+        return 20 * np.log10(np.ptp(x) / np.sqrt(np.mean((y - x) ** 2))), header["scale"]
+
+    assert run("compress", "x.npy", "--psnr", str(target), cwd=tmp_path).returncode == 0
+    psnr, scale = psnr_and_scale("x.kst")
+    assert psnr >= target
+    if scale > 6:  # one scale coarser falls short
+        assert run("compress", "x.npy", "--scale", str(scale - 1), "-o", "c.kst",
+                   cwd=tmp_path).returncode == 0
+        assert psnr_and_scale("c.kst")[0] < target
+    unreachable = run("compress", "x.npy", "--psnr", "200", "-o", "u.kst", cwd=tmp_path)
+    assert_refused(unreachable)
+    assert "out of reach" in unreachable.stderr
