@@ -27,6 +27,16 @@ void extend_periodically(std::span<float> values, std::size_t n) {
 
 }  // namespace
 
+NormalizedSignal fill_working_signal(std::span<const float> samples, std::span<float> signal) {
+    const std::size_t n = samples.size();
+    const SampleRange range = sanitize(samples, signal.first(n));
+    // A range beyond the floats is refused by the caller; nothing is normalised by it.
+    if (!std::isfinite(range.max - range.min)) return {range, 0.0f};
+    const float mean = normalize(signal.first(n), range);
+    extend_periodically(signal, n);
+    return {range, mean};
+}
+
 // 1 to 4 levels for fewer than 80 samples, then compute_max_levels.
 std::size_t planned_levels(std::size_t n, std::size_t filter_length) {
     if (n < 80) return n / 20 + 1;
@@ -62,14 +72,13 @@ KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
 
     // Working signal: sanitised, normalised in place, then extended to the transform length.
     prepared.signal = UninitBuffer<float>(prepared.transform_length);
-    const std::span<float> signal = prepared.signal.span();
-    prepared.range = sanitize(samples, signal.first(n));
+    const NormalizedSignal normalized = fill_working_signal(samples, prepared.signal.span());
+    prepared.range = normalized.range;
     if (!std::isfinite(prepared.range.max - prepared.range.min)) {
         return std::unexpected(KestovaError::unsupported_configuration(
             "Signal range exceeds what 32-bit floats can represent"));
     }
-    prepared.mean = normalize(signal.first(n), prepared.range);
-    extend_periodically(signal, n);
+    prepared.mean = normalized.mean;
 
     prepared.layout = level_layout(*prepared.executor, prepared.transform_length,
                                    planned_levels(n, filter_length));

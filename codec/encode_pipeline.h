@@ -37,6 +37,15 @@ KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
                                              CompressionOptions options,
                                              std::optional<Undra::Isa> isa);
 
+// Fills `signal` (the transform length) from `samples` as prepare_signal does: sanitised,
+// normalised, extended periodically; returns the range and the mean that takes. For encoders
+// that analyse the same samples more than once, since an analysis overwrites its signal.
+struct NormalizedSignal {
+    SampleRange range;
+    float mean;
+};
+NormalizedSignal fill_working_signal(std::span<const float> samples, std::span<float> signal);
+
 // The level count the encoders plan for `n` samples and a transform of `filter_length` taps.
 std::size_t planned_levels(std::size_t n, std::size_t filter_length);
 

@@ -114,6 +114,13 @@ float normalize(std::span<float> values, SampleRange range) {
     return mean;
 }
 
+float normalized_sample(float x, SampleRange range, float mean) {
+    const float width = range.max - range.min;
+    if (!(width >= kSmallestNormalRange)) return 0.0f;
+    const float inv = 1.0f / width;
+    return (x - range.min) * inv - mean;  // normalize()'s two steps, in its order
+}
+
 namespace {
 
 // (v + mean) * width + min for one value, or, where that overflows, the same at half scale

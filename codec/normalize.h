@@ -28,6 +28,10 @@ SampleRange sanitize(std::span<const float> samples, std::span<float> out);
 // and returns 0. The caller guarantees max - min is finite.
 float normalize(std::span<float> values, SampleRange range);
 
+// What normalize() makes of the sanitised sample `x` of a signal with this range whose normalised
+// mean is `mean`, computed alone, bit for bit as normalize() computes it.
+float normalized_sample(float x, SampleRange range, float mean);
+
 // Maps `values` in place to (v + mean) * (max - min) + min, each operation rounded to binary32;
 // where that overflows, the same value is computed at half scale and held within the finite
 // floats, so finite inputs never give infinities.

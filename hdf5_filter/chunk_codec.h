@@ -1,8 +1,8 @@
-// One HDF5 chunk to one plain Kestova container and back: the elements go in as float32 and come
-// back in their own type (integers rounded to nearest and clipped), NaN and infinities are
-// refused except a chunk's trailing run of NaN (fill-value padding, left out of the container
-// and restored, as the zarr codec does), and a container is checked against its chunk's size
-// before anything is decoded.
+// One HDF5 chunk to one plain Kestova container and back: the chunk layer's rules
+// (codec/chunk/chunk_codec.h) with what HDF5 adds. HDF5 always hands the filter a whole chunk, a
+// partial edge chunk padded with the fill value, so a float chunk's trailing NaN run is left out
+// of the container and restored, as the zarr codec does; and every message starts with
+// "kestova filter: ", which HDF5's error stack shows without saying whose it is.
 #pragma once
 
 #include <cstddef>
@@ -16,9 +16,7 @@
 
 namespace kestova::hdf5 {
 
-// The container of the chunk whose elements of `type` are the bytes `chunk` (native order);
-// an error text for an unsupported type, a size that is no whole number of elements, NaN or
-// infinities, or a codec failure.
+// The container of the chunk whose elements of `type` are the bytes `chunk` (native order).
 std::expected<std::vector<uint8_t>, std::string> encode_chunk(std::span<const uint8_t> chunk,
                                                               ElementType type,
                                                               const FilterSettings& settings);

@@ -10,31 +10,6 @@ namespace kestova::hdf5 {
 
 namespace {
 
-struct ElementInfo {
-    ElementType type;
-    bool is_float;
-    bool is_signed;
-    std::size_t size;
-    std::string_view name;
-};
-
-constexpr std::array kElementTypes{
-    ElementInfo{ElementType::Float32, true, true, 4, "float32"},
-    ElementInfo{ElementType::Float64, true, true, 8, "float64"},
-    ElementInfo{ElementType::Int8, false, true, 1, "int8"},
-    ElementInfo{ElementType::Int16, false, true, 2, "int16"},
-    ElementInfo{ElementType::Int32, false, true, 4, "int32"},
-    ElementInfo{ElementType::Uint8, false, false, 1, "uint8"},
-    ElementInfo{ElementType::Uint16, false, false, 2, "uint16"},
-};
-
-const ElementInfo* find_element(ElementType type) {
-    for (const ElementInfo& info : kElementTypes) {
-        if (info.type == type) return &info;
-    }
-    return nullptr;
-}
-
 bool is_method(unsigned value) {
     for (const MethodEntry& entry : kMethods) {
         if (static_cast<unsigned>(entry.method) == value) return true;
@@ -173,25 +148,6 @@ std::array<unsigned, kValueCount> all_values(const FilterValues& values) {
     out[kChunkLowSlot] = static_cast<unsigned>(values.chunk_elements);
     out[kChunkHighSlot] = static_cast<unsigned>(values.chunk_elements >> 32);
     return out;
-}
-
-ElementType element_type_of(bool is_float, bool is_signed, std::size_t size) {
-    for (const ElementInfo& info : kElementTypes) {
-        if (info.is_float == is_float && info.is_signed == is_signed && info.size == size) {
-            return info.type;
-        }
-    }
-    return ElementType::Unsupported;
-}
-
-std::size_t element_size(ElementType type) {
-    const ElementInfo* info = find_element(type);
-    return info ? info->size : 0;
-}
-
-std::string_view element_name(ElementType type) {
-    const ElementInfo* info = find_element(type);
-    return info ? info->name : "unsupported";
 }
 
 }  // namespace kestova::hdf5

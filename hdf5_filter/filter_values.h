@@ -11,10 +11,13 @@
 #include <string>
 #include <string_view>
 
-#include "codec/encoder.h"
-#include "codec/options.h"
+#include "codec/chunk/chunk_settings.h"
+#include "codec/chunk/element_type.h"
 
 namespace kestova::hdf5 {
+
+using kestova::BoundKind;
+using kestova::ElementType;
 
 // HDF5 filter ids 256 to 511 are for testing; this one changes once a permanent id is assigned
 // (docs/hdf5-filter.md).
@@ -47,31 +50,10 @@ enum Slot : std::size_t {
 // bound only).
 inline constexpr unsigned kMethodChosen = 255;
 
-enum class BoundKind : uint8_t { None = 0, Relative = 1, Absolute = 2 };
-
-// The element types a chunk may hold, as set_local records them; Unsupported makes every chunk
-// fail (an optional filter then stores it raw).
-enum class ElementType : uint8_t {
-    Unsupported = 0,
-    Float32 = 1,
-    Float64 = 2,
-    Int8 = 3,
-    Int16 = 4,
-    Int32 = 5,
-    Uint8 = 6,
-    Uint16 = 7,
-};
-
-// An error bound is met by the tuned encoder's closed loop (compress_bounded), so it goes with
-// Encoder::Tuned only; scale and cutoff are then left at their defaults, and the method may be
-// chosen for each chunk.
-struct FilterSettings {
-    CompressionOptions options;
-    bool choose_method = false;  // options.method is unused when set
-    Encoder encoder = Encoder::Reference;
-    BoundKind bound = BoundKind::None;
-    double max_error = 0.0;  // meaningful when bound is not None
-};
+// An error bound is met by the tuned encoder's closed loop, so it goes with Encoder::Tuned only
+// in these values; scale and cutoff are then left at their defaults, and the method may be chosen
+// for each chunk. The element types and bound kinds are recorded by their numbers.
+using FilterSettings = ChunkSettings;
 
 // What a dataset's filter records in full.
 struct FilterValues {
@@ -92,12 +74,5 @@ std::array<unsigned, kSettingsCount> settings_values(const FilterSettings& setti
 
 // The kValueCount values recording `values`.
 std::array<unsigned, kValueCount> all_values(const FilterValues& values);
-
-// The element type of an HDF5 integer or float type of `size` bytes (`is_float`, `is_signed`).
-ElementType element_type_of(bool is_float, bool is_signed, std::size_t size);
-
-// Bytes per element (0 for Unsupported) and the type's NumPy-style name.
-std::size_t element_size(ElementType type);
-std::string_view element_name(ElementType type);
 
 }  // namespace kestova::hdf5

@@ -129,10 +129,16 @@ struct Workspace {
     UninitBuffer<float> dequantized;
     std::vector<float> reconstruction;
     std::vector<float> spare;
-    UninitBuffer<float> residual;  // zeros between corrections
-    UninitBuffer<float> approximations;
-    UninitBuffer<float> details;
-    std::vector<std::size_t> outside;
+    std::span<float> residual;  // the target's scratch; zeros between corrections
+    // The residual's first approximations: in `spare` (free between reconstructions) when it is
+    // long enough, else in their own memory.
+    std::size_t approximations_length = 0;
+    UninitBuffer<float> own_approximations;
+    // The residual's first details, in `reconstruction` (read at the samples out of bound before
+    // the analysis starts, and made again by the next decode) when it is long enough.
+    std::size_t details_length = 0;
+    UninitBuffer<float> own_details;
+    std::vector<uint32_t> outside;  // sample indices (a container holds fewer than 2^31)
     // Per screening block: whether its samples may have changed since it was last screened, and
     // the largest error found then.
     std::vector<uint8_t> dirty;
@@ -187,7 +193,7 @@ double find_outside(const BoundTarget& target, bool only_dirty, Workspace& ws) {
             const double error = std::fabs(static_cast<double>(block[i - start]) -
                                            static_cast<double>(target.samples[i]));
             worst = std::max(worst, error);
-            if (error > target.bound) ws.outside.push_back(i);
+            if (error > target.bound) ws.outside.push_back(static_cast<uint32_t>(i));
         }
     }
     return *std::max_element(ws.block_worst.begin(), ws.block_worst.end());
@@ -201,11 +207,18 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
     // The residual at the samples out of bound only, so the coefficients that change are those
     // reaching them; ws.residual holds zeros elsewhere.
     for (const std::size_t i : ws.outside) {
-        ws.residual.span()[i] = target.normalized[i] - ws.reconstruction[i];
+        ws.residual[i] =
+            normalized_sample(target.samples[i], target.range, target.mean) - ws.reconstruction[i];
     }
     // Odd levels write their approximations over the residual, which level 0 has read by then.
-    Undra::LevelAnalysis analysis(executor, ws.residual.span(), ws.approximations.span(),
-                                  ws.residual.span(), ws.details.span());
+    const std::span<float> approximations =
+        ws.own_approximations.size() > 0
+            ? ws.own_approximations.span()
+            : std::span<float>(ws.spare).first(ws.approximations_length);
+    const std::span<float> details =
+        ws.own_details.size() > 0 ? ws.own_details.span()
+                                  : std::span<float>(ws.reconstruction).first(ws.details_length);
+    Undra::LevelAnalysis analysis(executor, ws.residual, approximations, ws.residual, details);
     // A coefficient of level l lies near sample j * 2^(l+1); its synthesis reaches about
     // filter_length * 2^l samples either side, and padded filter banks shift it by as much again:
     // twice that, rounded up, covers both.
@@ -234,9 +247,9 @@ KestovaResult<std::size_t> correct(const Undra::DwtExecutor& executor, const Lev
                          .radius = reach * stride,
                          .dirty = &dirty});
     // Back to zeros: the samples set above and what odd levels wrote at the front.
-    for (const std::size_t i : ws.outside) ws.residual.span()[i] = 0.0f;
+    for (const std::size_t i : ws.outside) ws.residual[i] = 0.0f;
     if (layout.sizes.size() > 1) {
-        std::fill_n(ws.residual.span().begin(), layout.sizes[1].approximations_length, 0.0f);
+        std::fill_n(ws.residual.begin(), layout.sizes[1].approximations_length, 0.0f);
     }
     return changed;
 }
@@ -262,6 +275,9 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
     const std::size_t blocks = (target.samples.size() + kScreenBlock - 1) / kScreenBlock;
     ws.dirty.assign(blocks, 1);
     ws.block_worst.assign(blocks, 0.0);
+    // Reserved whole, so the list never reallocates (copies beside copies); the pages of the
+    // reservation take memory only as indices are written to them.
+    ws.outside.reserve(target.samples.size());
     LoopOutcome outcome;
     float threshold = kFirstThreshold;
     std::size_t fewest_outside = SIZE_MAX;
@@ -297,10 +313,16 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
         if (outcome.rounds >= kMaxRounds) return give_up();
         if (ws.residual.size() == 0) {
             const Undra::DwtSize first = executor.dwt_size(transform_length);
-            ws.residual = UninitBuffer<float>(transform_length);
-            std::fill_n(ws.residual.span().begin(), transform_length, 0.0f);
-            ws.approximations = UninitBuffer<float>(first.approximations_length);
-            ws.details = UninitBuffer<float>(first.details_length);
+            ws.residual = target.scratch.first(transform_length);
+            std::fill(ws.residual.begin(), ws.residual.end(), 0.0f);
+            ws.approximations_length = first.approximations_length;
+            if (ws.spare.size() < first.approximations_length) {
+                ws.own_approximations = UninitBuffer<float>(first.approximations_length);
+            }
+            ws.details_length = first.details_length;
+            if (ws.reconstruction.size() < first.details_length) {
+                ws.own_details = UninitBuffer<float>(first.details_length);
+            }
         }
         // Samples still out stay under watch; corrections mark what they reach.
         std::fill(ws.dirty.begin(), ws.dirty.end(), uint8_t{0});
@@ -311,6 +333,10 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
                 correct(executor, layout, multiplier, threshold, target, coefficients, ws);
             if (!changed) return std::unexpected(changed.error());
             if (*changed > 0) break;
+            // The analysis wrote over the reconstruction: made again (no coefficient changed).
+            const auto again =
+                decode(executor, layout, transform_length, scale, coefficients, false, ws);
+            if (!again) return std::unexpected(again.error());
             if (threshold <= kSmallestThreshold) return give_up();
             threshold = std::max(kSmallestThreshold, threshold * kThresholdFall);
         }

@@ -16,11 +16,11 @@ namespace kestova {
 
 // What the reconstruction is held to.
 struct BoundTarget {
-    std::span<const float> samples;     // the input samples (finite)
-    std::span<const float> normalized;  // the working signal as analysed (transform length)
-    SampleRange range;
+    std::span<const float> samples;  // the input samples (finite)
+    SampleRange range;               // and the range and mean they were normalised by
     float mean;
-    double bound;  // absolute, in the samples' units, any margin already taken off
+    std::span<float> scratch;  // transform length, free for the loop (the analysed signal)
+    double bound;              // absolute, in the samples' units, any margin already taken off
 };
 
 struct LoopOutcome {

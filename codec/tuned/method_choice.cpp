@@ -62,8 +62,8 @@ double estimated_bits(std::span<const int16_t> values, std::span<const std::size
     return bits;
 }
 
-CompressionMethod choose_method(std::span<const float> normalized, double fraction,
-                                const TunedRule& rule, std::optional<Undra::Isa> isa) {
+std::vector<CompressionMethod> rank_methods(std::span<const float> normalized, double fraction,
+                                            const TunedRule& rule, std::optional<Undra::Isa> isa) {
     const std::size_t n = normalized.size();
     std::vector<std::span<const float>> excerpts;
     if (n <= kExcerpts * kExcerptLength) {
@@ -74,19 +74,20 @@ CompressionMethod choose_method(std::span<const float> normalized, double fracti
             excerpts.push_back(normalized.subspan(start, kExcerptLength));
         }
     }
-    CompressionMethod best = kMethods.front().method;
-    double fewest = std::numeric_limits<double>::infinity();
+    std::vector<std::pair<double, CompressionMethod>> estimates;
     for (const MethodEntry& entry : kMethods) {
         const Undra::SharedDwtExecutor executor = make_method_executor(entry.method, isa);
         const uint8_t scale = bounded_scale(fraction, entry.method, rule);
         double bits = 0.0;
         for (const auto excerpt : excerpts) bits += excerpt_bits(excerpt, *executor, scale, rule);
-        if (bits < fewest) {
-            fewest = bits;
-            best = entry.method;
-        }
+        estimates.emplace_back(bits, entry.method);
     }
-    return best;
+    // Stable: on equal estimates the table's order decides, as it did for the first choice.
+    std::stable_sort(estimates.begin(), estimates.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<CompressionMethod> ranked;
+    for (const auto& [bits, method] : estimates) ranked.push_back(method);
+    return ranked;
 }
 
 }  // namespace kestova

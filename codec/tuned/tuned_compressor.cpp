@@ -7,14 +7,15 @@
 #include <limits>
 #include <string>
 
-#include "codec/tuned/bound_loop.h"
+#include "codec/chunk/chunk_bound.h"
 #include "codec/decompose.h"
 #include "codec/decompressor.h"
 #include "codec/deflate.h"
 #include "codec/encode_pipeline.h"
 #include "codec/header.h"
-#include "codec/tuned/method_choice.h"
 #include "codec/method_executor.h"
+#include "codec/tuned/bound_loop.h"
+#include "codec/tuned/method_choice.h"
 #include "codec/tuned/tuned_quantizer.h"
 
 namespace kestova {
@@ -63,19 +64,19 @@ struct Attempt {
 };
 
 KestovaResult<Attempt> attempt_at(PreparedSignal& prepared, bool first,
-                                  std::span<const float> normalized, std::span<const float> samples,
-                                  double held, uint8_t scale, const TunedRule& rule,
-                                  std::span<int16_t> coefficients) {
-    // The analysis overwrites the working signal, which only the first attempt finds as prepared.
-    if (!first) std::copy(normalized.begin(), normalized.end(), prepared.signal.span().begin());
+                                  std::span<const float> samples, double held, uint8_t scale,
+                                  const TunedRule& rule, std::span<int16_t> coefficients) {
+    // The analysis overwrites the working signal (and the loop then uses it as scratch), so only
+    // the first attempt finds it as prepared; later ones make it again, as it was made.
+    if (!first) fill_working_signal(samples, prepared.signal.span());
     const auto levels =
         decompose_and_quantize(*prepared.executor, prepared.layout, prepared.signal.span(),
                                TunedQuantizer::bounded(scale, rule), coefficients);
     if (!levels) return std::unexpected(levels.error());
     const BoundTarget target{.samples = samples,
-                             .normalized = normalized,
                              .range = prepared.range,
                              .mean = prepared.mean,
+                             .scratch = prepared.signal.span(),
                              .bound = held};
     const auto outcome = correct_within(*prepared.executor, prepared.layout.first_levels(*levels),
                                         prepared.transform_length, scale, target, coefficients);
@@ -117,6 +118,49 @@ double path_margin(float signal_min, float signal_max) {
     return width * kPathFraction + ulp;
 }
 
+namespace {
+
+// The coarsest scale at which the closed loop holds `prepared`'s samples within `held`, for the
+// method it was prepared for; an empty container when even the finest scale misses.
+KestovaResult<BoundedEncoding> encode_prepared(PreparedSignal& prepared,
+                                               std::span<const float> samples,
+                                               CompressionMethod method, double held,
+                                               double fraction, const TunedRule& rule) {
+    auto coefficients = allocate_coefficients(prepared.layout);
+    if (!coefficients) return std::unexpected(coefficients.error());
+
+    BoundedEncoding result;
+    result.method = method;
+    result.max_error = std::numeric_limits<double>::infinity();
+    const std::vector<uint8_t> scales = scales_to_try(bounded_scale(fraction, method, rule));
+    for (const uint8_t scale : scales) {
+        const auto attempt = attempt_at(prepared, scale == scales.front(), samples, held, scale,
+                                        rule, coefficients->span());
+        if (!attempt) return std::unexpected(attempt.error());
+        result.max_error = attempt->outcome.max_error;
+        result.scale = scale;
+        if (!attempt->outcome.met) continue;
+        auto container = write_container(coefficients->span(),
+                                         {.method = method,
+                                          .levels = attempt->levels,
+                                          .scale = scale,
+                                          .coder = prepared.coder,
+                                          .prepared = &prepared},
+                                         kTunedDeflate);
+        if (!container) return std::unexpected(container.error());
+        const auto verified =
+            verify_container(*container, prepared, attempt->levels, scale,
+                             coefficients->span().first(
+                                 prepared.layout.first_levels(attempt->levels).coefficients()));
+        if (!verified) return std::unexpected(verified.error());
+        result.container = std::move(*container);
+        return result;
+    }
+    return result;
+}
+
+}  // namespace
+
 KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, ErrorBound bound,
                                              std::optional<CompressionMethod> method,
                                              EntropyCoder coder, std::optional<Undra::Isa> isa,
@@ -138,48 +182,26 @@ KestovaResult<BoundedEncoding> encode_within(std::span<const float> samples, Err
     const double held =
         std::max(0.0, absolute - path_margin(prepared->range.min, prepared->range.max));
     const double fraction = width > 0.0 ? held / width : 1.0;
-    if (!method) {
-        options.method =
-            choose_method(prepared->signal.span().first(samples.size()), fraction, rule, isa);
-        if (options.method != CompressionMethod::Cdf97) {
+    // An open method is tried in the order of its estimated size; one that misses the bound
+    // even at the finest scale gives way to the next, and the bound is refused only when every
+    // method missed it (with the smallest error any reached).
+    const std::vector<CompressionMethod> methods =
+        method ? std::vector{*method}
+               : rank_methods(prepared->signal.span().first(samples.size()), fraction, rule, isa);
+    BoundedEncoding closest;
+    closest.max_error = std::numeric_limits<double>::infinity();
+    for (const CompressionMethod candidate : methods) {
+        if (candidate != options.method) {
+            options.method = candidate;
             prepared = prepare_signal(samples, options, isa);
             if (!prepared) return std::unexpected(prepared.error());
         }
+        auto result = encode_prepared(*prepared, samples, candidate, held, fraction, rule);
+        if (!result) return std::unexpected(result.error());
+        if (!result->container.empty()) return result;
+        if (result->max_error < closest.max_error) closest = std::move(*result);
     }
-    const std::vector<float> normalized(prepared->signal.span().begin(),
-                                        prepared->signal.span().end());
-    auto coefficients = allocate_coefficients(prepared->layout);
-    if (!coefficients) return std::unexpected(coefficients.error());
-
-    BoundedEncoding result;
-    result.method = options.method;
-    result.max_error = std::numeric_limits<double>::infinity();
-    const std::vector<uint8_t> scales =
-        scales_to_try(bounded_scale(fraction, options.method, rule));
-    for (const uint8_t scale : scales) {
-        const auto attempt = attempt_at(*prepared, scale == scales.front(), normalized, samples,
-                                        held, scale, rule, coefficients->span());
-        if (!attempt) return std::unexpected(attempt.error());
-        result.max_error = attempt->outcome.max_error;
-        result.scale = scale;
-        if (!attempt->outcome.met) continue;
-        auto container = write_container(coefficients->span(),
-                                         {.method = options.method,
-                                          .levels = attempt->levels,
-                                          .scale = scale,
-                                          .coder = prepared->coder,
-                                          .prepared = &*prepared},
-                                         kTunedDeflate);
-        if (!container) return std::unexpected(container.error());
-        const auto verified =
-            verify_container(*container, *prepared, attempt->levels, scale,
-                             coefficients->span().first(
-                                 prepared->layout.first_levels(attempt->levels).coefficients()));
-        if (!verified) return std::unexpected(verified.error());
-        result.container = std::move(*container);
-        return result;
-    }
-    return result;
+    return closest;
 }
 
 KestovaResult<std::vector<uint8_t>> compress_tuned(std::span<const float> samples,
@@ -212,17 +234,14 @@ KestovaResult<std::vector<uint8_t>> bounded_on(std::span<const float> samples, E
         const auto [lo, hi] = std::minmax_element(samples.begin(), samples.end());
         const double range = static_cast<double>(*hi) - static_cast<double>(*lo);
         const double absolute = bound.relative ? bound.max_error * range : bound.max_error;
-        std::string text = "max error " + shortest(bound.max_error) +
-                           (bound.relative ? " of the range" : "") +
-                           " cannot be met: the finest scale (12), corrected, leaves a max error "
-                           "of " +
-                           shortest(encoded->max_error) + ", above the bound " + shortest(absolute);
-        if (range > 0.0) {
-            text += "; as fractions of the range " + shortest(range) + ": " +
-                    shortest(encoded->max_error / range) + " reached, " +
-                    shortest(absolute / range) + " asked";
-        }
-        return std::unexpected(KestovaError::unsupported_configuration(text));
+        const UnmetBound unmet{.max_error = bound.max_error,
+                               .relative = bound.relative,
+                               .span = range,
+                               .bound = sample_bound(ElementType::Float32, absolute, 0.0),
+                               .margin = path_margin(*lo, *hi),
+                               .setting = "scale 12, tuned encoder, corrected",
+                               .reached = encoded->max_error};
+        return std::unexpected(KestovaError::unsupported_configuration(unmet_message(unmet)));
     }
     return std::move(encoded->container);
 }

@@ -8,19 +8,19 @@ namespace kestova::codecs {
 namespace {
 
 struct DecodedSamplesObject {
-    PyObject_HEAD std::vector<float> samples;
+    PyObject_HEAD DecodedChunk chunk;
 };
 
 void decoded_dealloc(PyObject* self) {
-    reinterpret_cast<DecodedSamplesObject*>(self)->samples.~vector();
+    reinterpret_cast<DecodedSamplesObject*>(self)->chunk.~DecodedChunk();
     Py_TYPE(self)->tp_free(self);
 }
 
 // Lends the samples as writable bytes; the view keeps this object, and so the buffer, alive.
 int decoded_getbuffer(PyObject* self, Py_buffer* view, int flags) {
-    auto& samples = reinterpret_cast<DecodedSamplesObject*>(self)->samples;
-    return PyBuffer_FillInfo(view, self, samples.data(),
-                             static_cast<Py_ssize_t>(samples.size() * sizeof(float)), 0, flags);
+    const auto bytes = reinterpret_cast<DecodedSamplesObject*>(self)->chunk.bytes();
+    return PyBuffer_FillInfo(view, self, const_cast<uint8_t*>(bytes.data()),
+                             static_cast<Py_ssize_t>(bytes.size()), 0, flags);
 }
 
 PyBufferProcs decoded_buffer_procs = {
@@ -37,7 +37,7 @@ PyTypeObject decoded_type_object = {
     .tp_dealloc = decoded_dealloc,
     .tp_as_buffer = &decoded_buffer_procs,
     .tp_flags = Py_TPFLAGS_DEFAULT,
-    .tp_doc = "Decoded float32 samples, lent through the buffer protocol.",
+    .tp_doc = "Decoded samples or chunk elements, lent through the buffer protocol.",
 };
 #pragma GCC diagnostic pop
 
@@ -48,14 +48,17 @@ PyTypeObject* decoded_samples_type() {
     return &decoded_type_object;
 }
 
-PyObject* wrap_decoded(std::vector<float>&& samples) {
+PyObject* wrap_decoded_chunk(DecodedChunk&& chunk) {
     PyTypeObject* type = decoded_samples_type();
     if (type == nullptr) return nullptr;
     PyObject* self = type->tp_alloc(type, 0);
     if (self == nullptr) return nullptr;
-    new (&reinterpret_cast<DecodedSamplesObject*>(self)->samples)
-        std::vector<float>(std::move(samples));
+    new (&reinterpret_cast<DecodedSamplesObject*>(self)->chunk) DecodedChunk(std::move(chunk));
     return self;
+}
+
+PyObject* wrap_decoded(std::vector<float>&& samples) {
+    return wrap_decoded_chunk(DecodedChunk{.samples = std::move(samples), .elements = {}});
 }
 
 }  // namespace kestova::codecs

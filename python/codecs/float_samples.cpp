@@ -16,10 +16,7 @@ std::optional<std::span<const float>> as_samples(std::span<const uint8_t> bytes)
 }
 
 void raise_non_finite(const NonFinite& non_finite) {
-    PyErr_Format(PyExc_ValueError,
-                 "refusing to compress %zu non-finite value(s) (NaN or infinity), the first at "
-                 "index %zu: Kestova would store them as finite numbers",
-                 non_finite.count, non_finite.first);
+    PyErr_SetString(PyExc_ValueError, non_finite_refusal(non_finite).c_str());
 }
 
 void raise_fault(std::exception_ptr fault) {

@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "codec/chunk/sample_checks.h"
 #include "codec/error.h"
-#include "codec/chunk/non_finite.h"
 
 namespace kestova::codecs {
 

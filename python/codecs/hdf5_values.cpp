@@ -1,5 +1,6 @@
 #include "python/codecs/hdf5_values.h"
 
+#include "python/codecs/chunk_settings_option.h"
 #include "python/codecs/encoder_option.h"
 
 #include <string>
@@ -52,22 +53,10 @@ PyObject* hdf5_filter_values(PyObject*, PyObject* args) {
                               &encoder_name, &max_error, &relative)) {
             return nullptr;
         }
-        hdf5::FilterSettings settings;
-        // None: the tuned encoder chooses the method for each chunk.
-        settings.choose_method = method == Py_None;
-        const auto options =
-            python::parse_options(settings.choose_method ? nullptr : method, scale, cutoff, coder);
-        if (!options) return nullptr;
-        settings.options = *options;
-        const auto encoder = parse_encoder(encoder_name);
-        if (!encoder) return nullptr;
-        settings.encoder = *encoder;
-        if (max_error != Py_None) {
-            settings.max_error = PyFloat_AsDouble(max_error);
-            if (settings.max_error == -1.0 && PyErr_Occurred()) return nullptr;
-            settings.bound = relative ? BoundKind::Relative : BoundKind::Absolute;
-        }
-        const auto values = hdf5::settings_values(settings);
+        const auto settings = parse_chunk_settings(method, scale, cutoff, coder, encoder_name,
+                                                   max_error, relative != 0);
+        if (!settings) return nullptr;
+        const auto values = hdf5::settings_values(*settings);
         // The checks the plugin makes on reading them, so a bad combination fails here.
         if (const auto checked = hdf5::parse_settings(values); !checked) {
             PyErr_SetString(PyExc_ValueError, checked.error().c_str());
@@ -121,7 +110,7 @@ PyObject* hdf5_filter_settings(PyObject*, PyObject* values) {
             static_cast<Py_ssize_t>(encoder_name(s.encoder).size()), "max_error", max_error.get(),
             "relative", s.bound == BoundKind::Absolute ? Py_False : Py_True));
         if (!dict || !complete) return dict.release();
-        const auto name = hdf5::element_name(parsed->element_type);
+        const auto name = element_name(parsed->element_type);
         PyRef dtype(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
         PyRef chunk(PyLong_FromUnsignedLongLong(parsed->chunk_elements));
         if (!dtype || !chunk || PyDict_SetItemString(dict.get(), "dtype", dtype.get()) < 0 ||

@@ -16,6 +16,7 @@
 #include "codec/decompressor.h"
 #include "codec/tuned/tuned_compressor.h"
 #include "python/codecs/bounded.h"
+#include "python/codecs/chunk_calls.h"
 #include "python/codecs/decoded_samples.h"
 #include "python/codecs/encoder_option.h"
 #include "python/codecs/float_samples.h"
@@ -104,6 +105,29 @@ PyMethodDef module_methods[] = {
      "differ from them by at most the absolute `max_error` on every processor path, the method\n"
      "chosen when None. Returns (container or None when the finest scale cannot meet the bound,\n"
      "max error reached, method, scale). Refuses NaN and infinities."},
+    {"encode_chunk",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encode_chunk_buffer)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "encode_chunk(data, dtype, method, scale, cutoff, coder, encoder, max_error, relative,\n"
+     "             omit_trailing_nan)\n--\n\n"
+     "One Kestova container of the chunk whose elements of `dtype` (a NumPy name) are the native\n"
+     "bytes of `data`, by the rules every surface shares: integers judged as they decode\n"
+     "(rounded and clipped), float64 against its own values, a bound kept on every processor\n"
+     "path. With omit_trailing_nan a float chunk's trailing NaN run is left out. ValueError\n"
+     "with the refusal's message."},
+    {"check_settings", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_settings)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "check_settings(method, coder, scale, cutoff, encoder, max_error, relative)\n--\n\n"
+     "None when the chunk layer accepts these settings (each already of its type); ValueError\n"
+     "with its reason otherwise."},
+    {"decode_chunk",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decode_chunk_buffer)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "decode_chunk(data, dtype, elements, fill)\n--\n\n"
+     "The elements of `dtype` the container in `data` decodes to, as a DecodedSamples object\n"
+     "for numpy.frombuffer. `fill`: \"exact\" (exactly `elements`), \"trailing_nan\" (float\n"
+     "chunks may hold fewer, the rest NaN) or \"at_most\" (up to `elements`). The header is\n"
+     "checked against the chunk before anything is decoded."},
     {"decompress", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(decompress_buffer)),
      METH_FASTCALL | METH_KEYWORDS,
      "decompress(data)\n--\n\n"
@@ -127,8 +151,9 @@ PyMethodDef module_methods[] = {
      "tables()\n--\n\n"
      "The codec's names, ranges and defaults: methods (the default first), cutoffs, coders\n"
      "(as options take them), recorded_coders (as headers record them), scales (min, max),\n"
-     "defaults (method, scale, cutoff, coder), max_samples, header_size and smallest_range\n"
-     "(the smallest value range the codec scales by; narrower ones are stored as flat)."},
+     "defaults (method, scale, cutoff, coder), max_samples, header_size, smallest_range\n"
+     "(the smallest value range the codec scales by; narrower ones are stored as flat) and\n"
+     "element_types (the NumPy names of the types a chunk may hold)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "codec/chunk/element_type.h"
 #include "codec/container_limits.h"
 #include "codec/header.h"
 #include "codec/method_table.h"
@@ -57,17 +58,20 @@ PyObject* codec_tables(PyObject*, PyObject*) {
                            [](std::size_t i) { return std::string_view(python::CODERS[i].text); }));
         PyRef recorded(names(kRecordedCoders.size(),
                              [](std::size_t i) { return coder_name(kRecordedCoders[i]); }));
-        if (!methods || !cutoffs || !coders || !recorded) return nullptr;
+        PyRef element_types(
+            names(kElementTypes.size(), [](std::size_t i) { return kElementTypes[i].name; }));
+        if (!methods || !cutoffs || !coders || !recorded || !element_types) return nullptr;
         const std::string method = std::string(method_name(defaults.method));
         const std::string cutoff(python::name_of(defaults.cutoff, python::CUTOFFS).value_or("?"));
         const std::string coder(coder_name(defaults.coder));
-        return Py_BuildValue(
-            "{sOsOsOsOs(ii)s{sssissss}sksnsd}", "methods", methods.get(), "cutoffs", cutoffs.get(),
-            "coders", coders.get(), "recorded_coders", recorded.get(), "scales", int{kMinScale},
-            int{kMaxScale}, "defaults", "method", method.c_str(), "scale", int{defaults.scale},
-            "cutoff", cutoff.c_str(), "coder", coder.c_str(), "max_samples",
-            static_cast<unsigned long>(kMaxSamples), "header_size",
-            static_cast<Py_ssize_t>(HEADER_SIZE), "smallest_range", double{kSmallestNormalRange});
+        return Py_BuildValue("{sOsOsOsOs(ii)s{sssissss}sksnsdsO}", "methods", methods.get(),
+                             "cutoffs", cutoffs.get(), "coders", coders.get(), "recorded_coders",
+                             recorded.get(), "scales", int{kMinScale}, int{kMaxScale}, "defaults",
+                             "method", method.c_str(), "scale", int{defaults.scale}, "cutoff",
+                             cutoff.c_str(), "coder", coder.c_str(), "max_samples",
+                             static_cast<unsigned long>(kMaxSamples), "header_size",
+                             static_cast<Py_ssize_t>(HEADER_SIZE), "smallest_range",
+                             double{kSmallestNormalRange}, "element_types", element_types.get());
     });
 }
 

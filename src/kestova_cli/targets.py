@@ -16,7 +16,7 @@ from .psnr import encode_for_psnr
 from .kst_file import kst_bytes
 from .memory import KST_ENCODE_FACTOR, require_fits
 from .record import Record
-from .recording import Recording, require_finite
+from .recording import Recording, numpy_type, require_finite
 
 # (path to write, recording, codec settings, the source's name for messages, whether it is the
 # first recording written there: the next ones of a file of several join it)
@@ -31,10 +31,10 @@ class Target:
 
 def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], source: str,
                first: bool) -> None:
-    # float64 stays float64, so that an error bound is judged against the values as given.
-    dtype = np.float64 if recording.sample_type == "float64" else np.float32
+    # The samples in their own type, so that an error bound holds for them as they decode.
+    dtype = numpy_type(recording.sample_type)
     require_fits(source, f"{recording.samples} samples in one .kst stream",
-                 recording.samples * np.dtype(dtype).itemsize * KST_ENCODE_FACTOR,
+                 recording.samples * max(dtype.itemsize, 4) * KST_ENCODE_FACTOR,
                  f"a store holds it chunk by chunk: -o {Path(source).stem}.zarr or .h5")
     signal = np.empty(recording.length, dtype)
     for start, block in recording.blocks():

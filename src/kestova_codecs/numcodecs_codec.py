@@ -6,9 +6,8 @@ import numpy as np
 from numcodecs.abc import Codec
 from numcodecs.compat import ensure_contiguous_ndarray, ndarray_copy
 
-from kestova_codecs import chunk
+from kestova_codecs import _binding, chunk
 from kestova_codecs.dtypes import check_dtype
-from kestova_codecs.guards import check_announced_samples, check_scalable_range
 from kestova_codecs.settings import UNRECORDED_ENCODER, Settings
 
 
@@ -28,11 +27,16 @@ class Kestova(Codec):
     order like every numcodecs codec (C order unless the array is Fortran-contiguous, which
     zarr v2 arrays with order "F" hand over), or any other contiguous buffer, read as ``dtype``.
     It refuses NaN and infinities, and a nonzero range below the smallest normal float32.
-    ``decode`` given ``out`` refuses, before decoding, a container announcing more samples than
-    ``out`` holds.
+    ``decode`` refuses, before decoding, a container announcing more samples than its chunk can
+    hold: the size of ``out`` when given (zarr v2 in zarr-python 2 gives it), else
+    ``max_decoded_samples``, a limit on what a container of unknown chunk may make it allocate.
+    Raise it on the class (``Kestova.max_decoded_samples = n``) to read larger chunks; it is no
+    setting, and stores do not record it.
     """
 
     codec_id = "kestova"
+    # 4 times the command's chunks; 16 MiB decoded as float32.
+    max_decoded_samples = 1 << 22
 
     def __init__(self, method=Settings.method, scale=Settings.scale, cutoff=Settings.cutoff,
                  coder=Settings.coder, dtype="<f4", max_error=Settings.max_error,
@@ -52,11 +56,18 @@ class Kestova(Codec):
             values = buf.reshape(-1, order="A")
         else:
             values = ensure_contiguous_ndarray(buf).view(self.dtype)
-        check_scalable_range(values)
         return chunk.encode(values, self._settings)
 
     def decode(self, buf, out=None):
         dtype = np.dtype(self.dtype)
         if out is not None:  # the chunk's size is known: refuse a larger container unread
-            check_announced_samples(buf, ensure_contiguous_ndarray(out).nbytes // dtype.itemsize)
-        return ndarray_copy(chunk.decode(buf, dtype), out)
+            limit = ensure_contiguous_ndarray(out).nbytes // dtype.itemsize
+        else:
+            limit = type(self).max_decoded_samples
+            announced = _binding.read_header(buf)["samples"]
+            if announced > limit:
+                raise ValueError(f"the container announces {announced} samples, above the "
+                                 f"{limit} that Kestova.max_decoded_samples allows a chunk of "
+                                 "unknown size; refusing to decode it (raise "
+                                 "Kestova.max_decoded_samples to read larger chunks)")
+        return ndarray_copy(chunk.decode(buf, dtype, limit, "at_most"), out)

@@ -38,15 +38,11 @@ class Settings:
         object.__setattr__(self, "scale", operator.index(self.scale))  # plain int for JSON
         if not isinstance(self.relative, bool):
             raise TypeError(f"relative must be True or False, not {self.relative!r}")
-        if self.method is None and (self.max_error is None or self.encoder != "tuned"):
-            raise ValueError("method=None lets the tuned encoder choose the method for each "
-                             "chunk: it needs max_error and encoder 'tuned'")
-        if self.max_error is None:
-            return
-        object.__setattr__(self, "max_error", check_max_error(self.max_error))
-        if (self.scale, self.cutoff) != (Settings.scale, Settings.cutoff):
-            raise ValueError("max_error picks scale and cutoff for each chunk; "
-                             "leave scale and cutoff at their defaults when giving max_error")
+        if self.max_error is not None:
+            object.__setattr__(self, "max_error", check_max_error(self.max_error))
+        # The combinations the chunk layer accepts are its own rule (the HDF5 filter's too).
+        _binding.check_settings(self.method, self.coder, self.scale, self.cutoff, self.encoder,
+                                self.max_error, self.relative)
 
     @classmethod
     def from_config(cls, config: dict) -> "Settings":

@@ -16,6 +16,7 @@ DEFAULTS: dict = _TABLES["defaults"]  # method, scale, cutoff, coder
 MAX_SAMPLES: int = _TABLES["max_samples"]
 HEADER_SIZE: int = _TABLES["header_size"]
 SMALLEST_RANGE: float = _TABLES["smallest_range"]  # narrower nonzero ranges decode as flat
+ELEMENT_TYPES: tuple[str, ...] = _TABLES["element_types"]  # NumPy names of what a chunk holds
 
 ENCODERS: tuple[str, ...] = tuple(_binding.ENCODERS)  # how a container's coefficients are chosen
 DEFAULT_ENCODER: str = _binding.DEFAULT_ENCODER

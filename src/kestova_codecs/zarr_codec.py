@@ -13,9 +13,7 @@ from zarr.core.common import parse_named_configuration
 
 from kestova_codecs import chunk
 from kestova_codecs.dtypes import check_dtype
-from kestova_codecs.guards import check_announced_samples, check_scalable_range
 from kestova_codecs.settings import Settings
-from kestova_codecs.trailing_nan import restore_tail, stored_length
 
 NAME = "kestova"
 
@@ -66,16 +64,12 @@ class KestovaCodec(ArrayBytesCodec):
 
     def _encode_sync(self, chunk_array, chunk_spec):
         flat = np.ravel(chunk_array.as_ndarray_like())
-        stored = flat[: stored_length(flat)]
-        check_scalable_range(stored)
-        data = chunk.encode(stored, self._settings)
+        data = chunk.encode(flat, self._settings, omit_trailing_nan=True)
         return chunk_spec.prototype.buffer.from_bytes(data)
 
     def _decode_sync(self, chunk_bytes, chunk_spec):
         data, size = chunk_bytes.as_numpy_array(), math.prod(chunk_spec.shape)
-        check_announced_samples(data, size)
-        samples = chunk.decode(data, chunk_spec.dtype.to_native_dtype())
-        values = restore_tail(samples, size)
+        values = chunk.decode(data, chunk_spec.dtype.to_native_dtype(), size, "trailing_nan")
         return chunk_spec.prototype.nd_buffer.from_ndarray_like(values.reshape(chunk_spec.shape))
 
     # The codec releases the interpreter lock, so chunks run in parallel in zarr's threads.

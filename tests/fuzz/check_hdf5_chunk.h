@@ -23,7 +23,7 @@ inline CheckResult check_hdf5_chunk(Input data) {
         if (size.error().empty()) return violated("a refusal without a message");
         return {};
     }
-    if (*size != std::size_t{elements} * hdf5::element_size(type)) {
+    if (*size != std::size_t{elements} * element_size(type)) {
         return violated("the decoded size is not the chunk's");
     }
     if (*size > (std::size_t{64} << 20)) return {};  // a valid size the fuzzer need not fill

@@ -81,12 +81,26 @@ def _refuse_non_finite(values) -> None:
 
 class MandatoryDataset(h5py.Dataset):
     """A dataset whose Kestova filter is mandatory. Writes through it refuse NaN and infinities
-    at once with a ``ValueError``; a chunk that still reaches the filter with any (written through
-    another handle) makes HDF5 fail when it writes the chunk, at the latest on flush or close."""
+    at once with a ``ValueError``, and so every other chunk the filter refuses (an error bound it
+    cannot meet, a range too narrow to scale by): each write is flushed at once, and one the
+    filter fails is undone (the selection gets its values back and is flushed again) before the
+    ``ValueError``, so HDF5 never keeps a chunk it cannot write. A chunk that still reaches the
+    filter unwritable (through another handle) makes HDF5 fail on flush or close, and the HDF5
+    2.0 that h5py bundles may then crash when the process ends (docs/hdf5-filter.md)."""
 
     def __setitem__(self, args, val):
         _refuse_non_finite(val)
+        before = self[args]
         super().__setitem__(args, val)
+        try:
+            self.flush()
+        except (OSError, RuntimeError) as failure:
+            super().__setitem__(args, before)
+            self.flush()
+            raise ValueError(f"{self.name}: the Kestova filter refused a chunk this write "
+                             f"touches ({failure}); the dataset keeps its values from before "
+                             "the write. Compress the values with kestova_codecs.chunk.encode "
+                             "and the filter's settings to see why") from None
 
 
 def create_mandatory_dataset(group, name, shape=None, dtype=None, data=None, *, chunks,
@@ -105,8 +119,19 @@ def create_mandatory_dataset(group, name, shape=None, dtype=None, data=None, *, 
         _refuse_non_finite(data)
     dcpl = h5py.h5p.create(h5py.h5p.DATASET_CREATE)
     dcpl.set_filter(FILTER_ID, h5py.h5z.FLAG_MANDATORY, filter.filter_options)
-    dataset = group.create_dataset(name, shape, dtype, data, chunks=chunks, dcpl=dcpl, **kwargs)
-    return MandatoryDataset(dataset.id)
+    if data is not None:  # written through the dataset's own checks, below
+        data = np.asarray(data)
+        shape = data.shape if shape is None else shape
+        dtype = data.dtype if dtype is None else dtype
+    dataset = MandatoryDataset(group.create_dataset(name, shape, dtype, chunks=chunks, dcpl=dcpl,
+                                                    **kwargs).id)
+    if data is not None:
+        try:
+            dataset[...] = data
+        except ValueError:
+            del group[name]  # nothing left under the name
+            raise
+    return dataset
 
 
 def register() -> None:

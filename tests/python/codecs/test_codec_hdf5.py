@@ -101,7 +101,7 @@ def test_values_without_settings_mean_the_reference_defaults():
 WRITE_AND_READ = """
     import json, sys
     import numpy as np, h5py
-    sys.path[:0] = [{support!r}]
+    sys.path[:0] = {support!r}
     from hdf5_support import DTYPES, LAYOUTS, layout_values
     mine, theirs, options, importing = {mine!r}, {theirs!r}, {options!r}, {importing!r}
     if importing:
@@ -128,7 +128,7 @@ def test_fresh_processes_by_plugin_path_and_by_import(tmp_path):
     kestova_codecs.hdf5; each reads every dataset the other wrote, as the writer decodes it."""
     import os
 
-    support = os.path.dirname(__file__)
+    support = [os.path.dirname(__file__), os.path.dirname(os.path.dirname(__file__))]
     options = KestovaFilter(encoder="reference").filter_options
     common = dict(support=support, options=options, filter_id=FILTER_ID)
     by_path = tmp_path / "by_path.h5"
@@ -216,6 +216,34 @@ def test_mandatory_filter_fails_at_flush_when_nan_reaches_it(tmp_path):
     """
     out = run_python(code)
     assert out.startswith("RuntimeError") and "filter returned failure" in out, out
+
+
+@pytest.mark.parametrize("given", ["data=", "a write"])
+def test_a_mandatory_filter_refusing_a_chunk_leaves_a_file_that_closes(tmp_path, given):
+    """An unreachable bound fails the write at once, the dataset keeps its earlier values, and
+    the process ends normally (HDF5 2.0 crashes at exit when a refused chunk stays cached)."""
+    code = f"""
+        import numpy as np, h5py
+        from kestova_codecs.hdf5 import KestovaFilter, create_mandatory_dataset
+        values = np.sin(np.arange(4000, dtype="f4")) * 1000
+        tight = KestovaFilter(max_error=1e-9, relative=False)
+        with h5py.File({str(tmp_path / 'f.h5')!r}, "w") as file:
+            try:
+                if {given!r} == "data=":
+                    create_mandatory_dataset(file, "x", data=values, chunks=(1000,), filter=tight)
+                else:
+                    dataset = create_mandatory_dataset(file, "x", shape=(4000,), dtype="f4",
+                                                       chunks=(1000,), filter=tight)
+                    dataset[:1000] = 0
+                    dataset[500:1500] = values[:1000]
+            except ValueError as error:
+                print("refused", error)
+        with h5py.File({str(tmp_path / 'f.h5')!r}) as file:
+            print(sorted(file), float(np.abs(file["x"][...]).max()) if "x" in file else None)
+    """
+    out = run_python(code)
+    assert "refused" in out and "filter returned failure" in out, out
+    assert out.splitlines()[-1] == ("[] None" if given == "data=" else "['x'] 0.0"), out
 
 
 def test_a_container_that_does_not_fit_its_chunk_is_refused(tmp_path):

@@ -10,7 +10,7 @@ import pytest
 
 import kestova
 from kestova_codecs import _binding
-from kestova_codecs.dtypes import restore
+from kestova_codecs import chunk
 from kestova_codecs.error_bound import compress_within
 from kestova_codecs.settings import Settings
 
@@ -19,7 +19,7 @@ from conftest import make_signal
 
 
 def decoded_as(data, dtype):
-    return restore(np.frombuffer(_binding.decompress(data), np.float32), np.dtype(dtype))
+    return chunk.decode(data, np.dtype(dtype))
 
 
 def test_the_encoder_names_come_from_the_binding():

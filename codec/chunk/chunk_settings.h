@@ -1,0 +1,31 @@
+// What a chunk is encoded with, the same for every surface (the zarr codecs, compress_within, the
+// HDF5 filter): Kestova's four options, the encoder, and an optional error bound, under which
+// the tuned encoder may also choose the method.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+
+#include "codec/encoder.h"
+#include "codec/options.h"
+
+namespace kestova {
+
+// The numbers are recorded in HDF5 filter values: never renumber.
+enum class BoundKind : uint8_t { None = 0, Relative = 1, Absolute = 2 };
+
+struct ChunkSettings {
+    CompressionOptions options;
+    bool choose_method = false;  // options.method is unused when set (tuned encoder, bound only)
+    Encoder encoder = Encoder::Reference;
+    BoundKind bound = BoundKind::None;
+    double max_error = 0.0;  // relative to the chunk's range, or absolute; with a bound only
+};
+
+// The refusal of settings no surface accepts: an open method without an error bound or without
+// the tuned encoder, a bound that is not a finite number >= 0, and a bound with a scale or
+// cutoff other than the defaults (the bound picks them).
+std::expected<void, std::string> check_chunk_settings(const ChunkSettings& settings);
+
+}  // namespace kestova

@@ -1,0 +1,136 @@
+#include "python/codecs/chunk_calls.h"
+
+#include <array>
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "codec/chunk/chunk_codec.h"
+#include "python/codecs/chunk_settings_option.h"
+#include "python/codecs/decoded_samples.h"
+#include "python/codecs/held_buffer.h"
+#include "python/common/arguments.h"
+#include "python/common/errors.h"
+
+namespace kestova::codecs {
+
+namespace {
+
+constexpr std::array<const char*, 10> ENCODE_PARAMETERS{
+    "data",  "dtype",   "method",    "scale",    "cutoff",
+    "coder", "encoder", "max_error", "relative", "omit_trailing_nan"};
+constexpr python::Signature ENCODE_SIGNATURE{"encode_chunk", ENCODE_PARAMETERS, 10};
+constexpr std::array<const char*, 7> CHECK_PARAMETERS{"method",  "coder",     "scale",   "cutoff",
+                                                      "encoder", "max_error", "relative"};
+constexpr python::Signature CHECK_SIGNATURE{"check_settings", CHECK_PARAMETERS, 7};
+constexpr std::array<const char*, 4> DECODE_PARAMETERS{"data", "dtype", "elements", "fill"};
+constexpr python::Signature DECODE_SIGNATURE{"decode_chunk", DECODE_PARAMETERS, 4};
+
+// The fills decode_chunk takes, by name.
+constexpr std::array<std::pair<const char*, ChunkFill>, 3> kFills{{
+    {"exact", ChunkFill::Exact},
+    {"trailing_nan", ChunkFill::TrailingNaN},
+    {"at_most", ChunkFill::AtMost},
+}};
+
+// The element type named by the str `name`; nothing with ValueError set for another.
+std::optional<ElementType> parse_element_type(PyObject* name) {
+    const char* text = PyUnicode_Check(name) ? PyUnicode_AsUTF8(name) : nullptr;
+    const ElementType type = text ? element_type_named(text) : ElementType::Unsupported;
+    if (type == ElementType::Unsupported) {
+        if (!PyErr_Occurred()) {
+            PyErr_Format(PyExc_ValueError, "Kestova cannot store dtype %S; supported: %s", name,
+                         supported_element_names().c_str());
+        }
+        return std::nullopt;
+    }
+    return type;
+}
+
+// `run()` with the interpreter lock released; nothing with the fault raised if it threw.
+template <typename Run>
+auto unlocked(Run&& run) -> std::optional<decltype(run())> {
+    std::optional<decltype(run())> result;
+    std::exception_ptr fault;
+    Py_BEGIN_ALLOW_THREADS try { result.emplace(run()); } catch (...) {
+        fault = std::current_exception();
+    }
+    Py_END_ALLOW_THREADS if (fault) python::raise_internal_fault(fault);
+    return result;
+}
+
+PyObject* raise_text(const std::string& text) {
+    PyErr_SetString(PyExc_ValueError, text.c_str());
+    return nullptr;
+}
+
+}  // namespace
+
+PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+    return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        std::array<PyObject*, ENCODE_PARAMETERS.size()> a{};
+        if (!python::bind_fastcall(ENCODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        const auto type = parse_element_type(a[1]);
+        if (!type) return nullptr;
+        const auto settings =
+            parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], PyObject_IsTrue(a[8]) == 1);
+        if (!settings) return nullptr;
+        const bool omit = PyObject_IsTrue(a[9]) == 1;
+        HeldBuffer input;
+        if (!input.acquire(a[0])) return nullptr;
+        const auto result =
+            unlocked([&] { return encode_chunk(input.bytes(), *type, *settings, omit); });
+        if (!result) return nullptr;
+        if (!*result) return raise_text(result->error());
+        return PyBytes_FromStringAndSize(reinterpret_cast<const char*>((*result)->data()),
+                                         static_cast<Py_ssize_t>((*result)->size()));
+    });
+}
+
+PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        std::array<PyObject*, CHECK_PARAMETERS.size()> a{};
+        if (!python::bind_fastcall(CHECK_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        const auto settings =
+            parse_chunk_settings(a[0], a[2], a[3], a[1], a[4], a[5], PyObject_IsTrue(a[6]) == 1);
+        if (!settings) return nullptr;
+        if (const auto checked = check_chunk_settings(*settings); !checked) {
+            return raise_text(checked.error());
+        }
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* decode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
+                              PyObject* kwnames) {
+    return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        std::array<PyObject*, DECODE_PARAMETERS.size()> a{};
+        if (!python::bind_fastcall(DECODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        const auto type = parse_element_type(a[1]);
+        if (!type) return nullptr;
+        const unsigned long long elements = PyLong_AsUnsignedLongLong(a[2]);
+        if (PyErr_Occurred()) return nullptr;
+        std::optional<ChunkFill> fill;
+        for (const auto& [name, value] : kFills) {
+            if (PyUnicode_Check(a[3]) && PyUnicode_CompareWithASCIIString(a[3], name) == 0) {
+                fill = value;
+            }
+        }
+        if (!fill) {
+            PyErr_Format(PyExc_ValueError, "unknown chunk fill %R", a[3]);
+            return nullptr;
+        }
+        HeldBuffer input;
+        if (!input.acquire(a[0])) return nullptr;
+        auto result = unlocked([&] {
+            return decode_chunk(input.bytes(), *type, {elements, *fill});
+        });
+        if (!result) return nullptr;
+        if (!*result) return raise_text(result->error());
+        return wrap_decoded_chunk(std::move(**result));
+    });
+}
+
+}  // namespace kestova::codecs
