@@ -31,8 +31,10 @@ class Target:
 
 def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], source: str,
                first: bool) -> None:
-    # The samples in their own type, so that an error bound holds for them as they decode.
-    dtype = numpy_type(recording.sample_type)
+    # With a bound, the samples in their own type, so that it holds for them as they decode;
+    # without one, as the float32 the codec makes of them anyway, which takes no second copy.
+    dtype = numpy_type(recording.sample_type) if settings.get("max_error") is not None \
+        else np.dtype(np.float32)
     require_fits(source, f"{recording.samples} samples in one .kst stream",
                  recording.samples * max(dtype.itemsize, 4) * KST_ENCODE_FACTOR,
                  f"a store holds it chunk by chunk: -o {Path(source).stem}.zarr or .h5")
