@@ -61,7 +61,7 @@ if compgen -G "python/*.cpp" >/dev/null; then
     # The array-store and HDF5 extras (numcodecs, zarr, xarray, Dask, h5py) and pynwb for the
     # NWB test, keeping the venv's NumPy.
     numpy_pin="numpy==$("$venv/bin/python" -c 'import numpy; print(numpy.__version__)')"
-    "$venv/bin/python" -m pip install -q "$wheel[dask,hdf5]" pynwb "$numpy_pin"
+    "$venv/bin/python" -m pip install -q "$wheel[dask,hdf5,audio,edf,seismic]" pynwb "$numpy_pin"
     "$venv/bin/python" -m pip install -q --force-reinstall --no-deps "$wheel"
     echo "-- $("$venv/bin/python" -c 'import numpy; print("NumPy", numpy.__version__)')"
     "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python

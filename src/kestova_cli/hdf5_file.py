@@ -4,20 +4,24 @@ sample type as attributes; and reading any HDF5 dataset that uses the filter."""
 
 from __future__ import annotations
 
+from dataclasses import dataclass
 from pathlib import Path
-from typing import Any, Callable, Optional
+from typing import Any, Optional
 
 import numpy as np
 
 from .errors import UserError
+from .extras import install_hint
 from .memory import DECODE_PEAK_FACTOR, require_fits
-from .recording import Recording, from_reconstruction, numpy_type
+from .record import KEPT_PREFIXES, SOURCE_FORMATS, kept_lines
+from .recording import (SAMPLE_TYPES, Recording, from_reconstruction, numpy_type,
+                        require_finite)
 
 SUFFIXES = (".h5", ".hdf5")
 DATASET = "signal"
 CHUNK_SAMPLES = 1 << 20  # along time; each chunk is compressed on its own
 SIGNATURE = b"\x89HDF\r\n\x1a\n"
-INSTALL_HINT = 'install the extra: pip install "kestova[hdf5]" (in a source tree: pip install ".[hdf5]")'
+INSTALL_HINT = install_hint("hdf5")
 
 
 def _modules() -> tuple[Any, Any]:
@@ -46,9 +50,10 @@ def is_hdf5_file(path: Path) -> bool:
         return False
 
 
-def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any],
-               progress: Callable[[str], None], source: str) -> None:
-    """Writes `recording` (from the file named `source`) as dataset "signal" of a new HDF5 file."""
+def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any], source: str,
+               first: bool = True) -> None:
+    """Writes `recording` (from the file named `source`) as dataset "signal" of a new HDF5 file,
+    one block of chunks at a time."""
     h5py, hdf5 = _modules()
     try:
         kestova_filter = hdf5.KestovaFilter(**settings)
@@ -56,24 +61,25 @@ def write_hdf5(path: Path, recording: Recording, settings: dict[str, Any],
         raise UserError(str(error)) from None
     length = min(recording.length, CHUNK_SAMPLES)
     dtype = numpy_type(recording.sample_type)
-    with h5py.File(path, "w") as file:
+    with h5py.File(path, "w" if first else "a") as file:
         dataset = hdf5.create_mandatory_dataset(
-            file, DATASET, shape=recording.samples.shape, dtype=dtype, chunks=(1, length),
-            filter=kestova_filter, fillvalue=0)
+            file, recording.name or DATASET, shape=(recording.channels, recording.length), dtype=dtype,
+            chunks=(1, length), filter=kestova_filter, fillvalue=0)
         attributes = {"source_dtype": recording.sample_type,
-                      "source_format": recording.source_format, "channels": recording.channels}
+                      "source_format": recording.source_format, "channels": recording.channels,
+                      **recording.attributes}
         if recording.rate is not None:
             attributes["sample_rate"] = recording.rate
         dataset.attrs.update(attributes)
         # Each chunk is encoded here, as the filter would encode it (a partial last chunk padded
         # with the fill value), and stored as it is: a refusal (an error bound out of reach)
         # raises before HDF5 holds a chunk it cannot write, which HDF5 2.0 may crash on.
-        for channel in range(recording.channels):
-            progress(f"channel {channel + 1}/{recording.channels}")
-            for start in range(0, recording.length, length):
-                values = np.zeros(length, dtype)
-                part = recording.samples[channel, start:start + length]
-                values[: part.size] = part
+        values = np.zeros(length, dtype)
+        for start, block in recording.blocks(length):
+            require_finite(source, block, start)
+            for channel in range(recording.channels):
+                values[block.shape[1]:] = 0
+                values[:block.shape[1]] = block[channel]
                 try:
                     container = encode_chunk(values, kestova_filter.settings)
                 except ValueError as error:
@@ -126,36 +132,79 @@ def _open(path: Path) -> tuple[Any, Any, Any]:
 
 
 def read_hdf5(path: Path, name: Optional[str], rate: Optional[int] = None) -> Recording:
-    """The decoded dataset `name` (default: "signal", else the one dataset using the filter) in
-    the source's sample type and rate where the command recorded them; `rate` wins."""
+    """The dataset `name` (default: "signal", else the one dataset using the filter), decoded one
+    block of chunks at a time as it is read, in the source's sample type and rate where the
+    command recorded them; `rate` wins. An NWB time series is time x channels, with its rate in
+    the series' starting_time."""
     file, h5py, hdf5 = _open(path)
-    with file:
-        datasets = _datasets(path, file, h5py, hdf5, name)
-        if len(datasets) > 1:
-            names = ", ".join(d.name.lstrip("/") for d in datasets)
-            raise UserError(f"{path}: several datasets use the Kestova filter ({names}); "
-                            f"choose one with --dataset")
-        dataset = datasets[0]
-        if dataset.ndim not in (1, 2):
-            raise UserError(f"{path}: dataset {dataset.name!r} has {dataset.ndim} dimensions; "
-                            f"expected a signal (1-D) or channels x time (2-D)")
-        # HDF5 decodes whole chunks, also where the dataset's edge cuts them.
-        needed = (dataset.size + int(np.prod(dataset.chunks))) * max(dataset.dtype.itemsize, 4)
-        require_fits(str(path), f"dataset {dataset.name} holds {dataset.size} values",
-                     needed * DECODE_PEAK_FACTOR)
+    datasets = _datasets(path, file, h5py, hdf5, name)
+    if len(datasets) > 1:
+        names = ", ".join(d.name.lstrip("/") for d in datasets)
+        raise UserError(f"{path}: several datasets use the Kestova filter ({names}); "
+                        f"choose one with --dataset")
+    dataset = datasets[0]
+    if dataset.ndim not in (1, 2):
+        raise UserError(f"{path}: dataset {dataset.name!r} has {dataset.ndim} dimensions; "
+                        f"expected a signal (1-D) or channels x time (2-D)")
+    series = nwb_series(dataset)
+    time_axis = 0 if series is not None or dataset.ndim == 1 else 1
+    rows = 1 if dataset.ndim == 1 else dataset.shape[1 - time_axis]
+    chunk = dataset.chunks[time_axis]
+    # HDF5 decodes whole chunks: a block is every row's chunks over one chunk of time.
+    block = -(-rows // (dataset.chunks[1 - time_axis] if dataset.ndim == 2 else 1)) \
+        * int(np.prod(dataset.chunks))
+    require_fits(str(path), f"dataset {dataset.name} holds {dataset.size} values",
+                 2 * block * max(dataset.dtype.itemsize, 4) * DECODE_PEAK_FACTOR)
+    attributes = dataset.attrs
+    sample_type = str(attributes.get("source_dtype", dataset.dtype.name))
+    if sample_type not in SAMPLE_TYPES:
+        sample_type = dataset.dtype.name
+    recorded = attributes.get("sample_rate") if series is None else series.rate
+    source_format = str(attributes.get("source_format", "npy"))
+    kept = {k: _plain(v) for k, v in attributes.items() if k.startswith(KEPT_PREFIXES)}
+
+    def read(start: int, end: int) -> np.ndarray:
+        where = (slice(start, end),) if dataset.ndim == 1 else \
+            (slice(start, end), slice(None)) if time_axis == 0 else (slice(None), slice(start, end))
         try:
-            values = dataset[...]
+            values = dataset[where]
         except (OSError, RuntimeError) as error:  # a chunk the filter cannot decode
             raise UserError(f"{path}: dataset {dataset.name!r}: {error}") from None
-        attributes = dataset.attrs
-        sample_type = str(attributes.get("source_dtype", values.dtype.name))
-        recorded = attributes.get("sample_rate")
-        source_format = str(attributes.get("source_format", "npy"))
-    one_dimensional = values.ndim == 1
-    samples = from_reconstruction(values.reshape(1, -1) if one_dimensional else values,
-                                  sample_type)
-    rate = rate or (int(recorded) if recorded is not None else None)
-    return Recording(samples, sample_type, rate, source_format, one_dimensional=one_dimensional)
+        values = values.T if time_axis == 0 and dataset.ndim == 2 else values
+        return from_reconstruction(values.reshape(rows, -1), sample_type)
+
+    return Recording(rows, dataset.shape[time_axis], sample_type,
+                     rate or (int(recorded) if recorded else None),
+                     source_format if source_format in SOURCE_FORMATS else "npy",
+                     dataset.ndim == 1, read, kept, block_frames=chunk)
+
+
+@dataclass
+class NwbSeries:
+    rate: Optional[float]
+
+
+def nwb_series(dataset: Any) -> Optional[NwbSeries]:
+    """The NWB time series whose data `dataset` is (time first), or None."""
+    group = dataset.parent
+    kind = group.attrs.get("neurodata_type")
+    if dataset.name.rsplit("/", 1)[-1] != "data" or kind is None:
+        return None
+    starting = group.get("starting_time")
+    rate = starting.attrs.get("rate") if starting is not None else None
+    return NwbSeries(float(rate) if rate is not None else None)
+
+
+def _plain(value: Any) -> Any:
+    """An HDF5 attribute's value as JSON-like Python: arrays become lists."""
+    return value.tolist() if isinstance(value, np.ndarray) else \
+        value.item() if isinstance(value, np.generic) else value
+
+
+def filtered_dataset_names(path: Path) -> list[str]:
+    file, h5py, hdf5 = _open(path)
+    with file:
+        return _filtered_datasets(file, h5py, hdf5.FILTER_ID)
 
 
 def describe_hdf5(path: Path) -> list[str]:
@@ -184,6 +233,7 @@ def _describe_dataset(dataset: Any, hdf5: Any) -> list[str]:
              f"source: {attributes.get('source_format', 'unknown')}, "
              f"{attributes.get('source_dtype', dataset.dtype.name)}",
              f"filter: kestova (id {hdf5.FILTER_ID}) {chosen}",
+             *[line.strip() for line in kept_lines({k: _plain(v) for k, v in attributes.items()})],
              f"stored bytes: {stored}"]
     if stored:
         lines.append(f"ratio: {dataset.size * 4 / stored:.2f} against float32 samples, "

@@ -11,7 +11,7 @@ from kestova_codecs.tables import HEADER_SIZE, read_header
 
 from .errors import UserError
 from .files import require_file
-from .record import DamagedRecord, Record, decode_record, encode_record
+from .record import DamagedRecord, Record, decode_record, encode_record, kept_lines
 
 
 @dataclass
@@ -73,4 +73,5 @@ def describe(kst: KstFile) -> list[str]:
             lines.append(f"channel: {record.name}")
         if record.encoder is not None:
             lines.append(f"encoder: {record.encoder}")
+        lines += [line.strip() for line in kept_lines(record.attributes or {})]
     return lines

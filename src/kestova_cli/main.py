@@ -12,11 +12,12 @@ from typing import NoReturn
 
 from kestova_codecs import tables
 
-from . import commands
-from .errors import UserError
+from . import commands, selection
+from .errors import SomeFailed, UserError, message_of
 from .text import printable
 
 USAGE_ERROR = 2
+INTERRUPTED = 130  # 128 + SIGINT, as shells report it
 
 COMPRESS_HELP = """\
 A 1-D signal (a mono WAV, a 1-D .npy array or raw little-endian float32 in a .f32 or .raw file)
@@ -26,11 +27,17 @@ the source's sample type and rate (--rate for a .npy or raw source). A multichan
 store (a directory, OUT.zarr) holding one array, channel x time, one channel per chunk row, with
 the sample rate and the source's sample type as attributes; this needs the zarr extra. With
 -o OUT.h5 (or .hdf5) any recording becomes an HDF5 file instead: the same array as dataset
-"signal", through the Kestova HDF5 filter; this needs the hdf5 extra.
-Samples must be finite. Integer samples are compressed as float32 values."""
+"signal", through the Kestova HDF5 filter; this needs the hdf5 extra. A 1-D signal may go to
+a store too; one too long for memory as a .kst file is refused before it is read.
+Inputs besides WAV, .npy and raw: FLAC, RF64, W64, AIFF (extra audio), EDF and BDF (extra
+edf), miniSEED and SAC (extra seismic); signals at different rates become one array per rate.
+Inputs are read, and stores written, block by block. Every input is tried; exit status 2 if any
+failed. Samples must be finite. Integer samples are compressed as float32 values."""
 
 DECOMPRESS_HELP = """\
-The output's name picks its kind: .npy or .wav (default: the source's kind). The command gives
+The output's name picks its kind: .npy, .wav, .f32 or .raw (float32, channels of each frame
+side by side), .h5 (a plain dataset), .flac, .w64, .rf64, .aiff, .edf, .bdf, .mseed, .sac
+(default: the source's kind where there is a writer for it, else .npy). The command gives
 back what it was given: the source's sample type (integers rounded and clipped to their range),
 channels and sample rate, recorded in the store or in the .kst file's record.
 Any zarr v3 store whose arrays use the Kestova codec is read, as zarr, xarray and Dask write
@@ -75,7 +82,9 @@ def _error_bound(text: str) -> float:
 def _add_output_flags(command: argparse.ArgumentParser) -> None:
     command.add_argument("-f", "--force", action="store_true", help="replace existing outputs")
     command.add_argument("-q", "--quiet", action="store_true",
-                         help="no progress on standard error")
+                         help="no progress and no summary on standard error")
+    command.add_argument("--progress", action="store_true",
+                         help="show the progress bar also when standard error is not a terminal")
 
 
 def build_parser() -> Parser:
@@ -87,9 +96,11 @@ def build_parser() -> Parser:
     c = sub.add_parser("compress", help="compress recordings", description=COMPRESS_HELP,
                        formatter_class=argparse.RawDescriptionHelpFormatter)
     c.add_argument("inputs", nargs="+", type=Path, metavar="IN",
-                   help=".wav, .npy, .f32 or .raw files")
+                   help=".wav, .npy, .f32, .raw, .flac, .w64, .rf64, .aiff, .edf, .bdf, .mseed "
+                        "or .sac files; - reads standard input (WAV, .npy, FLAC or raw float32)")
     c.add_argument("-o", "--output", type=Path, metavar="OUT",
-                   help="output path (one input only; default: IN with .kst or .zarr)")
+                   help="output path (one input only; default: IN with .kst or .zarr); - writes "
+                        "one .kst stream to standard output")
     defaults = tables.DEFAULTS
     c.add_argument("--method", choices=tables.METHODS, default=defaults["method"],
                    help=f"wavelet (default {defaults['method']})")
@@ -108,6 +119,10 @@ def build_parser() -> Parser:
     c.add_argument("--max-error", type=_error_bound, metavar="E",
                    help="pick the coarsest scale and cutoff whose maximum error stays within E, "
                         "relative to the signal's range (per chunk in a store)")
+    c.add_argument("--psnr", type=_error_bound, metavar="DB",
+                   help="for a .kst output: the smallest stream whose peak signal-to-noise ratio "
+                        "(20 log10 of the range over the RMS error) reaches DB, searched over "
+                        "the scales and cutoffs")
     c.add_argument("--absolute", action="store_true",
                    help="--max-error is in the signal's own units")
     c.add_argument("--rate", type=_positive_rate, metavar="HZ",
@@ -119,14 +134,23 @@ def build_parser() -> Parser:
                        description=DECOMPRESS_HELP,
                        formatter_class=argparse.RawDescriptionHelpFormatter)
     d.add_argument("input", type=Path, metavar="IN",
-                   help="a .kst file, a zarr v3 store or an HDF5 file")
+                   help="a .kst file, a zarr v3 store or an HDF5 file; - reads a .kst stream "
+                        "from standard input")
     d.add_argument("-o", "--output", type=Path, metavar="OUT",
-                   help="OUT.npy or OUT.wav (default: IN with .wav for a WAV source, else .npy)")
+                   help="the output (default: IN with the source's own suffix where there is a "
+                        "writer for it, else .npy); - writes standard output: WAV for an audio "
+                        "source, else raw float32")
     d.add_argument("--array", "--dataset", metavar="NAME",
                    help="the store's array or the HDF5 file's dataset to decompress, when it "
                         "holds several")
     d.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of the WAV written (overrides a recorded one)")
+    d.add_argument("--channels", type=selection.channel_list, metavar="LIST",
+                   help="only these channels, numbered from 0: 0,3-5")
+    d.add_argument("--start", type=selection.instant, metavar="T",
+                   help="from this time (10s, 250ms, 2min, 1h) or sample number")
+    d.add_argument("--end", type=selection.instant, metavar="T",
+                   help="up to this time or sample number (excluded)")
     _add_output_flags(d)
     d.set_defaults(run=commands.decompress)
 
@@ -144,6 +168,10 @@ def _check(parser: Parser, args: argparse.Namespace) -> None:
         return
     if args.max_error is not None and (args.scale is not None or args.cutoff is not None):
         parser.error("--max-error picks the scale and cutoff itself: drop --scale and --cutoff")
+    if args.psnr is not None and (args.max_error is not None or args.scale is not None
+                                  or args.cutoff is not None):
+        parser.error("--psnr picks the scale and cutoff itself: drop --max-error, --scale and "
+                     "--cutoff")
     if args.absolute and args.max_error is None:
         parser.error("--absolute qualifies --max-error, which is missing")
     args.scale = tables.DEFAULTS["scale"] if args.scale is None else args.scale
@@ -174,16 +202,16 @@ def main(argv: list[str] | None = None) -> int:
         # command-line tools do; stdout goes nowhere so the exit flush cannot fail again.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 0
-    except UserError as error:
-        return _fail(str(error))
-    except FileNotFoundError as error:
-        return _fail(f"{error.filename}: no such file" if error.filename else str(error))
-    except OSError as error:
-        where = f"{error.filename}: " if error.filename else ""
-        return _fail(f"{where}{error.strerror or error}")
+    except SomeFailed:  # each failure has had its line
+        return USAGE_ERROR
+    except (UserError, OSError, MemoryError) as error:
+        return _fail(message_of(error))
     except KeyboardInterrupt:
-        print("kestova: interrupted", file=sys.stderr)
-        return 130
+        # The partial output is gone by now; leave without the shutdown of libraries' threads
+        # (zarr's event loop), which would only add their own complaints.
+        print("kestova: interrupted", file=sys.stderr, flush=True)
+        sys.stdout.flush()
+        os._exit(INTERRUPTED)
     return 0
 
 

@@ -9,6 +9,9 @@ from .errors import UserError
 
 # Decoding a container peaks at about 3.6 times its float32 output (measured); round up.
 DECODE_PEAK_FACTOR = 4
+# Encoding one .kst stream: the signal gathered whole, and the encoder's own working memory
+# (2.5 times the float32 signal, measured); round up.
+KST_ENCODE_FACTOR = 4
 
 
 def available_bytes() -> int | None:
@@ -31,12 +34,15 @@ def available_bytes() -> int | None:
     return min(limits) if limits else None
 
 
-def require_fits(name: str, what: str, needed: int) -> None:
-    """Refuses, in one line, a job that needs `needed` bytes when less memory is available."""
+def require_fits(name: str, what: str, needed: int, instead: str = "") -> None:
+    """Refuses, in one line, a job that needs `needed` bytes when less memory is available;
+    `instead` says what would work."""
     available = available_bytes()
     if available is not None and needed > available:
-        raise UserError(f"{name}: {what}: decoding needs about {_gib(needed)} of memory, more "
-                        f"than the {_gib(available)} available; refusing to decode it")
+        job = "encoding" if instead else "decoding"
+        raise UserError(f"{name}: {what}: {job} needs about {_gib(needed)} of memory, more than "
+                        f"the {_gib(available)} available; "
+                        + (instead if instead else "refusing to decode it"))
 
 
 def _gib(size: int) -> str:

@@ -4,6 +4,7 @@ is taken, and arrays of Python objects are never unpickled."""
 from __future__ import annotations
 
 import math
+from dataclasses import dataclass
 from pathlib import Path
 
 import numpy as np
@@ -13,10 +14,18 @@ from .errors import UserError
 from .files import require_file
 
 
-def load_npy(path: Path) -> np.ndarray:
-    """The array in the .npy file `path`; a one-line `UserError` for anything else: an empty
-    or non-.npy file, a malformed header, an array of objects, or a header announcing more data
-    than the file holds."""
+@dataclass
+class NpyLayout:
+    shape: tuple[int, ...]
+    fortran_order: bool
+    dtype: np.dtype  # as stored, possibly of the other byte order
+    offset: int  # of the data in the file
+
+
+def read_npy_layout(path: Path) -> NpyLayout:
+    """The header of the .npy file `path`, checked against the file's size; a one-line
+    `UserError` for anything else: an empty or non-.npy file, a malformed header, an array of
+    objects, or a header announcing more data than the file holds."""
     require_file(path)
     with open(path, "rb") as f:
         try:
@@ -32,8 +41,15 @@ def load_npy(path: Path) -> np.ndarray:
     if needed > present:
         raise UserError(f"{path}: truncated: the header announces shape {shape} of {dtype} "
                         f"({needed} bytes), the file holds {present}")
-    array = np.fromfile(path, dtype=dtype, count=math.prod(shape), offset=offset)
-    return array.reshape(shape, order="F" if fortran else "C")
+    return NpyLayout(tuple(shape), fortran, dtype, offset)
+
+
+def load_npy(path: Path) -> np.ndarray:
+    """The array in the .npy file `path`, read whole after `read_npy_layout`'s checks."""
+    layout = read_npy_layout(path)
+    array = np.fromfile(path, dtype=layout.dtype, count=math.prod(layout.shape),
+                        offset=layout.offset)
+    return array.reshape(layout.shape, order="F" if layout.fortran_order else "C")
 
 
 def _read_header(f, version):

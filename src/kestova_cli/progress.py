@@ -1,23 +1,36 @@
-"""What the command tells the user on standard error while it works."""
+"""What the command tells the user on standard error while it works: a bar (tqdm) with the
+percentage, throughput and time left for every job longer than about a second, shown on a
+terminal or when asked for with --progress, and one line per finished job unless --quiet."""
 
 from __future__ import annotations
 
 import sys
+from collections.abc import Iterator
+from contextlib import contextmanager
+from typing import Callable
 
 from .text import printable
 
+BAR_DELAY = 1.0  # seconds a job runs before its bar appears
+
 
 class Progress:
-    def __init__(self, quiet: bool) -> None:
+    def __init__(self, quiet: bool, forced: bool = False) -> None:
         self.quiet = quiet
-        self.live = not quiet and sys.stderr.isatty()
+        self.live = not quiet and (forced or sys.stderr.isatty())
 
-    def step(self, message: str) -> None:
-        """A passing step of a long job, shown on a terminal only and overwritten by the next."""
-        if self.live:
-            print(f"\r\033[K{printable(message)}", end="", file=sys.stderr, flush=True)
+    @contextmanager
+    def bar(self, total: int, label: str) -> Iterator[Callable[[int], None]]:
+        """Yields tick(samples done since the last tick) for a job of `total` samples."""
+        if not self.live:
+            yield lambda done: None
+            return
+        from tqdm import tqdm
+
+        with tqdm(total=total, desc=printable(label), unit=" samples", unit_scale=True,
+                  file=sys.stderr, delay=BAR_DELAY, leave=False, dynamic_ncols=True) as shown:
+            yield shown.update
 
     def done(self, message: str) -> None:
         if not self.quiet:
-            message = printable(message)
-            print(f"\r\033[K{message}" if self.live else message, file=sys.stderr, flush=True)
+            print(printable(message), file=sys.stderr, flush=True)

@@ -21,7 +21,11 @@ from .recording import SAMPLE_TYPES
 MAGIC = b"KSTR"
 VERSION = 1
 HEAD = struct.Struct("<4sBII")  # magic, version, body length, body CRC-32
-SOURCE_FORMATS = ("wav", "npy", "raw")
+SOURCE_FORMATS = ("wav", "npy", "raw", "flac", "w64", "rf64", "aiff", "audio", "edf", "bdf",
+                  "mseed", "sac")
+# Attributes of a source the command keeps beside the samples (in a store's attributes, in a
+# record's "attributes"), to give them back to a writer of the same format.
+KEPT_PREFIXES = ("wav_", "audio_", "edf_", "seismic_")
 
 
 class DamagedRecord(Exception):
@@ -35,6 +39,7 @@ class Record:
     source_format: str  # a value of SOURCE_FORMATS: the kind of file compressed
     name: Optional[str] = None  # the channel's name, when the source gives one
     encoder: Optional[str] = None  # the encoder that wrote the container, when known
+    attributes: Optional[dict] = None  # the source's attributes kept (KEPT_PREFIXES)
 
 
 def encode_record(record: Record) -> bytes:
@@ -68,7 +73,8 @@ def _checked(fields) -> Record:
     if not isinstance(fields, dict):
         raise DamagedRecord("the record's body is not a JSON object")
     record = Record(fields.get("sample_type"), fields.get("rate"),
-                    fields.get("source_format"), fields.get("name"), fields.get("encoder"))
+                    fields.get("source_format"), fields.get("name"), fields.get("encoder"),
+                    fields.get("attributes"))
     rate = record.rate
     if record.sample_type not in SAMPLE_TYPES:
         raise DamagedRecord(f"unknown sample type {record.sample_type!r}")
@@ -79,4 +85,26 @@ def _checked(fields) -> Record:
     for key in ("name", "encoder"):
         if getattr(record, key) is not None and not isinstance(getattr(record, key), str):
             raise DamagedRecord(f"the {key} is not a string")
+    if record.attributes is not None and not isinstance(record.attributes, dict):
+        raise DamagedRecord("the attributes are not a JSON object")
     return record
+
+
+# Kept attributes `info` shows, with their wording: the names and units of the channels, the
+# start time.
+_SHOWN = {"edf_labels": "channel names", "edf_units": "units", "seismic_ids": "traces",
+          "edf_start": "start", "seismic_start": "start", "wav_channel_mask": "channel mask"}
+
+
+def kept_lines(attributes: dict) -> list[str]:
+    """The lines `info` prints for the source's attributes a store or record keeps."""
+    lines = []
+    for key, label in _SHOWN.items():
+        value = attributes.get(key)
+        if isinstance(value, list):
+            value = ", ".join(map(str, value))
+        elif key == "wav_channel_mask" and isinstance(value, int):
+            value = f"0x{value:x}"
+        if value not in (None, ""):
+            lines.append(f"  {label}: {value}")
+    return lines

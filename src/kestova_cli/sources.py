@@ -3,18 +3,19 @@ zarr store, an HDF5 file, a .kst file); a new kind is one entry there."""
 
 from __future__ import annotations
 
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from pathlib import Path
 from typing import Callable, Optional
 
 import kestova
+import numpy as np
 
 from . import hdf5_file, zarr_stores
 from .errors import UserError
 from .kst_file import describe as describe_kst
 from .kst_file import read_kst
 from .memory import DECODE_PEAK_FACTOR, require_fits
-from .recording import Recording, from_reconstruction
+from .recording import Recording, from_reconstruction, in_memory
 from .store_info import describe as describe_store
 
 
@@ -24,10 +25,22 @@ class SourceKind:
     # (path, the --array name or None, the --rate or None) -> the decoded recording
     read: Callable[[Path, Optional[str], Optional[int]], Recording]
     describe: Callable[[Path], list[str]]  # the lines `info` prints
+    # (path, the --rate or None) -> every Kestova array it holds, each with its name
+    read_every: Callable[[Path, Optional[int]], list[Recording]]
 
 
 def _read_store(path: Path, array: Optional[str], rate: Optional[int]) -> Recording:
     return zarr_stores.read_array(path, zarr_stores.choose_array(path, array), rate)
+
+
+def _read_every_array(path: Path, rate: Optional[int]) -> list[Recording]:
+    return [replace(zarr_stores.read_array(path, array, rate), name=array.name)
+            for array in zarr_stores.kestova_arrays(path)]
+
+
+def _read_every_dataset(path: Path, rate: Optional[int]) -> list[Recording]:
+    return [replace(hdf5_file.read_hdf5(path, name, rate), name=name)
+            for name in hdf5_file.filtered_dataset_names(path)]
 
 
 def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recording:
@@ -43,12 +56,17 @@ def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recordin
         values = kestova.decompress_signal(kst.container)
     except ValueError as error:
         raise UserError(f"{path}: {error}") from None
+    del kst.container
     record = kst.record
     if record is None:  # written without a record: float32 samples, rate unknown
-        return Recording(values.reshape(1, -1), "float32", rate, "kst", one_dimensional=True)
-    return Recording(from_reconstruction(values, record.sample_type).reshape(1, -1),
-                     record.sample_type, rate or record.rate, record.source_format,
-                     one_dimensional=True)
+        return in_memory(values.reshape(1, -1), "float32", rate, "kst", True)
+    sample_type = record.sample_type
+
+    def read(start: int, end: int) -> np.ndarray:
+        return from_reconstruction(values[start:end], sample_type).reshape(1, -1)
+
+    return Recording(1, values.size, sample_type, rate or record.rate, record.source_format,
+                     True, read, dict(record.attributes or {}))
 
 
 def _describe_kst(path: Path) -> list[str]:
@@ -61,9 +79,11 @@ def _not_a_folder(path: Path) -> bool:
 
 # In order: the first kind whose `matches` accepts a path reads it; any file is tried as .kst.
 SOURCES: list[SourceKind] = [
-    SourceKind(zarr_stores.is_store, _read_store, describe_store),
-    SourceKind(hdf5_file.is_hdf5_file, hdf5_file.read_hdf5, hdf5_file.describe_hdf5),
-    SourceKind(_not_a_folder, _read_kst, _describe_kst),
+    SourceKind(zarr_stores.is_store, _read_store, describe_store, _read_every_array),
+    SourceKind(hdf5_file.is_hdf5_file, hdf5_file.read_hdf5, hdf5_file.describe_hdf5,
+               _read_every_dataset),
+    SourceKind(_not_a_folder, _read_kst, _describe_kst,
+               lambda path, rate: [_read_kst(path, None, rate)]),
 ]
 
 

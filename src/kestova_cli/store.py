@@ -6,11 +6,12 @@ store."""
 from __future__ import annotations
 
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any
 
 from .errors import UserError
-from .recording import Recording, numpy_type
-from .zarr_stores import INSTALL_HINT
+from .interrupts import held_interrupts
+from .recording import Recording, numpy_type, require_finite
+from .zarr_stores import INSTALL_HINT, ROWS_AT_ONCE
 
 ARRAY = "signal"
 CHUNK_SAMPLES = 1 << 20  # along time; each chunk is compressed on its own
@@ -28,20 +29,30 @@ def _zarr() -> tuple[Any, Any]:
 
 
 def write_store(path: Path, recording: Recording, codec_options: dict[str, Any],
-                progress: Callable[[str], None], source: str) -> None:
-    """Writes `recording` (read from `source`, named in messages) as a store at `path`."""
+                source: str, first: bool = True) -> None:
+    """Writes `recording` (read from `source`, named in messages) as a store at `path`, one
+    block of chunks at a time: a 1-D recording as a 1-D array, others channel x time."""
     zarr, KestovaCodec = _zarr()
-    root = zarr.open_group(str(path), mode="w", zarr_format=3)
+    root = zarr.open_group(str(path), mode="w" if first else "a", zarr_format=3)
     chunk = min(recording.length, CHUNK_SAMPLES)
+    one = recording.one_dimensional
+    attributes = {"sample_rate": recording.rate, "source_dtype": recording.sample_type,
+                  "source_format": recording.source_format, "channels": recording.channels,
+                  **recording.attributes}
     array = root.create_array(
-        ARRAY, shape=recording.samples.shape, dtype=numpy_type(recording.sample_type),
-        chunks=(1, chunk), serializer=KestovaCodec(**codec_options), compressors=None,
-        fill_value=0, dimension_names=("channel", "time"),
-        attributes={"sample_rate": recording.rate, "source_dtype": recording.sample_type,
-                    "source_format": recording.source_format, "channels": recording.channels})
-    for channel in range(recording.channels):
-        progress(f"channel {channel + 1}/{recording.channels}")
+        recording.name or ARRAY, shape=(recording.length,) if one else (recording.channels, recording.length),
+        dtype=numpy_type(recording.sample_type), chunks=(chunk,) if one else (1, chunk),
+        serializer=KestovaCodec(**codec_options), compressors=None, fill_value=0,
+        dimension_names=("time",) if one else ("channel", "time"), attributes=attributes)
+    for start, block in recording.blocks(chunk):
+        require_finite(source, block, start)
         try:
-            array[channel] = recording.samples[channel]
+            with held_interrupts():
+                if one:
+                    array[start:start + block.shape[1]] = block[0]
+                else:  # a few rows at a time: zarr copies what it is given
+                    for row in range(0, recording.channels, ROWS_AT_ONCE):
+                        rows = slice(row, row + ROWS_AT_ONCE)
+                        array[rows, start:start + block.shape[1]] = block[rows]
         except ValueError as error:  # the codec's refusal, e.g. an unreachable error bound
-            raise UserError(f"{source}: channel {channel}: {error}") from None
+            raise UserError(f"{source}: samples from {start}: {error}") from None

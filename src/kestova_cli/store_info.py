@@ -9,6 +9,7 @@ from pathlib import Path
 
 from kestova_codecs.tables import HEADER_SIZE, read_header
 
+from .record import kept_lines
 from .recording import SAMPLE_TYPES, numpy_type
 from .zarr_stores import StoredArray, find_arrays, kestova_arrays, stored_bytes
 
@@ -42,6 +43,7 @@ def _describe_array(array: StoredArray) -> list[str]:
         lines += [f"  sample rate: {f'{rate} Hz' if rate else 'not recorded'}",
                   f"  source: {attributes.get('source_format', 'unknown')}, "
                   f"{attributes.get('source_dtype', array.dtype)}"]
+        lines += kept_lines(attributes)
     values, stored = math.prod(shape), max(stored_bytes(array.folder), 1)
     lines += [f"  stored bytes: {stored}",
               f"  ratio: {values * 4 / stored:.2f} against float32 samples"

@@ -1,5 +1,6 @@
 """What `compress` writes: TARGETS maps an output's suffix to its writer and the recordings it
-takes; a new output kind is one entry there."""
+takes; a new output kind is one entry there. Stores are written block by block; a .kst file
+holds one stream, so its signal is gathered whole first."""
 
 from __future__ import annotations
 
@@ -7,36 +8,57 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, Callable
 
+import numpy as np
+
 from . import hdf5_file, store
 from .encode import encode_signal
+from .psnr import encode_for_psnr
 from .kst_file import kst_bytes
+from .memory import KST_ENCODE_FACTOR, require_fits
 from .record import Record
-from .recording import Recording
+from .recording import Recording, numpy_type, require_finite
 
-Writer = Callable[[Path, Recording, dict, Callable[[str], None], str], None]
+# (path to write, recording, codec settings, the source's name for messages, whether it is the
+# first recording written there: the next ones of a file of several join it)
+Writer = Callable[[Path, Recording, dict, str, bool], None]
 
 
 @dataclass
 class Target:
-    # (path to write, recording, codec settings, progress step, the source's name for messages)
     write: Writer
     takes: Callable[[Recording], bool]  # the recordings it can hold
 
 
-def _write_kst(path: Path, recording: Recording, settings: dict[str, Any],
-               progress: Callable[[str], None], source: str) -> None:
-    stream = encode_signal(source, recording.samples[0], settings)
+def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], source: str,
+               first: bool) -> None:
+    # With a bound, the samples in their own type, so that it holds for them as they decode;
+    # without one, as the float32 the codec makes of them anyway, which takes no second copy.
+    dtype = numpy_type(recording.sample_type) if settings.get("max_error") is not None \
+        else np.dtype(np.float32)
+    require_fits(source, f"{recording.samples} samples in one .kst stream",
+                 recording.samples * max(dtype.itemsize, 4) * KST_ENCODE_FACTOR,
+                 f"a store holds it chunk by chunk: -o {Path(source).stem}.zarr or .h5")
+    signal = np.empty(recording.length, dtype)
+    for start, block in recording.blocks():
+        require_finite(source, block, start)
+        signal[start:start + block.shape[1]] = block[0]
+    codec = {k: v for k, v in settings.items() if k != "psnr"}
+    if settings.get("psnr") is None:
+        stream = encode_signal(source, signal, codec)
+    else:
+        stream = encode_for_psnr(source, signal, codec, settings["psnr"], encode_signal)
+    del signal
     record = Record(recording.sample_type, recording.rate, recording.source_format,
-                    encoder=settings["encoder"])
+                    encoder=settings["encoder"], attributes=recording.attributes or None)
     path.write_bytes(kst_bytes(stream, record))
 
 
 TARGETS: dict[str, Target] = {
-    ".kst": Target(_write_kst, lambda r: r.one_dimensional),
-    ".zarr": Target(store.write_store, lambda r: not r.one_dimensional),
+    ".kst": Target(_write_kst, lambda r: r.one_dimensional and r.name is None),
+    ".zarr": Target(store.write_store, lambda r: True),
     **{suffix: Target(hdf5_file.write_hdf5, lambda r: True) for suffix in hdf5_file.SUFFIXES},
 }
 
 
-def default_suffix(recording: Recording) -> str:
-    return ".kst" if recording.one_dimensional else ".zarr"
+def default_suffix(recordings: list[Recording]) -> str:
+    return ".kst" if len(recordings) == 1 and recordings[0].one_dimensional else ".zarr"

@@ -10,17 +10,22 @@ import math
 import warnings
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any, Iterator, Optional
+from typing import Any, Callable, Iterator, Optional
+
+import numpy as np
 
 from kestova_codecs.dtypes import check_dtype
 
 from .errors import UserError
+from .extras import install_hint
 from .memory import DECODE_PEAK_FACTOR, require_fits
-from .record import SOURCE_FORMATS
-from .recording import SAMPLE_TYPES, Recording, from_reconstruction
+from .record import KEPT_PREFIXES, SOURCE_FORMATS
+from .recording import SAMPLE_TYPES, Recording, from_reconstruction, in_memory, numpy_type
+
+ROWS_AT_ONCE = 8  # rows of chunks zarr is given at once: enough to keep its threads busy
 
 CODEC = "kestova"
-INSTALL_HINT = 'install the extra: pip install "kestova[zarr]" (in a source tree: pip install ".[zarr]")'
+INSTALL_HINT = install_hint("zarr")
 
 
 @dataclass
@@ -151,44 +156,80 @@ def _zarr() -> Any:
 
 
 def read_array(path: Path, array: StoredArray, rate: Optional[int]) -> Recording:
-    """The decoded samples of `array` in the source's sample type and rate where the command
-    recorded them; `rate` (the user's --rate) wins over a recorded one."""
+    """The samples of `array`, decoded one block of chunks at a time as they are read, in the
+    source's sample type and rate where the command recorded them; `rate` (the user's --rate)
+    wins over a recorded one. A 1-D array is one signal, a 2-D one channel x time."""
     zarr = _zarr()
     where = f"{path}: array {array.label}"
     try:
         dtype = check_dtype(array.dtype)
     except (TypeError, ValueError, KeyError):
         raise UserError(f"{where}: unsupported data type {array.dtype}") from None
-    values = math.prod(array.shape)
-    # zarr decodes each chunk whole, also where the array's edge cuts it.
-    decoded = values + math.prod(array.chunks)
-    require_fits(str(path), f"array {array.label} holds {values} values",
-                 decoded * max(dtype.itemsize, 4) * DECODE_PEAK_FACTOR)
+    shape, chunks = array.shape, array.chunks
+    planar = len(shape) in (1, 2) and len(chunks) == len(shape)
+    rows = shape[0] if len(shape) == 2 else 1
+    # zarr decodes each chunk whole, also where the array's edge cuts it: a block of whole
+    # chunks along time, every row, unless the array is read whole.
+    if planar:
+        block = -(-rows // chunks[0]) * math.prod(chunks) if len(shape) == 2 else chunks[0]
+    else:
+        block = math.prod(shape) + math.prod(chunks)
+    require_fits(str(path), f"array {array.label} holds {math.prod(shape)} values",
+                 (block + (chunks[-1] if chunks else 0)) * max(dtype.itemsize, 4)
+                 * DECODE_PEAK_FACTOR)
+    opened = _decoding(where, lambda: zarr.open_array(str(array.folder), mode="r"))
+    attributes = array.attributes
+    sample_type = attributes.get("source_dtype", dtype.name)
+    if sample_type not in SAMPLE_TYPES:
+        sample_type = dtype.name
+    recorded_rate = attributes.get("sample_rate")
+    if not (isinstance(recorded_rate, int) and recorded_rate > 0):
+        recorded_rate = None
+    source = attributes.get("source_format", "npy")
+    kept = {k: v for k, v in attributes.items() if k.startswith(KEPT_PREFIXES)}
+    common = dict(sample_type=sample_type, rate=rate or recorded_rate,
+                  source_format=source if source in SOURCE_FORMATS else "npy", attributes=kept)
+    if not planar:  # more dimensions: read whole, kept in memory with its shape
+        data = _decoding(where, lambda: opened[...])
+        samples = from_reconstruction(data.reshape(-1, shape[-1] if shape else 1), sample_type)
+        return in_memory(samples, one_dimensional=False, shape=shape, **common)
+
+    def read(start: int, end: int) -> np.ndarray:
+        if len(shape) == 1:
+            return from_reconstruction(_decoding(where, lambda: opened[start:end]),
+                                       sample_type).reshape(1, -1)
+        block = np.empty((rows, end - start), numpy_type(sample_type))
+        step = max(chunks[0], ROWS_AT_ONCE)  # a few rows at a time, as zarr decodes them
+        for row in range(0, rows, step):
+            part = _decoding(where, lambda: opened[row:row + step, start:end])
+            block[row:row + step] = from_reconstruction(part, sample_type)
+        return block
+
+    def read_rows(chosen: list[int], start: int, end: int) -> np.ndarray:
+        return np.stack([from_reconstruction(
+            _decoding(where, lambda: opened[row, start:end]), sample_type) for row in chosen])
+
+    return Recording(rows, shape[-1], read_frames=read, one_dimensional=len(shape) == 1,
+                     block_frames=max(chunks[-1], 1), read_rows=read_rows if len(shape) == 2
+                     else None, **common)
+
+
+def _decoding(where: str, work: Callable[[], Any]) -> Any:
+    """`work()`, zarr's failures and the codec's refusals told in one line naming `where`."""
     try:
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
-            data = zarr.open_array(str(array.folder), mode="r")[...]
+            return work()
     except MemoryError:
         raise UserError(f"{where}: does not fit in memory") from None
     except Exception as error:
+        if isinstance(error, RuntimeError) and "can't start new thread" in str(error):
+            raise UserError(f"{where}: out of memory for zarr's threads") from None
         if isinstance(error, ValueError) and _raised_by_kestova_codecs(error):
             raise UserError(f"{where}: {error}") from None  # the codec's refusal of a chunk
         # zarr's own failures, told in the command's words
         raise UserError(f"{where} cannot be read: zarr refuses its metadata or chunks "
                         f"({type(error).__name__})") from None
-    attributes = array.attributes
-    sample_type = attributes.get("source_dtype", data.dtype.name)
-    if sample_type not in SAMPLE_TYPES:
-        sample_type = data.dtype.name
-    recorded_rate = attributes.get("sample_rate")
-    if not (isinstance(recorded_rate, int) and recorded_rate > 0):
-        recorded_rate = None
-    source = attributes.get("source_format", "npy")
-    samples = from_reconstruction(data, sample_type)
-    one_dimensional = samples.ndim == 1
-    return Recording(samples.reshape(1, -1) if one_dimensional else samples, sample_type,
-                     rate or recorded_rate, source if source in SOURCE_FORMATS else "npy",
-                     one_dimensional=one_dimensional)
 
 
 def _raised_by_kestova_codecs(error: BaseException) -> bool:

@@ -15,19 +15,22 @@ KESTOVA = Path(sys.executable).parent / "kestova"
 FORMAT_FLOAT, FORMAT_EXTENSIBLE = 3, 0xFFFE
 
 
-def _limit_memory() -> None:
-    import resource
+def _address_space_limit(size: int):
+    def limit() -> None:
+        import resource
 
-    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, resource.RLIM_INFINITY))
+        resource.setrlimit(resource.RLIMIT_AS, (size, resource.RLIM_INFINITY))
+    return limit
 
 
 def run(*args, cwd: Path, env: dict | None = None,
-        limit_memory: bool = False) -> subprocess.CompletedProcess:
-    """The command's outcome; `limit_memory` caps its address space at 4 GiB, as a machine with
-    little memory would."""
+        limit_memory: bool | int = False) -> subprocess.CompletedProcess:
+    """The command's outcome; `limit_memory` caps its address space (True: at 4 GiB), as a
+    machine with little memory would."""
+    size = (4 << 30) if limit_memory is True else limit_memory
     return subprocess.run([str(KESTOVA), *map(str, args)], cwd=cwd, capture_output=True,
                           text=True, env=env, timeout=300,
-                          preexec_fn=_limit_memory if limit_memory else None)
+                          preexec_fn=_address_space_limit(size) if size else None)
 
 
 def assert_refused(result: subprocess.CompletedProcess) -> None:

@@ -28,15 +28,6 @@ def _kst(tmp_path):
     assert run("compress", "x.npy", cwd=tmp_path).returncode == 0
 
 
-def _wav_header(code, bits):
-    def make(tmp_path):
-        head = struct.pack("<HHIIHH", code, 1, 8000, 8000 * bits // 8, bits // 8, bits)
-        body = b"WAVEfmt " + struct.pack("<I", 16) + head + b"data" + struct.pack("<I", 8)
-        (tmp_path / "x.wav").write_bytes(b"RIFF" + struct.pack("<I", len(body) + 8) + body
-                                         + bytes(8))
-    return make
-
-
 def _truncated_wav(tmp_path):
     write_pcm_wav(tmp_path / "x.wav", pcm_values(2, 1, 1000), 2)
     data = (tmp_path / "x.wav").read_bytes()
@@ -112,9 +103,6 @@ CASES = {
     "negative bound": (_signal, ["compress", "x.npy", "--max-error", "-1"]),
     "unknown option": (_signal, ["compress", "x.npy", "--speed", "9"]),
     "not a wav": (lambda p: (p / "x.wav").write_bytes(b"RIFX" + bytes(40)), ["compress", "x.wav"]),
-    "a-law wav": (_wav_header(6, 8), ["compress", "x.wav"]),
-    "64-bit float wav": (_wav_header(3, 64), ["compress", "x.wav"]),
-    "12-bit pcm wav": (_wav_header(1, 12), ["compress", "x.wav"]),
     "truncated wav": (_truncated_wav, ["compress", "x.wav"]),
     "rate for a wav": (lambda p: write_float_wav(p / "x.wav", np.ones((1, 64))),
                        ["compress", "x.wav", "--rate", "8000"]),
@@ -126,7 +114,6 @@ CASES = {
     "pickled npy": (_npy_of(np.array([{"a": 1}], dtype=object)), ["compress", "x.npy"]),
     "raw of odd size": (lambda p: (p / "x.f32").write_bytes(bytes(7)), ["compress", "x.f32"]),
     "two inputs one output": (_signal, ["compress", "x.npy", "x.npy", "-o", "y.kst"]),
-    "1-D to a store": (_signal, ["compress", "x.npy", "-o", "x.zarr"]),
     "output exists": (_existing_output, ["compress", "x.npy"]),
     "output folder missing": (_signal, ["compress", "x.npy", "-o", "nowhere/x.kst"]),
     "corrupt payload": (_corrupt_kst, ["decompress", "x.kst", "-o", "y.npy"]),
