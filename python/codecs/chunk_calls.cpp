@@ -60,6 +60,13 @@ auto unlocked(Run&& run) -> std::optional<decltype(run())> {
     return result;
 }
 
+// The truth of `value`; nothing with the exception set when its truth test raised.
+std::optional<bool> truth(PyObject* value) {
+    const int result = PyObject_IsTrue(value);
+    if (result < 0) return std::nullopt;
+    return result == 1;
+}
+
 PyObject* raise_text(const std::string& text) {
     PyErr_SetString(PyExc_ValueError, text.c_str());
     return nullptr;
@@ -74,14 +81,16 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!python::bind_fastcall(ENCODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
         const auto type = parse_element_type(a[1]);
         if (!type) return nullptr;
-        const auto settings =
-            parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], PyObject_IsTrue(a[8]) == 1);
+        const auto relative = truth(a[8]);
+        if (!relative) return nullptr;
+        const auto settings = parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], *relative);
         if (!settings) return nullptr;
-        const bool omit = PyObject_IsTrue(a[9]) == 1;
+        const auto omit = truth(a[9]);
+        if (!omit) return nullptr;
         HeldBuffer input;
         if (!input.acquire(a[0])) return nullptr;
         const auto result =
-            unlocked([&] { return encode_chunk(input.bytes(), *type, *settings, omit); });
+            unlocked([&] { return encode_chunk(input.bytes(), *type, *settings, *omit); });
         if (!result) return nullptr;
         if (!*result) return raise_text(result->error());
         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>((*result)->data()),
@@ -93,8 +102,9 @@ PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         std::array<PyObject*, CHECK_PARAMETERS.size()> a{};
         if (!python::bind_fastcall(CHECK_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
-        const auto settings =
-            parse_chunk_settings(a[0], a[2], a[3], a[1], a[4], a[5], PyObject_IsTrue(a[6]) == 1);
+        const auto relative = truth(a[6]);
+        if (!relative) return nullptr;
+        const auto settings = parse_chunk_settings(a[0], a[2], a[3], a[1], a[4], a[5], *relative);
         if (!settings) return nullptr;
         if (const auto checked = check_chunk_settings(*settings); !checked) {
             return raise_text(checked.error());

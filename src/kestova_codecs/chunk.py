@@ -4,14 +4,18 @@ trailing NaN run, the container's size against its chunk)."""
 
 from __future__ import annotations
 
+from typing import Any, Optional
+
 import numpy as np
+import numpy.typing as npt
 
 from kestova_codecs import _binding
 from kestova_codecs.dtypes import native
 from kestova_codecs.settings import Settings
 
 
-def encode(values: np.ndarray, settings: Settings, *, omit_trailing_nan: bool = False) -> bytes:
+def encode(values: npt.NDArray[Any], settings: Settings, *,
+           omit_trailing_nan: bool = False) -> bytes:
     """The chunk's values (flattened in C order unless already 1-D) as one Kestova container,
     written by the settings' encoder: with "reference" and no bound the bytes that
     ``kestova.compress_signal`` gives for them as float32. NaN and infinities are refused, except
@@ -22,7 +26,8 @@ def encode(values: np.ndarray, settings: Settings, *, omit_trailing_nan: bool = 
                                  s.encoder, s.max_error, s.relative, omit_trailing_nan)
 
 
-def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exact") -> np.ndarray:
+def decode(data: _binding.BufferLike, dtype: npt.DTypeLike, elements: Optional[int] = None,
+           fill: str = "exact") -> npt.NDArray[Any]:
     """The chunk the container in the buffer ``data`` holds, 1-D, as ``dtype``: ``elements`` of
     them ("exact"), up to ``elements`` ("at_most"), or ``elements`` of which a float chunk's
     trailing ones may have been left out and come back NaN ("trailing_nan"). Without
@@ -31,5 +36,6 @@ def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exac
     if elements is None:
         elements, fill = _binding.read_header(data)["samples"], "exact"
     decoded = _binding.decode_chunk(data, dtype.name, elements, fill)
-    values = np.frombuffer(decoded, dtype.newbyteorder("="))  # the decoder's memory, not a copy
+    # The decoder's memory, not a copy.
+    values = np.frombuffer(memoryview(decoded), dtype.newbyteorder("="))
     return values if values.dtype == dtype else values.astype(dtype)

@@ -6,7 +6,7 @@ from __future__ import annotations
 import dataclasses
 import operator
 from dataclasses import dataclass
-from typing import Optional
+from typing import Any, Optional
 
 from kestova import KestovaCompressionOptions
 
@@ -29,7 +29,7 @@ class Settings:
     relative: bool = True
     encoder: str = DEFAULT_ENCODER
 
-    def __post_init__(self):
+    def __post_init__(self) -> None:
         check_encoder(self.encoder)
         # Same conversions, checks, order and messages as kestova.compress_signal's options;
         # method None (chosen per chunk) is checked below.
@@ -45,11 +45,11 @@ class Settings:
                                 self.max_error, self.relative)
 
     @classmethod
-    def from_config(cls, config: dict) -> "Settings":
+    def from_config(cls, config: dict[str, Any]) -> "Settings":
         """The settings a stored configuration records; one without `encoder` was written by
         the reference encoder."""
         return cls(**{"encoder": UNRECORDED_ENCODER, **config})
 
-    def config(self) -> dict:
+    def config(self) -> dict[str, Any]:
         """Every setting by name, as plain JSON values."""
         return dataclasses.asdict(self)
