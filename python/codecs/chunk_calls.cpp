@@ -17,15 +17,15 @@ namespace kestova::codecs {
 
 namespace {
 
-constexpr std::array<const char*, 10> ENCODE_PARAMETERS{
+constexpr std::array<const char*, 10> kEncodeParameters{
     "data",  "dtype",   "method",    "scale",    "cutoff",
     "coder", "encoder", "max_error", "relative", "omit_trailing_nan"};
-constexpr python::Signature ENCODE_SIGNATURE{"encode_chunk", ENCODE_PARAMETERS, 10};
-constexpr std::array<const char*, 7> CHECK_PARAMETERS{"method",  "coder",     "scale",   "cutoff",
+constexpr python::Signature kEncodeSignature{"encode_chunk", kEncodeParameters, 10};
+constexpr std::array<const char*, 7> kCheckParameters{"method",  "coder",     "scale",   "cutoff",
                                                       "encoder", "max_error", "relative"};
-constexpr python::Signature CHECK_SIGNATURE{"check_settings", CHECK_PARAMETERS, 7};
-constexpr std::array<const char*, 4> DECODE_PARAMETERS{"data", "dtype", "elements", "fill"};
-constexpr python::Signature DECODE_SIGNATURE{"decode_chunk", DECODE_PARAMETERS, 4};
+constexpr python::Signature kCheckSignature{"check_settings", kCheckParameters, 7};
+constexpr std::array<const char*, 4> kDecodeParameters{"data", "dtype", "elements", "fill"};
+constexpr python::Signature kDecodeSignature{"decode_chunk", kDecodeParameters, 4};
 
 // The fills decode_chunk takes, by name.
 constexpr std::array<std::pair<const char*, ChunkFill>, 3> kFills{{
@@ -77,8 +77,8 @@ PyObject* raise_text(const std::string& text) {
 PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, ENCODE_PARAMETERS.size()> a{};
-        if (!python::bind_fastcall(ENCODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        std::array<PyObject*, kEncodeParameters.size()> a{};
+        if (!python::bind_fastcall(kEncodeSignature, args, nargs, kwnames, a)) return nullptr;
         const auto type = parse_element_type(a[1]);
         if (!type) return nullptr;
         const auto relative = truth(a[8]);
@@ -100,8 +100,8 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
 
 PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, CHECK_PARAMETERS.size()> a{};
-        if (!python::bind_fastcall(CHECK_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        std::array<PyObject*, kCheckParameters.size()> a{};
+        if (!python::bind_fastcall(kCheckSignature, args, nargs, kwnames, a)) return nullptr;
         const auto relative = truth(a[6]);
         if (!relative) return nullptr;
         const auto settings = parse_chunk_settings(a[0], a[2], a[3], a[1], a[4], a[5], *relative);
@@ -116,8 +116,8 @@ PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 PyObject* decode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, DECODE_PARAMETERS.size()> a{};
-        if (!python::bind_fastcall(DECODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        std::array<PyObject*, kDecodeParameters.size()> a{};
+        if (!python::bind_fastcall(kDecodeSignature, args, nargs, kwnames, a)) return nullptr;
         const auto type = parse_element_type(a[1]);
         if (!type) return nullptr;
         const unsigned long long elements = PyLong_AsUnsignedLongLong(a[2]);

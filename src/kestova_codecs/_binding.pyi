@@ -70,6 +70,29 @@ class FilterSettings(TypedDict):
     dtype: NotRequired[str]
     chunk_elements: NotRequired[int]
 
+class V2Header(TypedDict):
+    """The fields of a version-2 stream's header (read_v2_header)."""
+
+    version: int
+    method: str
+    coder: str
+    element_type: str
+    samples: int
+    origin: float
+    step: float
+    payload_bytes: int
+    stream_bytes: int
+    checksum: str
+
+def encode_v2(
+    data: BufferLike,
+    element_type: str,
+    max_error: Optional[float] = None,
+    relative: bool = True,
+    psnr: Optional[float] = None,
+) -> tuple[bytes, float]: ...
+def read_v2_header(data: BufferLike) -> V2Header: ...
+def decode_v2_into(data: BufferLike, out: BufferLike) -> None: ...
 def compress(
     data: BufferLike,
     method: str = ...,

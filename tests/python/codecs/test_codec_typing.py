@@ -13,7 +13,7 @@ pytestmark = pytest.mark.skipif(
     reason="needs mypy and the zarr and hdf5 extras")
 
 # Stub-only names: types for the checker alone, and the buffer slot Python lists only from 3.12.
-STUB_ONLY = [r"kestova_codecs\._binding\.(BufferLike|Defaults|Tables|Header|FilterSettings)"]
+STUB_ONLY = [r"kestova_codecs\._binding\.(BufferLike|Defaults|Tables|Header|V2Header|FilterSettings)"]
 if sys.version_info < (3, 12):
     STUB_ONLY.append(r"kestova_codecs\._binding\.DecodedSamples\.__buffer__")
 
