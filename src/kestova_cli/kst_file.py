@@ -5,9 +5,12 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Optional
+from typing import TYPE_CHECKING, Optional
 
 from kestova_codecs.tables import HEADER_SIZE, read_header
+
+if TYPE_CHECKING:
+    from kestova_codecs._binding import Header
 
 from .errors import UserError
 from .files import require_file
@@ -16,7 +19,7 @@ from .record import DamagedRecord, Record, decode_record, encode_record, kept_li
 
 @dataclass
 class KstFile:
-    header: dict  # the fields kestova_codecs' read_header gives
+    header: Header  # the fields kestova_codecs' read_header gives
     container: bytes
     record: Optional[Record]  # None when the file holds the container alone
     damage: Optional[str] = None  # why the bytes after the container are not a record

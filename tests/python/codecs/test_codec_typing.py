@@ -25,9 +25,9 @@ def run_in(directory, *arguments):
                           text=True, timeout=600)
 
 
-def test_package_passes_mypy_strict(tmp_path):
+def test_packages_pass_mypy_strict(tmp_path):
     result = run_in(tmp_path, "mypy", "--strict", "--cache-dir", str(tmp_path / "cache"),
-                    "-p", "kestova_codecs")
+                    "-p", "kestova_codecs", "-p", "kestova_cli")
     assert result.returncode == 0, result.stdout + result.stderr
 
 
