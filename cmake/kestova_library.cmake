@@ -50,6 +50,8 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/KestovaConfigVersio
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/KestovaConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/KestovaConfigVersion.cmake
         DESTINATION ${KESTOVA_CMAKE_DIR})
+# kestova.pc names its prefix relative to itself, so an installed tree may be moved.
+file(RELATIVE_PATH KESTOVA_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
 configure_file(cmake/kestova.pc.in ${CMAKE_CURRENT_BINARY_DIR}/kestova.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kestova.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
