@@ -12,12 +12,13 @@ namespace kestova::capi {
 namespace {
 
 // The element type of a C enumerator; Unsupported for a number that is none.
-ElementType element_type_of(kestova_element_type type) {
+ElementType element_type_of(int type) {
+    if (type <= 0 || type > 255) return ElementType::Unsupported;
     const auto candidate = static_cast<ElementType>(type);
     return find_element(candidate) != nullptr ? candidate : ElementType::Unsupported;
 }
 
-std::expected<ChunkExtent, Outcome> extent_of(uint64_t elements, kestova_chunk_fill fill) {
+std::expected<ChunkExtent, Outcome> extent_of(uint64_t elements, int fill) {
     if (fill < KESTOVA_FILL_EXACT || fill > KESTOVA_FILL_AT_MOST) {
         return std::unexpected(
             failure(KESTOVA_ERROR_INVALID_ARGUMENT, "unknown chunk fill " + std::to_string(fill)));
@@ -25,15 +26,14 @@ std::expected<ChunkExtent, Outcome> extent_of(uint64_t elements, kestova_chunk_f
     return ChunkExtent{elements, static_cast<ChunkFill>(fill)};
 }
 
-Outcome unknown_type(kestova_element_type type) {
+Outcome unknown_type(int type) {
     return failure(KESTOVA_ERROR_INVALID_ARGUMENT, "unknown element type " + std::to_string(type) +
                                                        "; supported: " + supported_element_names());
 }
 
 // The elements the chunk decodes into, checked from the header.
 std::expected<std::size_t, Outcome> chunk_elements(const uint8_t* stream, std::size_t size,
-                                                   ElementType type, uint64_t elements,
-                                                   kestova_chunk_fill fill) {
+                                                   ElementType type, uint64_t elements, int fill) {
     const auto extent = extent_of(elements, fill);
     if (!extent) return std::unexpected(extent.error());
     const auto decoded = decoded_chunk_elements({stream, size}, type, *extent);
@@ -50,11 +50,11 @@ using namespace kestova::capi;
 
 extern "C" {
 
-size_t kestova_element_size(kestova_element_type type) {
+size_t kestova_element_size(int type) {
     return element_size(element_type_of(type));
 }
 
-kestova_status kestova_chunk_encode(const void* elements, size_t count, kestova_element_type type,
+kestova_status kestova_chunk_encode(const void* elements, size_t count, int type,
                                     const kestova_options* options, int omit_trailing_nan,
                                     uint8_t** out, size_t* out_size, kestova_error* error) {
     return guarded(error, [&]() -> Outcome {
@@ -72,9 +72,8 @@ kestova_status kestova_chunk_encode(const void* elements, size_t count, kestova_
     });
 }
 
-kestova_status kestova_chunk_decoded_elements(const uint8_t* stream, size_t size,
-                                              kestova_element_type type, uint64_t elements,
-                                              kestova_chunk_fill fill, size_t* decoded,
+kestova_status kestova_chunk_decoded_elements(const uint8_t* stream, size_t size, int type,
+                                              uint64_t elements, int fill, size_t* decoded,
                                               kestova_error* error) {
     return guarded(error, [&]() -> Outcome {
         if (stream == nullptr && size != 0) return null_pointer("stream");
@@ -88,9 +87,8 @@ kestova_status kestova_chunk_decoded_elements(const uint8_t* stream, size_t size
     });
 }
 
-kestova_status kestova_chunk_decode_into(const uint8_t* stream, size_t size,
-                                         kestova_element_type type, uint64_t elements,
-                                         kestova_chunk_fill fill, void* dst, size_t capacity,
+kestova_status kestova_chunk_decode_into(const uint8_t* stream, size_t size, int type,
+                                         uint64_t elements, int fill, void* dst, size_t capacity,
                                          size_t* decoded, kestova_error* error) {
     return guarded(error, [&]() -> Outcome {
         if (stream == nullptr && size != 0) return null_pointer("stream");
@@ -113,9 +111,8 @@ kestova_status kestova_chunk_decode_into(const uint8_t* stream, size_t size,
     });
 }
 
-kestova_status kestova_chunk_decode(const uint8_t* stream, size_t size, kestova_element_type type,
-                                    uint64_t elements, kestova_chunk_fill fill, void** out,
-                                    size_t* decoded, kestova_error* error) {
+kestova_status kestova_chunk_decode(const uint8_t* stream, size_t size, int type, uint64_t elements,
+                                    int fill, void** out, size_t* decoded, kestova_error* error) {
     return guarded(error, [&]() -> Outcome {
         if (stream == nullptr && size != 0) return null_pointer("stream");
         if (out == nullptr || decoded == nullptr) return null_pointer("out");

@@ -43,7 +43,7 @@ const char* kestova_version_string(void) {
     return KESTOVA_VERSION_TEXT;
 }
 
-const char* kestova_error_message(kestova_status code) {
+const char* kestova_error_message(int code) {
     for (const auto& [status, text] : kMessages) {
         if (status == code) return text;
     }

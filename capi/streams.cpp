@@ -10,6 +10,7 @@
 #include "capi/boundary.h"
 #include "capi/settings.h"
 #include "codec/chunk/chunk_codec.h"
+#include "codec/chunk/sample_checks.h"
 #include "codec/compressor.h"
 #include "codec/container_limits.h"
 #include "codec/decompressor.h"
@@ -23,6 +24,7 @@ namespace {
 
 // The stream of `samples`: the reference or tuned encoder as asked, or, with an error bound,
 // the chunk layer's rule for a float32 chunk (the rule every other surface holds bounds by).
+// The samples are checked by the chunk rules either way.
 std::expected<std::vector<uint8_t>, Outcome> encode_stream(std::span<const float> samples,
                                                            const kestova_options* options) {
     const auto settings = settings_of(options);
@@ -34,9 +36,20 @@ std::expected<std::vector<uint8_t>, Outcome> encode_stream(std::span<const float
         if (!encoded) return std::unexpected(failure(KESTOVA_ERROR_REFUSED, encoded.error()));
         return std::move(*encoded);
     }
+    // The chunk rules refuse what the compressor would silently change: NaN and infinities
+    // (stored as finite numbers) and a nonzero range too small to scale by (stored flat). The
+    // range is the header's, so that the check costs no pass of its own.
+    if (const NonFinite non_finite = find_non_finite(samples); non_finite.count > 0) {
+        return std::unexpected(failure(KESTOVA_ERROR_REFUSED, non_finite_refusal(non_finite)));
+    }
     auto encoded = settings->encoder == Encoder::Tuned ? compress_tuned(samples, settings->options)
                                                        : compress(samples, settings->options);
     if (!encoded) return std::unexpected(codec_failure(encoded.error()));
+    const auto header = KestovaHeader::from_bytes(*encoded);
+    if (!header) return std::unexpected(codec_failure(header.error()));
+    if (auto refusal = unscalable_span(header->signal_min, header->signal_max)) {
+        return std::unexpected(failure(KESTOVA_ERROR_REFUSED, std::move(*refusal)));
+    }
     return std::move(*encoded);
 }
 

@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
     uint8_t* stream = NULL;
     size_t stream_size = 0;
     kestova_error error;
-    const kestova_status status = kestova_compress((const float*)input, size / 4, NULL, &stream,
-                                                   &stream_size, &error);
+    const kestova_status status =
+        kestova_compress((const float*)input, size / 4, NULL, &stream, &stream_size, &error);
     free(input);
     if (status != KESTOVA_OK) {
         fprintf(stderr, "compression failed: %s\n", error.message);

@@ -57,7 +57,7 @@ typedef enum kestova_status {
 } kestova_status;
 
 /* The fixed text of a code ("unknown error code" for a number that is none); static storage. */
-const char* kestova_error_message(kestova_status code);
+const char* kestova_error_message(int code);
 
 /* The details of one failure, filled by any function given a non-NULL pointer to one: `code`
  * as returned and `message` the full text (truncated to fit, always NUL-terminated). Owned by
@@ -97,14 +97,16 @@ typedef enum kestova_bound {
     KESTOVA_BOUND_ABSOLUTE = 2  /* max_error in the samples' units */
 } kestova_bound;
 
-/* How to compress. Start from kestova_options_default; fields are only ever appended. */
+/* How to compress. Start from kestova_options_default; fields are only ever appended. The
+ * choices are ints holding the enumerators above, so that any number a caller stores is a
+ * value the library can check and refuse (KESTOVA_ERROR_INVALID_ARGUMENT). */
 typedef struct kestova_options {
-    kestova_method method; /* unused when choose_method is set */
-    kestova_coder coder;
-    kestova_cutoff cutoff;
-    int scale; /* the coefficient scale's exponent, 6 to 12 */
-    kestova_encoder encoder;
-    kestova_bound bound; /* with a bound, scale and cutoff stay at their defaults */
+    int method;  /* a kestova_method; unused when choose_method is set */
+    int coder;   /* a kestova_coder */
+    int cutoff;  /* a kestova_cutoff */
+    int scale;   /* the coefficient scale's exponent, 6 to 12 */
+    int encoder; /* a kestova_encoder */
+    int bound;   /* a kestova_bound; with a bound, scale and cutoff stay at their defaults */
     double max_error;
     int choose_method; /* nonzero: the tuned encoder picks the method (needs a bound) */
     /* The stream version to write: 0 (the default) or 1. Version 2 will be accepted here once
@@ -119,7 +121,9 @@ void kestova_options_default(kestova_options* options);
 /* --- streams ------------------------------------------------------------------------------ */
 
 /* Compresses `count` float32 samples into a stream allocated by the library (*out, *out_size);
- * `options` may be NULL for the defaults. NaN, infinities and an empty signal are refused. */
+ * `options` may be NULL for the defaults. An empty signal is refused, and so are NaN,
+ * infinities and a nonzero range below the smallest normal float (KESTOVA_ERROR_REFUSED), which
+ * kestova.compress_signal would store as other values; every other signal gets its bytes. */
 kestova_status kestova_compress(const float* samples, size_t count, const kestova_options* options,
                                 uint8_t** out, size_t* out_size, kestova_error* error);
 
@@ -177,7 +181,8 @@ kestova_status kestova_read_record(const uint8_t* file, size_t size, kestova_rec
 
 /* --- array chunks ------------------------------------------------------------------------- */
 
-/* The element types a chunk may hold; each is stored as float32 samples in one stream. */
+/* The element types a chunk may hold; each is stored as float32 samples in one stream. The
+ * chunk functions take them (and a kestova_chunk_fill) as ints, checked by the library. */
 typedef enum kestova_element_type {
     KESTOVA_FLOAT32 = 1,
     KESTOVA_FLOAT64 = 2,
@@ -196,33 +201,30 @@ typedef enum kestova_chunk_fill {
 } kestova_chunk_fill;
 
 /* Bytes per element of `type`; 0 for a number that is no type. */
-size_t kestova_element_size(kestova_element_type type);
+size_t kestova_element_size(int type);
 
 /* Encodes `count` elements of `type` (native byte order, any alignment) into a stream allocated
  * by the library, by the rules every Kestova surface shares (the numcodecs and zarr codecs, the
  * HDF5 filter). With `omit_trailing_nan` a float chunk's trailing NaN run is left out. */
-kestova_status kestova_chunk_encode(const void* elements, size_t count, kestova_element_type type,
+kestova_status kestova_chunk_encode(const void* elements, size_t count, int type,
                                     const kestova_options* options, int omit_trailing_nan,
                                     uint8_t** out, size_t* out_size, kestova_error* error);
 
 /* The elements `stream` decodes into for a chunk of `elements` elements with `fill`, from the
  * header alone (a stream announcing more than the chunk may hold is refused here). */
-kestova_status kestova_chunk_decoded_elements(const uint8_t* stream, size_t size,
-                                              kestova_element_type type, uint64_t elements,
-                                              kestova_chunk_fill fill, size_t* decoded,
+kestova_status kestova_chunk_decoded_elements(const uint8_t* stream, size_t size, int type,
+                                              uint64_t elements, int fill, size_t* decoded,
                                               kestova_error* error);
 
 /* Decodes into `dst` of `capacity` elements of `type`; *decoded gets the elements written, or,
  * with KESTOVA_ERROR_BUFFER_TOO_SMALL, the elements needed (nothing written to dst then). */
-kestova_status kestova_chunk_decode_into(const uint8_t* stream, size_t size,
-                                         kestova_element_type type, uint64_t elements,
-                                         kestova_chunk_fill fill, void* dst, size_t capacity,
+kestova_status kestova_chunk_decode_into(const uint8_t* stream, size_t size, int type,
+                                         uint64_t elements, int fill, void* dst, size_t capacity,
                                          size_t* decoded, kestova_error* error);
 
 /* The same into elements allocated by the library (*out, *decoded elements). */
-kestova_status kestova_chunk_decode(const uint8_t* stream, size_t size, kestova_element_type type,
-                                    uint64_t elements, kestova_chunk_fill fill, void** out,
-                                    size_t* decoded, kestova_error* error);
+kestova_status kestova_chunk_decode(const uint8_t* stream, size_t size, int type, uint64_t elements,
+                                    int fill, void** out, size_t* decoded, kestova_error* error);
 
 /* --- memory ------------------------------------------------------------------------------- */
 

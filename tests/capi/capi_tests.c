@@ -565,6 +565,9 @@ static void test_invalid_arguments(void) {
     options.max_error = 0.1;
     options.encoder = KESTOVA_ENCODER_TUNED;
     CHECK(kestova_compress(bad, 4, &options, &bytes, &n, NULL) == KESTOVA_ERROR_REFUSED);
+    CHECK(kestova_compress(bad, 4, NULL, &bytes, &n, NULL) == KESTOVA_ERROR_REFUSED);
+    const float tiny[3] = {0.0f, 1e-39f, 0.0f};
+    CHECK(kestova_compress(tiny, 3, NULL, &bytes, &n, NULL) == KESTOVA_ERROR_REFUSED);
     kestova_free(stream);
 }
 

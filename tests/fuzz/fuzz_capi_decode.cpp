@@ -23,14 +23,15 @@ CheckResult check_capi_decode(Input data) {
     if (read != KESTOVA_OK && !reported(read, error)) return violated("a header error unreported");
     kestova_record record;
     const kestova_status recorded = kestova_read_record(data.data(), data.size(), &record, &error);
-    if (recorded == KESTOVA_OK &&
-        (record.body < data.data() || record.body + record.body_size != data.data() + data.size())) {
+    if (recorded == KESTOVA_OK && (record.body < data.data() ||
+                                   record.body + record.body_size != data.data() + data.size())) {
         return violated("a record body outside the file's end");
     }
 
     float* samples = nullptr;
     std::size_t count = 0;
-    const kestova_status decoded = kestova_decompress(data.data(), data.size(), &samples, &count, &error);
+    const kestova_status decoded =
+        kestova_decompress(data.data(), data.size(), &samples, &count, &error);
     if (decoded != KESTOVA_OK) {
         if (!reported(decoded, error)) return violated("a decoding error unreported");
         if (samples != nullptr) return violated("memory handed out on failure");
@@ -51,11 +52,12 @@ CheckResult check_capi_decode(Input data) {
 
     void* elements = nullptr;
     std::size_t chunk = 0;
-    const kestova_status as_chunk = kestova_chunk_decode(data.data(), data.size(), KESTOVA_INT16,
-                                                         count, KESTOVA_FILL_AT_MOST, &elements,
-                                                         &chunk, &error);
+    const kestova_status as_chunk =
+        kestova_chunk_decode(data.data(), data.size(), KESTOVA_INT16, count, KESTOVA_FILL_AT_MOST,
+                             &elements, &chunk, &error);
     kestova_free(elements);
-    if (as_chunk != KESTOVA_OK && !reported(as_chunk, error)) return violated("a chunk error unreported");
+    if (as_chunk != KESTOVA_OK && !reported(as_chunk, error))
+        return violated("a chunk error unreported");
     if (as_chunk == KESTOVA_OK && chunk != count) return violated("a chunk of another length");
     return {};
 }
