@@ -68,4 +68,9 @@ if(KESTOVA_BUILD_TESTS)
   target_compile_definitions(kestova_capi_tests
                              PRIVATE KESTOVA_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/fixtures/codec")
   add_test(NAME capi COMMAND kestova_capi_tests)
+  # The C++ layer, over the same objects.
+  find_package(GTest REQUIRED)
+  add_executable(kestova_hpp_tests tests/capi/kestova_hpp_test.cpp)
+  target_link_libraries(kestova_hpp_tests PRIVATE kestova_capi GTest::gtest GTest::gtest_main)
+  add_test(NAME capi_hpp COMMAND kestova_hpp_tests)
 endif()
