@@ -65,6 +65,7 @@ if(KESTOVA_BUILD_TESTS)
   set_target_properties(kestova_capi_tests PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON
                                                       C_EXTENSIONS OFF)
   target_link_libraries(kestova_capi_tests PRIVATE kestova_path_override kestova_capi)
+  target_include_directories(kestova_capi_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_compile_definitions(kestova_capi_tests
                              PRIVATE KESTOVA_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/tests/fixtures/codec")
   add_test(NAME capi COMMAND kestova_capi_tests)
