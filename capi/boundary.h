@@ -65,15 +65,19 @@ Outcome hand_over(std::span<const T> values, T** out, std::size_t* size) {
     return {};
 }
 
+// The refusal of a buffer of `capacity` units (bytes, samples, elements) where `needed` are.
+inline Outcome too_small(std::size_t capacity, std::size_t needed, const char* units) {
+    return failure(KESTOVA_ERROR_BUFFER_TOO_SMALL, "the buffer holds " + std::to_string(capacity) +
+                                                       " " + units + " but " +
+                                                       std::to_string(needed) + " are needed");
+}
+
 // Copies `values` into `dst` of `capacity` when they fit; always reports the count in *count.
 template <typename T>
-Outcome copy_into(std::span<const T> values, T* dst, std::size_t capacity, std::size_t* count) {
+Outcome copy_into(std::span<const T> values, T* dst, std::size_t capacity, std::size_t* count,
+                  const char* units) {
     *count = values.size();
-    if (values.size() > capacity) {
-        return failure(KESTOVA_ERROR_BUFFER_TOO_SMALL,
-                       "the buffer holds " + std::to_string(capacity) + " but " +
-                           std::to_string(values.size()) + " are needed");
-    }
+    if (values.size() > capacity) return too_small(capacity, values.size(), units);
     if (!values.empty()) std::memcpy(dst, values.data(), values.size_bytes());
     return {};
 }

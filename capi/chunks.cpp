@@ -98,15 +98,14 @@ kestova_status kestova_chunk_decode_into(const uint8_t* stream, size_t size, int
         if (element == ElementType::Unsupported) return unknown_type(type);
         const auto count = chunk_elements(stream, size, element, elements, fill);
         if (!count) return count.error();
-        *decoded = *count;
         if (*count > capacity) {
-            return failure(KESTOVA_ERROR_BUFFER_TOO_SMALL,
-                           "the buffer holds " + std::to_string(capacity) + " elements but " +
-                               std::to_string(*count) + " are needed");
+            *decoded = *count;
+            return too_small(capacity, *count, "elements");
         }
         const std::span<uint8_t> out(static_cast<uint8_t*>(dst), *count * element_size(element));
         const auto written = decode_chunk_into({stream, size}, element, out);
         if (!written) return failure(KESTOVA_ERROR_REFUSED, written.error());
+        *decoded = *count;
         return {};
     });
 }

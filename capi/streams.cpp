@@ -164,7 +164,7 @@ kestova_status kestova_compress_into(const float* samples, size_t count,
         if (dst == nullptr && capacity != 0) return null_pointer("dst");
         const auto stream = encode_stream({samples, count}, options);
         if (!stream) return stream.error();
-        return copy_into<uint8_t>(*stream, dst, capacity, written);
+        return copy_into<uint8_t>(*stream, dst, capacity, written, "bytes");
     });
 }
 
@@ -202,13 +202,11 @@ kestova_status kestova_decompress_into(const uint8_t* stream, size_t size, float
         if (!header) return header.error();
         if (header->sample_count > capacity) {
             *count = header->sample_count;
-            return failure(KESTOVA_ERROR_BUFFER_TOO_SMALL,
-                           "the buffer holds " + std::to_string(capacity) + " samples but " +
-                               std::to_string(header->sample_count) + " are needed");
+            return too_small(capacity, header->sample_count, "samples");
         }
         const auto decoded = decode_stream(bytes_of(stream, size));
         if (!decoded) return decoded.error();
-        return copy_into<float>(*decoded, dst, capacity, count);
+        return copy_into<float>(*decoded, dst, capacity, count, "samples");
     });
 }
 

@@ -59,6 +59,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kestova.pc DESTINATION ${CMAKE_INSTALL
 # processor-path override (so that they run on every path; scripts/test_library.sh checks the
 # installed libraries themselves).
 if(KESTOVA_BUILD_TESTS)
+  enable_language(C)  # only these tests need a C compiler
   enable_testing()
   add_executable(kestova_capi_tests tests/capi/capi_tests.c tests/capi/check.c
                                     tests/capi/path_pin.cpp)
