@@ -11,6 +11,17 @@ namespace kestova::capi {
 
 namespace {
 
+// The C enumerators are the chunk layer's numbers, so that a value converts by a cast.
+static_assert(KESTOVA_FLOAT32 == int(ElementType::Float32) &&
+              KESTOVA_FLOAT64 == int(ElementType::Float64) &&
+              KESTOVA_INT8 == int(ElementType::Int8) && KESTOVA_INT16 == int(ElementType::Int16) &&
+              KESTOVA_INT32 == int(ElementType::Int32) &&
+              KESTOVA_UINT8 == int(ElementType::Uint8) &&
+              KESTOVA_UINT16 == int(ElementType::Uint16));
+static_assert(KESTOVA_FILL_EXACT == int(ChunkFill::Exact) &&
+              KESTOVA_FILL_TRAILING_NAN == int(ChunkFill::TrailingNaN) &&
+              KESTOVA_FILL_AT_MOST == int(ChunkFill::AtMost));
+
 // The element type of a C enumerator; Unsupported for a number that is none.
 ElementType element_type_of(int type) {
     if (type <= 0 || type > 255) return ElementType::Unsupported;

@@ -6,6 +6,23 @@ namespace kestova::capi {
 
 namespace {
 
+// The C enumerators are the codec's numbers, so that a value converts by a cast.
+static_assert(KESTOVA_METHOD_CDF53 == int(CompressionMethod::Cdf53) &&
+              KESTOVA_METHOD_CDF97 == int(CompressionMethod::Cdf97) &&
+              KESTOVA_METHOD_DB4 == int(CompressionMethod::Db4) &&
+              KESTOVA_METHOD_SYM4 == int(CompressionMethod::Sym4));
+static_assert(KESTOVA_CODER_DEFLATE == int(EntropyCoder::Deflate) &&
+              KESTOVA_CODER_ARANS == int(EntropyCoder::Arans) &&
+              KESTOVA_CODER_AUTO == int(EntropyCoder::Auto));
+static_assert(KESTOVA_CUTOFF_LOW == int(CutoffLevel::Low) &&
+              KESTOVA_CUTOFF_MEDIUM == int(CutoffLevel::Medium) &&
+              KESTOVA_CUTOFF_HIGH == int(CutoffLevel::High));
+static_assert(KESTOVA_ENCODER_REFERENCE == int(Encoder::Reference) &&
+              KESTOVA_ENCODER_TUNED == int(Encoder::Tuned));
+static_assert(KESTOVA_BOUND_NONE == int(BoundKind::None) &&
+              KESTOVA_BOUND_RELATIVE == int(BoundKind::Relative) &&
+              KESTOVA_BOUND_ABSOLUTE == int(BoundKind::Absolute));
+
 // The stream versions this library writes; version 2 joins here once the codec has it.
 constexpr int kWrittenVersion = 1;
 
