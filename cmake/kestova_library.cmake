@@ -72,7 +72,9 @@ if(KESTOVA_BUILD_TESTS)
   add_test(NAME capi COMMAND kestova_capi_tests)
   # The C++ layer, over the same objects.
   find_package(GTest REQUIRED)
+  find_package(Threads REQUIRED)
   add_executable(kestova_hpp_tests tests/capi/kestova_hpp_test.cpp)
-  target_link_libraries(kestova_hpp_tests PRIVATE kestova_capi GTest::gtest GTest::gtest_main)
+  target_link_libraries(kestova_hpp_tests PRIVATE kestova_capi GTest::gtest GTest::gtest_main
+                                                  Threads::Threads)
   add_test(NAME capi_hpp COMMAND kestova_hpp_tests)
 endif()

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "kestova/kestova.hpp"
@@ -79,6 +80,32 @@ TEST(KestovaHpp, ChunksAndOptions) {
     const std::vector<uint8_t> garbage(60, 7);
     EXPECT_EQ(lib::decompress(garbage).error().code, KESTOVA_ERROR_INVALID_MAGIC);
     EXPECT_FALSE(lib::version().empty());
+}
+
+// The interface keeps no state between calls: threads compressing and decoding at once get what
+// one thread gets alone.
+TEST(KestovaHpp, ConcurrentCallsGiveTheSerialResults) {
+    constexpr std::size_t kThreads = 4;
+    std::vector<std::vector<uint8_t>> serial;
+    for (std::size_t t = 0; t < kThreads; ++t)
+        serial.push_back(lib::compress(signal(5000 + t)).value());
+    std::vector<int> agreed(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 5; ++round) {
+                const auto stream = lib::compress(signal(5000 + t));
+                bool same = stream && *stream == serial[t];
+                if (same) {
+                    const auto back = lib::decompress(*stream);
+                    same = back && back->size() == 5000 + t;
+                }
+                agreed[t] += same ? 1 : 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(agreed, std::vector<int>(kThreads, 5));
 }
 
 }  // namespace
