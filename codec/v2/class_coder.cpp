@@ -20,8 +20,11 @@ class ClassModel {
     ClassModel() {
         for (auto& row : freq_) row.fill(1);
         total_.fill(kClasses);
+        reciprocal_.fill(reciprocal_of(kClasses));
     }
     uint32_t total(int context) const { return total_[context]; }
+    // ceil(2^64 / total): range / total is then the high half of range x this (exact, below).
+    uint64_t reciprocal(int context) const { return reciprocal_[context]; }
     uint32_t freq(int context, int c) const { return freq_[context][c]; }
     uint32_t start(int context, int c) const {
         uint32_t sum = 0;
@@ -48,12 +51,27 @@ class ClassModel {
             for (auto& f : row) sum += (f = (f + 1) / 2);
             total_[context] = sum;
         }
+        reciprocal_[context] = reciprocal_of(total_[context]);
     }
 
   private:
+    // With m = ceil(2^64 / t) = t x m - 2^64 + e, 0 <= e < t: range x m / 2^64 = range / t +
+    // range x e / (t x 2^64), and range x e < 2^32 x 2^16 <= 2^64, so the extra is below 1 / t and
+    // cannot reach the next whole number: the high half is exactly floor(range / t). Computing m
+    // does not lie on the coder's chain of dependent steps; the division it replaces did.
+    static uint64_t reciprocal_of(uint32_t total) { return ~uint64_t{0} / total + 1; }
+
     std::array<std::array<uint32_t, kClasses>, kContexts> freq_;
     std::array<uint32_t, kContexts> total_;
+    std::array<uint64_t, kContexts> reciprocal_;
 };
+
+__extension__ using Wide = unsigned __int128;  // GCC and Clang; the high half of a 64 x 64 product
+
+// floor(range / t) from the model's reciprocal of t.
+uint32_t divide(uint32_t range, uint64_t reciprocal) {
+    return static_cast<uint32_t>((static_cast<Wide>(range) * reciprocal) >> 64);
+}
 
 // Adaptive probabilities (12 bits) that a residual is positive, by the sign of the last nonzero
 // residual (none, positive, negative) and the residual's class.
@@ -93,7 +111,10 @@ class RangeEncoder {
   public:
     explicit RangeEncoder(std::vector<uint8_t>& out) : out_(out) {}
     void encode(uint32_t start, uint32_t freq, uint32_t total) {
-        const uint32_t r = range_ / total;
+        encode_with(start, freq, range_ / total);
+    }
+    // Codes slots [start, start + freq) given r = range / total.
+    void encode_with(uint32_t start, uint32_t freq, uint32_t r) {
         low_ += uint64_t{start} * r;
         range_ = freq * r;
         normalize();
@@ -106,6 +127,7 @@ class RangeEncoder {
     void finish() {
         for (int i = 0; i < 5; ++i) shift_low();
     }
+    uint32_t range() const { return range_; }
 
   private:
     void normalize() {
@@ -144,8 +166,8 @@ class RangeDecoder {
     }
     // Begins a symbol of `total` slots (or of 2^bits, without a division); false when the code
     // lies past every slot. Slot v holds the code when below(v) is false and below(v + 1) true.
-    bool begin(uint32_t total) {
-        r_ = range_ / total;
+    bool begin(uint32_t total, uint64_t reciprocal) {
+        r_ = divide(range_, reciprocal);
         return code_ < total * r_;
     }
     bool begin_bits(int bits) {
@@ -202,7 +224,8 @@ void encode_block(std::span<const int64_t> residuals, std::vector<uint8_t>& out)
         const uint64_t magnitude = r < 0 ? uint64_t(0) - uint64_t(r) : uint64_t(r);
         const int c = class_of(magnitude);
         const int context = context_of(previous);
-        coder.encode(model.start(context, c), model.freq(context, c), model.total(context));
+        coder.encode_with(model.start(context, c), model.freq(context, c),
+                          divide(coder.range(), model.reciprocal(context)));
         model.update(context, c);
         if (c > 0) {
             uint32_t& p = signs.at(last_sign, c);
@@ -234,7 +257,7 @@ bool decode_block(std::span<const uint8_t> block, std::span<int64_t> residuals) 
     int last_sign = 0;
     for (int64_t& r : residuals) {
         const int context = context_of(previous);
-        if (!coder.begin(model.total(context))) return false;
+        if (!coder.begin(model.total(context), model.reciprocal(context))) return false;
         uint32_t start = 0;
         const int c = model.find(context, coder, start);
         coder.consume(start, model.freq(context, c));

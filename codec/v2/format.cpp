@@ -79,8 +79,7 @@ void append_checksum(std::vector<uint8_t>& stream) {
     stream.insert(stream.end(), crc.begin(), crc.end());
 }
 
-KestovaResult<StreamInfo> read_stream_info(std::span<const uint8_t> bytes) {
-    // Framing and checksum first.
+KestovaResult<std::size_t> stated_stream_length(std::span<const uint8_t> bytes) {
     if (bytes.size() < kSmallestStream) {
         return std::unexpected(
             damaged(message("A version-2 stream takes at least {} bytes, but it was {}",
@@ -97,7 +96,19 @@ KestovaResult<StreamInfo> read_stream_info(std::span<const uint8_t> bytes) {
         return std::unexpected(damaged(
             message("The stream states {} bytes, but {} are present", length, bytes.size())));
     }
-    const auto stream = bytes.first(static_cast<std::size_t>(length));
+    return static_cast<std::size_t>(length);
+}
+
+KestovaResult<StreamInfo> read_stream_info(std::span<const uint8_t> bytes) {
+    // Framing and checksum first.
+    const auto length = stated_stream_length(bytes);
+    if (!length) return std::unexpected(length.error());
+    if (*length != bytes.size()) {
+        return std::unexpected(
+            damaged(message("The stream states {} bytes, but {} are present: bytes were added",
+                            *length, bytes.size())));
+    }
+    const auto stream = bytes;
     const auto stored = get<uint32_t>(stream, stream.size() - kChecksumSize);
     if (crc32_of(stream.first(stream.size() - kChecksumSize)) != stored) {
         return std::unexpected(damaged("The stream's checksum does not match: it is damaged"));

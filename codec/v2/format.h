@@ -68,8 +68,15 @@ std::array<uint8_t, kHeaderSize> header_bytes(const StreamInfo& info);
 // Appends the CRC-32 of every byte of `stream`, which then holds a whole container.
 void append_checksum(std::vector<uint8_t>& stream);
 
-// The fields of the version-2 stream at the start of `bytes`, every one checked, with its
-// payload; nothing of the payload is decoded.
+// The length a version-2 stream at the start of `bytes` states for itself (header through
+// checksum), after checking the magic, the version and that the length is from kSmallestStream
+// to the bytes present; nothing else is checked. For a caller whose stream is followed by other
+// data (a `.kst` file's record): decode exactly bytes.first(length).
+KestovaResult<std::size_t> stated_stream_length(std::span<const uint8_t> bytes);
+
+// The fields of the version-2 stream that is exactly `bytes`, every one checked, with its
+// payload; nothing of the payload is decoded. Bytes after the stated length are damage (an
+// added byte), as are missing ones.
 KestovaResult<StreamInfo> read_stream_info(std::span<const uint8_t> bytes);
 
 }  // namespace kestova::v2

@@ -20,8 +20,21 @@ struct Grid {
 // The largest grid index a stream may hold.
 inline constexpr uint64_t kMaxIndex = 0xFFFFFFFFu;
 
-// origin + k x step, as one rounded product and one rounded sum.
-double grid_value(Grid grid, uint64_t k);
+// origin + k x step, as one rounded product and one rounded sum (inline: the quantiser calls it
+// per sample; -ffp-contract=off keeps it two roundings wherever it is inlined).
+inline double grid_value(Grid grid, uint64_t k) {
+    const double offset = static_cast<double>(k) * grid.step;
+    return grid.origin + offset;
+}
+
+// std::nearbyint in the default rounding mode (to nearest, ties to even), without the library
+// call baseline x86-64 makes for it: below 2^52 in magnitude, adding and taking away 2^52 leaves
+// the value rounded to a whole number; at or beyond it (and NaN) the value is already whole.
+inline double round_to_even(double value) {
+    if (!(std::abs(value) < 0x1p52)) return value;
+    const double shift = std::copysign(0x1p52, value);
+    return (value + shift) - shift;
+}
 
 // The sample of type T that index k decodes to: float types by rounding the value to T,
 // integer types by rounding to nearest (ties to even) and clipping to T's range.
@@ -33,7 +46,7 @@ T grid_sample(Grid grid, uint64_t k) {
     } else {
         constexpr double lowest = static_cast<double>(std::numeric_limits<T>::lowest());
         constexpr double highest = static_cast<double>(std::numeric_limits<T>::max());
-        const double rounded = std::nearbyint(value);
+        const double rounded = round_to_even(value);
         if (!(rounded >= lowest)) return std::numeric_limits<T>::lowest();  // also NaN
         if (rounded > highest) return std::numeric_limits<T>::max();
         return static_cast<T>(rounded);

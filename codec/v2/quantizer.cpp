@@ -64,7 +64,7 @@ bool whole_samples(std::span<const T> x, Extent extent) {
     if constexpr (std::is_floating_point_v<T>) {
         constexpr double exact = std::is_same_v<T, float> ? 0x1p24 : 0x1p53;
         if (std::max(std::abs(extent.lowest), std::abs(extent.highest)) > exact) return false;
-        return std::ranges::all_of(x, [](T v) { return v == std::nearbyint(v); });
+        return std::ranges::all_of(x, [](T v) { return v == round_to_even(v); });
     } else {
         return true;
     }
@@ -111,7 +111,7 @@ PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double position = (static_cast<double>(x[i]) - grid.origin) / grid.step;
         uint64_t k = static_cast<uint64_t>(
-            std::clamp(std::nearbyint(position), 0.0, static_cast<double>(kMaxIndex)));
+            round_to_even(std::clamp(position, 0.0, static_cast<double>(kMaxIndex))));
         double error = error_of(i, k);
         if (error > bound) {
             for (const uint64_t other : {k - 1, k + 1}) {

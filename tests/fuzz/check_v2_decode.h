@@ -18,6 +18,7 @@ inline CheckResult check_v2_decode(Input data) {
     if (out->samples.size() != info.sample_count * info.element.size) {
         return violated("the samples do not fill sample_count elements");
     }
+    if (info.stream_length != data.size()) return violated("bytes outside the stream decoded");
     if (info.sample_count > v2::kMaxSamplesPerPayloadByte * data.size()) {
         return violated("more samples than the stream's size allows");
     }

@@ -41,7 +41,7 @@ SampleView view_of(const std::vector<T>& x) {
 }
 
 template <typename T>
-std::vector<T> decoded_as(const std::vector<uint8_t>& stream) {
+std::vector<T> decoded_as(std::span<const uint8_t> stream) {
     const auto decoded = decode(stream);
     EXPECT_TRUE(decoded.has_value()) << (decoded ? "" : decoded.error().message());
     if (!decoded) return {};
@@ -244,10 +244,20 @@ TEST(V2Stream, AnySingleDamagedDroppedOrAddedByteIsReported) {
         added.insert(added.begin() + static_cast<std::ptrdiff_t>(i), 0x5A);
         EXPECT_FALSE(decode(added)) << "added at " << i;
     }
-    // Bytes after the stream are not part of it (a record may follow, as in .kst files).
-    auto followed = stream;
-    followed.push_back(0x5A);
-    EXPECT_EQ(decoded_as<float>(followed), decoded_as<float>(stream));
+    // Bytes after a bare stream are damage too; a caller whose stream is followed by a record
+    // (a .kst file) decodes the slice of the stated length.
+    for (const std::size_t extra : {1, 4, 100}) {
+        auto followed = stream;
+        followed.resize(stream.size() + extra, 0x5A);
+        const auto refused = decode(followed);
+        ASSERT_FALSE(refused) << extra << " bytes added";
+        EXPECT_NE(refused.error().message().find("added"), std::string::npos);
+        const auto length = stated_stream_length(followed);
+        ASSERT_TRUE(length);
+        EXPECT_EQ(*length, stream.size());
+        EXPECT_EQ(decoded_as<float>(std::span(followed).first(*length)), decoded_as<float>(stream));
+    }
+    EXPECT_FALSE(stated_stream_length(std::span(stream).first(stream.size() - 1)));
 }
 
 TEST(V2Stream, AForgedSampleCountIsRefusedBeforeAllocating) {
