@@ -155,7 +155,7 @@ PyMethodDef module_methods[] = {
      "container's coefficients are chosen), scales (min, max), defaults (method, scale, cutoff,\n"
      "coder, encoder), max_samples, header_size, smallest_range (the smallest value range the\n"
      "codec scales by; narrower ones are stored as flat) and element_types (the NumPy names of\n"
-     "the types a chunk may hold)."},
+     "the types a chunk may hold) and psnr_range (the dB a version-2 PSNR target may ask)."},
     {"encode_v2", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encode_v2)),
      METH_FASTCALL | METH_KEYWORDS,
      "encode_v2(data, element_type, max_error=None, relative=True, psnr=None)\n--\n\n"

@@ -1,6 +1,8 @@
 """One chunk to one plain Kestova container and back, for both codecs, compress_within and the
-command: calls into the C++ chunk layer, which holds every rule (element types, bounds, the
-trailing NaN run, the container's size against its chunk)."""
+command. Version 1 calls into the C++ chunk layer, which holds every rule (element types,
+bounds, the trailing NaN run, the container's size against its chunk); version 2 encodes
+through the binding's version-2 functions under the same rules, and decoding reads either
+version, whatever the settings' format, from the stream's version byte."""
 
 from __future__ import annotations
 
@@ -10,16 +12,48 @@ from kestova_codecs import _binding
 from kestova_codecs.dtypes import native
 from kestova_codecs.settings import Settings
 
+_VERSION_BYTE = 4  # after the magic, in both versions
+
+
+def version_of(data) -> int:
+    """The version byte of the stream in the buffer ``data`` (0 when too short to have one)."""
+    view = memoryview(data).cast("B")
+    return view[_VERSION_BYTE] if len(view) > _VERSION_BYTE else 0
+
+
+def announced_samples(data) -> int:
+    """The samples the stream's header announces, either version, checked before decoding."""
+    if version_of(data) == 2:
+        return _binding.read_v2_header(data)["samples"]
+    return _binding.read_header(data)["samples"]
+
 
 def encode(values: np.ndarray, settings: Settings, *, omit_trailing_nan: bool = False) -> bytes:
-    """The chunk's values (flattened in C order unless already 1-D) as one Kestova container,
-    written by the settings' encoder: with "reference" and no bound the bytes that
-    ``kestova.compress_signal`` gives for them as float32. NaN and infinities are refused, except
-    a float chunk's trailing NaN run with ``omit_trailing_nan`` (left out of the container)."""
+    """The chunk's values (flattened in C order unless already 1-D) as one Kestova container of
+    the settings' format. Version 1 is written by the settings' encoder: with "reference" and no
+    bound the bytes that ``kestova.compress_signal`` gives for them as float32. NaN and
+    infinities are refused, except a float chunk's trailing NaN run with ``omit_trailing_nan``
+    (left out of the container)."""
     flat = native(values)
     s = settings
+    if s.format == 2:
+        return _encode_v2(flat, s, omit_trailing_nan)
     return _binding.encode_chunk(flat, flat.dtype.name, s.method, s.scale, s.cutoff, s.coder,
                                  s.encoder, s.max_error, s.relative, omit_trailing_nan)
+
+
+def _encode_v2(flat: np.ndarray, s: Settings, omit_trailing_nan: bool) -> bytes:
+    if omit_trailing_nan and flat.dtype.kind == "f" and flat.size and np.isnan(flat[-1]):
+        kept = np.flatnonzero(~np.isnan(flat))
+        if kept.size:  # an all-NaN chunk is kept whole, and refused
+            flat = flat[: kept[-1] + 1]
+    s.check_dtype(flat.dtype)
+    max_error = s.max_error
+    if max_error is None and s.psnr is None:
+        max_error = 0.0  # integer chunks: exact
+    stream, _reached = _binding.encode_v2(flat, flat.dtype.name, max_error=max_error,
+                                          relative=s.relative, psnr=s.psnr)
+    return stream
 
 
 def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exact") -> np.ndarray:
@@ -29,7 +63,39 @@ def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exac
     ``elements``, as many as the container holds. The header is checked before decoding."""
     dtype = np.dtype(dtype)
     if elements is None:
-        elements, fill = _binding.read_header(data)["samples"], "exact"
+        elements, fill = announced_samples(data), "exact"
+    if version_of(data) == 2:
+        return _decode_v2(data, dtype, elements, fill)
     decoded = _binding.decode_chunk(data, dtype.name, elements, fill)
     values = np.frombuffer(decoded, dtype.newbyteorder("="))  # the decoder's memory, not a copy
     return values if values.dtype == dtype else values.astype(dtype)
+
+
+def _decode_v2(data, dtype: np.dtype, elements: int, fill: str) -> np.ndarray:
+    info = _binding.read_v2_header(data)  # framing and checksum, nothing decoded yet
+    announced = info["samples"]
+    _check_announced(announced, elements, fill, dtype)
+    stored = np.empty(announced, info["element_type"])
+    _binding.decode_v2_into(data, stored)
+    count = announced if fill == "at_most" else elements
+    out = np.full(count, np.nan, dtype) if count > announced else np.empty(count, dtype)
+    if dtype.kind in "iu" and stored.dtype.kind == "f":  # as version 1: rounded and clipped
+        limits = np.iinfo(dtype)
+        stored = np.clip(np.rint(stored), limits.min, limits.max)
+    elif dtype.kind in "iu":
+        limits = np.iinfo(dtype)
+        stored = np.clip(stored, limits.min, limits.max)
+    out[:announced] = stored
+    return out
+
+
+def _check_announced(announced: int, elements: int, fill: str, dtype: np.dtype) -> None:
+    # The rule of the C++ chunk layer's check_announced (codec/chunk/trailing_fill.h).
+    if announced > elements:
+        raise ValueError(f"the container announces {announced} samples, but the chunk has "
+                         f"{elements} values; refusing to decode it")
+    shorter_allowed = fill == "at_most" or (fill == "trailing_nan" and dtype.kind == "f"
+                                            and announced > 0)
+    if announced < elements and not shorter_allowed:
+        raise ValueError(f"the container holds {announced} samples, but the chunk has "
+                         f"{elements} values")
