@@ -41,10 +41,14 @@ def _each(paths: Iterable[Path], job: Callable[[Path], None]) -> None:
 def compress(args: argparse.Namespace) -> None:
     if args.output is not None and len(args.inputs) > 1:
         raise UserError("-o names one output: give one input with it")
-    settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
-                "coder": args.coder, "max_error": args.max_error, "relative": not args.absolute,
-                "encoder": args.encoder}
-    if args.psnr is not None:  # only a .kst target takes it: stores keep codec settings
+    if args.format == 2:  # the codecs' version-2 settings: every output takes them
+        settings = {"format": 2, "max_error": args.max_error, "relative": not args.absolute,
+                    "psnr": args.psnr}
+    else:
+        settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
+                    "coder": args.coder, "max_error": args.max_error,
+                    "relative": not args.absolute, "encoder": args.encoder}
+    if args.psnr is not None and args.format == 1:  # only a .kst target takes it
         settings["psnr"] = args.psnr
     progress = Progress(args.quiet, args.progress)
 
@@ -72,7 +76,7 @@ def compress(args: argparse.Namespace) -> None:
             takes = [s for s, t in TARGETS.items() if all(t.takes(r) for r in recordings)]
             raise UserError(f"{target_path}: {_kind(recordings)} is written to a "
                             f"{' or '.join(takes)} output")
-        if args.psnr is not None and target is not TARGETS[".kst"]:
+        if args.psnr is not None and args.format == 1 and target is not TARGETS[".kst"]:
             raise UserError(f"{target_path}: --psnr chooses the settings of one .kst stream; a "
                             f"store's chunks take --max-error")
         samples = sum(r.samples for r in recordings)

@@ -47,6 +47,9 @@ class KestovaFilter(h5py.filters.FilterRefBase):
     def __init__(self, **settings):
         self.settings = Settings(**settings)
         s = self.settings
+        if s.format != 1:  # the plugin's values record no format yet: refuse, write nothing
+            raise ValueError("the HDF5 filter writes version-1 chunks only for now: drop "
+                             "format=2 (zarr stores and .kst files take it)")
         self.filter_options = _binding.hdf5_filter_values(
             s.method, s.scale, s.cutoff, s.coder, s.encoder, s.max_error, s.relative)
 
