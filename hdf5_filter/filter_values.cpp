@@ -91,6 +91,9 @@ std::expected<FilterSettings, std::string> parse_settings(std::span<const unsign
         }
         const uint64_t bits = uint64_t{values[kBoundHighSlot]} << 32 | values[kBoundLowSlot];
         (psnr ? settings.psnr : settings.max_error) = std::bit_cast<double>(bits);
+        if (psnr && settings.psnr == 0) {  // 0 means no PSNR in the settings: not a target
+            return std::unexpected(std::string("kestova filter: psnr must be a number of dB"));
+        }
     }
     if (settings.format == 2) {
         if (const auto checked = check_chunk_settings(settings); !checked) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "codec/v2/decoder.h"
 #include "codec/v2/encoder.h"
@@ -79,27 +80,38 @@ std::expected<std::vector<uint8_t>, std::string> encode_v2_chunk(std::span<const
     return std::move(encoded->stream);
 }
 
-std::expected<uint64_t, std::string> v2_announced(std::span<const uint8_t> container,
-                                                  ElementType type) {
-    const auto info = v2::read_stream_info(container);
+namespace {
+
+// The stream's fields, framing and checksum checked, its element type that of the chunk.
+std::expected<v2::StreamInfo, std::string> chunk_stream_info(std::span<const uint8_t> container,
+                                                             ElementType type) {
+    auto info = v2::read_stream_info(container);
     if (!info) return std::unexpected(info.error().message());
     if (info->element.name != element_name(type)) {
         return std::unexpected("the stream holds " + std::string(info->element.name) +
                                " samples, but the chunk " + std::string(element_name(type)) +
                                " elements");
     }
+    return std::move(*info);
+}
+
+}  // namespace
+
+std::expected<uint64_t, std::string> v2_announced(std::span<const uint8_t> container,
+                                                  ElementType type) {
+    const auto info = chunk_stream_info(container, type);
+    if (!info) return std::unexpected(info.error());
     return info->sample_count;
 }
 
 std::expected<void, std::string> decode_v2_chunk_into(std::span<const uint8_t> container,
                                                       ElementType type, std::span<uint8_t> out) {
-    const auto announced = v2_announced(container, type);
-    if (!announced) return std::unexpected(announced.error());
-    const std::size_t bytes = *announced * element_size(type);
-    if (bytes > out.size())
+    const auto info = chunk_stream_info(container, type);
+    if (!info) return std::unexpected(info.error());
+    const std::size_t bytes = info->sample_count * element_size(type);
+    if (bytes > out.size()) {
         return std::unexpected(std::string("the stream does not fit its chunk"));
-    const auto info = v2::read_stream_info(container);
-    if (!info) return std::unexpected(info.error().message());
+    }
     if (auto decoded = v2::decode_into(*info, out.first(bytes)); !decoded) {
         return std::unexpected(decoded.error().message());
     }

@@ -17,9 +17,10 @@ namespace kestova::codecs {
 
 namespace {
 
-constexpr std::array<const char*, 10> ENCODE_PARAMETERS{
-    "data",  "dtype",   "method",    "scale",    "cutoff",
-    "coder", "encoder", "max_error", "relative", "omit_trailing_nan"};
+constexpr std::array<const char*, 12> ENCODE_PARAMETERS{
+    "data",   "dtype",   "method",    "scale",    "cutoff",
+    "coder",  "encoder", "max_error", "relative", "omit_trailing_nan",
+    "format", "psnr"};
 constexpr python::Signature ENCODE_SIGNATURE{"encode_chunk", ENCODE_PARAMETERS, 10};
 constexpr std::array<const char*, 7> CHECK_PARAMETERS{"method",  "coder",     "scale",   "cutoff",
                                                       "encoder", "max_error", "relative"};
@@ -74,9 +75,19 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!python::bind_fastcall(ENCODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
         const auto type = parse_element_type(a[1]);
         if (!type) return nullptr;
-        const auto settings =
+        auto settings =
             parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], PyObject_IsTrue(a[8]) == 1);
         if (!settings) return nullptr;
+        if (a[10] != nullptr && a[10] != Py_None) {
+            const long format = PyLong_AsLong(a[10]);
+            if (format == -1 && PyErr_Occurred()) return nullptr;
+            if (format != 1 && format != 2) return raise_text("format must be 1 or 2");
+            settings->format = static_cast<uint8_t>(format);
+        }
+        if (a[11] != nullptr && a[11] != Py_None) {
+            settings->psnr = PyFloat_AsDouble(a[11]);
+            if (settings->psnr == -1.0 && PyErr_Occurred()) return nullptr;
+        }
         const bool omit = PyObject_IsTrue(a[9]) == 1;
         HeldBuffer input;
         if (!input.acquire(a[0])) return nullptr;

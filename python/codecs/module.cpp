@@ -110,12 +110,13 @@ PyMethodDef module_methods[] = {
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encode_chunk_buffer)),
      METH_FASTCALL | METH_KEYWORDS,
      "encode_chunk(data, dtype, method, scale, cutoff, coder, encoder, max_error, relative,\n"
-     "             omit_trailing_nan)\n--\n\n"
+     "             omit_trailing_nan, format=1, psnr=None)\n--\n\n"
      "One Kestova container of the chunk whose elements of `dtype` (a NumPy name) are the native\n"
      "bytes of `data`, by the rules every surface shares: integers judged as they decode\n"
      "(rounded and clipped), float64 against its own values, a bound kept on every processor\n"
-     "path. With omit_trailing_nan a float chunk's trailing NaN run is left out. ValueError\n"
-     "with the refusal's message."},
+     "path. With omit_trailing_nan a float chunk's trailing NaN run is left out. format=2\n"
+     "writes a version-2 stream within max_error or reaching psnr dB (integer chunks: exact\n"
+     "without either). ValueError with the refusal's message."},
     {"check_settings", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_settings)),
      METH_FASTCALL | METH_KEYWORDS,
      "check_settings(method, coder, scale, cutoff, encoder, max_error, relative)\n--\n\n"

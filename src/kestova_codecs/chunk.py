@@ -1,8 +1,7 @@
 """One chunk to one plain Kestova container and back, for both codecs, compress_within and the
-command. Version 1 calls into the C++ chunk layer, which holds every rule (element types,
-bounds, the trailing NaN run, the container's size against its chunk); version 2 encodes
-through the binding's version-2 functions under the same rules, and decoding reads either
-version, whatever the settings' format, from the stream's version byte."""
+command: calls into the C++ chunk layer, which holds every rule (element types, bounds, the
+trailing NaN run, the container's size against its chunk) for both versions. Decoding reads
+either version, whatever the settings' format, from the stream's version byte."""
 
 from __future__ import annotations
 
@@ -37,23 +36,10 @@ def encode(values: np.ndarray, settings: Settings, *, omit_trailing_nan: bool = 
     flat = native(values)
     s = settings
     if s.format == 2:
-        return _encode_v2(flat, s, omit_trailing_nan)
+        s.check_dtype(flat.dtype)
     return _binding.encode_chunk(flat, flat.dtype.name, s.method, s.scale, s.cutoff, s.coder,
-                                 s.encoder, s.max_error, s.relative, omit_trailing_nan)
-
-
-def _encode_v2(flat: np.ndarray, s: Settings, omit_trailing_nan: bool) -> bytes:
-    if omit_trailing_nan and flat.dtype.kind == "f" and flat.size and np.isnan(flat[-1]):
-        kept = np.flatnonzero(~np.isnan(flat))
-        if kept.size:  # an all-NaN chunk is kept whole, and refused
-            flat = flat[: kept[-1] + 1]
-    s.check_dtype(flat.dtype)
-    max_error = s.max_error
-    if max_error is None and s.psnr is None:
-        max_error = 0.0  # integer chunks: exact
-    stream, _reached = _binding.encode_v2(flat, flat.dtype.name, max_error=max_error,
-                                          relative=s.relative, psnr=s.psnr)
-    return stream
+                                 s.encoder, s.max_error, s.relative, omit_trailing_nan, s.format,
+                                 s.psnr)
 
 
 def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exact") -> np.ndarray:
@@ -64,14 +50,16 @@ def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exac
     dtype = np.dtype(dtype)
     if elements is None:
         elements, fill = announced_samples(data), "exact"
-    if version_of(data) == 2:
-        return _decode_v2(data, dtype, elements, fill)
+    if version_of(data) == 2 and _binding.read_v2_header(data)["element_type"] != dtype.name:
+        return _decode_v2_as(data, dtype, elements, fill)
     decoded = _binding.decode_chunk(data, dtype.name, elements, fill)
     values = np.frombuffer(decoded, dtype.newbyteorder("="))  # the decoder's memory, not a copy
     return values if values.dtype == dtype else values.astype(dtype)
 
 
-def _decode_v2(data, dtype: np.dtype, elements: int, fill: str) -> np.ndarray:
+def _decode_v2_as(data, dtype: np.dtype, elements: int, fill: str) -> np.ndarray:
+    """A version-2 stream decoded into another type than its own (a numcodecs codec whose
+    ``dtype`` differs from the array's): integers rounded and clipped, as version 1 does."""
     info = _binding.read_v2_header(data)  # framing and checksum, nothing decoded yet
     announced = info["samples"]
     _check_announced(announced, elements, fill, dtype)

@@ -4,6 +4,7 @@ without `format` stay version 1; stored version-2 arrays open in a fresh process
 are refused before anything is written."""
 
 import json
+import struct
 import subprocess
 import sys
 from pathlib import Path
@@ -67,12 +68,28 @@ def command_surface(suffix):
             flags += [] if settings.get("relative", True) else ["--absolute"]
         assert command(["compress", "-q", "-f", str(source), "-o", str(out), *flags]) == 0
         assert command(["decompress", "-q", "-f", str(out), "-o", str(back)]) == 0
-        return np.load(back)
+        return np.load(back).reshape(x.shape)  # an .h5 dataset is channel x time
     return run
 
 
+def hdf5_surface(x, settings, tmp_path):
+    h5py = pytest.importorskip("h5py")
+    from kestova_codecs.hdf5 import KestovaFilter
+
+    fill = float("nan") if x.dtype.kind == "f" else 0
+    with h5py.File(tmp_path / "f.h5", "w") as file:
+        file.create_dataset("x", data=x, chunks=(1024,), fillvalue=fill,
+                            compression=KestovaFilter(format=2, **settings))
+    with h5py.File(tmp_path / "f.h5") as file:
+        dataset = file["x"]
+        assert all(dataset.id.get_chunk_info(i).filter_mask == 0 for i in range(3))  # not raw
+        assert chunk.version_of(dataset.id.read_direct_chunk((0,))[1]) == 2
+        return dataset[...]
+
+
 SURFACES = {"numcodecs": numcodecs_surface, "zarr v3": zarr_v3_surface,
-            "command .kst": command_surface(".kst"), "command .zarr": command_surface(".zarr")}
+            "hdf5 filter": hdf5_surface, "command .kst": command_surface(".kst"),
+            "command .zarr": command_surface(".zarr"), "command .h5": command_surface(".h5")}
 
 
 @pytest.mark.parametrize("target", TARGETS)
@@ -180,12 +197,23 @@ def test_bad_settings_are_refused_and_nothing_is_written(settings, error, messag
             codec(**settings)
 
 
-def test_hdf5_filter_refuses_format_2():
+def test_hdf5_values_record_the_format_and_refuse_version_1_settings_with_it():
     pytest.importorskip("h5py")
+    from kestova_codecs import _binding
     from kestova_codecs.hdf5 import KestovaFilter
 
-    with pytest.raises(ValueError, match="HDF5 filter writes version-1 chunks only"):
-        KestovaFilter(format=2, max_error=1e-3)
+    values = KestovaFilter(format=2, psnr=70).filter_options
+    assert values[0] == 2  # layout version 2: version-2 chunks
+    assert _binding.hdf5_filter_settings(values)["psnr"] == 70
+    assert _binding.hdf5_filter_settings(KestovaFilter().filter_options)["format"] == 1
+    assert _binding.hdf5_filter_settings([1])["format"] == 1  # files written before
+    with pytest.raises(ValueError, match="version-1 settings"):
+        other_method = KestovaFilter(method="db4").filter_options[1]  # by some other writer
+        _binding.hdf5_filter_settings([2, other_method])
+    for psnr in (0.0, 500.0):
+        low, high = struct.unpack("<II", struct.pack("<d", psnr))
+        with pytest.raises(ValueError, match="psnr must be a number of dB"):
+            _binding.hdf5_filter_settings([2, *values[1:6], 3, low, high])
 
 
 V2_STORES = ["zarr_v3_format2", "zarr_v2_format2_f4", "zarr_v2_format2_i2"]
