@@ -197,6 +197,17 @@ def test_bad_settings_are_refused_and_nothing_is_written(settings, error, messag
             codec(**settings)
 
 
+def test_hdf5_float_dataset_without_a_version_2_target_is_not_created(tmp_path):
+    h5py = pytest.importorskip("h5py")
+    from kestova_codecs.hdf5 import KestovaFilter
+
+    with h5py.File(tmp_path / "f.h5", "w") as file:
+        with pytest.raises(ValueError):
+            file.create_dataset("x", data=np.zeros(100, "f4"), chunks=(50,),
+                                compression=KestovaFilter(format=2))
+        assert "x" not in file
+
+
 def test_hdf5_values_record_the_format_and_refuse_version_1_settings_with_it():
     pytest.importorskip("h5py")
     from kestova_codecs import _binding
