@@ -13,7 +13,7 @@ from .errors import SomeFailed, UserError, message_of
 from .inputs import read_input
 from .outputs import PART_WRITERS, check_output_kind, default_output_suffix, write_output
 from .progress import Progress
-from .recording import Recording
+from .recording import Recording, numpy_type
 from .selection import select
 from .sources import source_kind
 from .streams import DASH, STDOUT, spooled_stdin, stdout_name
@@ -62,6 +62,10 @@ def compress(args: argparse.Namespace) -> None:
 
     def one_file(path: Path, named: Path) -> None:
         recordings = read_input(path, args.rate)
+        if settings.get("format") == 2 and args.max_error is None and args.psnr is None and \
+                any(numpy_type(r.sample_type).kind == "f" for r in recordings):
+            raise UserError(f"{named}: float samples need --max-error or --psnr with --format 2 "
+                            "(integer samples are stored exactly without them)")
         if args.output == DASH:  # one .kst stream to standard output
             if len(recordings) > 1 or not TARGETS[".kst"].takes(recordings[0]):
                 raise UserError(f"{named}: standard output takes a 1-D signal as one .kst "

@@ -253,3 +253,32 @@ def test_stored_format2_array_opens_in_a_fresh_process(store):
         np.testing.assert_array_equal(decoded, values)  # stored exactly
     else:
         assert np.max(np.abs(decoded - values)) <= 1e-3 * np.ptp(values, axis=1).max()
+
+
+COMMAND_REFUSALS = [
+    ("out.kst", ["--format", "2"], "float samples need --max-error or --psnr"),
+    ("out.zarr", ["--format", "2"], "float samples need --max-error or --psnr"),
+    ("out.h5", ["--format", "2"], "float samples need --max-error or --psnr"),
+    ("out.kst", ["--format", "2", "--scale", "8"], "--scale: version-1 setting"),
+    ("out.kst", ["--format", "2", "--method", "db4", "--encoder", "reference"],
+     "--method, --encoder: version-1 settings"),
+    ("out.kst", ["--format", "2", "--psnr", "60", "--max-error", "1e-3"], "give one target"),
+    ("out.kst", ["--format", "3"], "invalid choice"),
+]
+
+
+def exit_status(argv):
+    try:
+        return command(argv)
+    except SystemExit as exit:  # the parser's refusals
+        return exit.code
+
+
+@pytest.mark.parametrize("output,flags,message", COMMAND_REFUSALS)
+def test_command_refuses_bad_format_2_settings_and_writes_nothing(tmp_path, capsys, output,
+                                                                   flags, message):
+    source = tmp_path / "in.npy"
+    np.save(source, signal_of("float32", (N,)))
+    assert exit_status(["compress", "-q", str(source), "-o", str(tmp_path / output), *flags]) == 2
+    assert message in capsys.readouterr().err
+    assert not (tmp_path / output).exists()
