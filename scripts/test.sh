@@ -23,6 +23,9 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j "$JOBS"
 ctest --test-dir build/release --output-on-failure -j "$JOBS"
 
+echo "== the C library"
+bash scripts/test_library.sh build/release
+
 echo "== instruction-set symbol check of a debug build"
 cmake -S . -B build/debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTOVA_BUILD_BENCH=OFF >/dev/null
 cmake --build build/debug -j "$JOBS" --target kestova_tests

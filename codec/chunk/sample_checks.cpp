@@ -36,6 +36,10 @@ std::string non_finite_refusal(const NonFinite& non_finite) {
 std::optional<std::string> unscalable_range(std::span<const float> samples) {
     if (samples.empty()) return std::nullopt;
     const auto [low, high] = std::ranges::minmax(samples);
+    return unscalable_span(low, high);
+}
+
+std::optional<std::string> unscalable_span(float low, float high) {
     const float width = high - low;  // in float32, as the codec computes it
     if (!(width > 0.0f && width < kSmallestNormalRange)) return std::nullopt;
     char text[320];

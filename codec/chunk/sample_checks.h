@@ -25,4 +25,8 @@ std::string non_finite_refusal(const NonFinite& non_finite);
 // nothing for every other range.
 std::optional<std::string> unscalable_range(std::span<const float> samples);
 
+// The same refusal for finite samples whose smallest and largest are `low` and `high` (as a
+// container's header records them), without a pass over the samples.
+std::optional<std::string> unscalable_span(float low, float high);
+
 }  // namespace kestova

@@ -17,16 +17,16 @@ namespace kestova::codecs {
 
 namespace {
 
-constexpr std::array<const char*, 12> ENCODE_PARAMETERS{
+constexpr std::array<const char*, 12> kEncodeParameters{
     "data",   "dtype",   "method",    "scale",    "cutoff",
     "coder",  "encoder", "max_error", "relative", "omit_trailing_nan",
     "format", "psnr"};
-constexpr python::Signature ENCODE_SIGNATURE{"encode_chunk", ENCODE_PARAMETERS, 10};
-constexpr std::array<const char*, 7> CHECK_PARAMETERS{"method",  "coder",     "scale",   "cutoff",
+constexpr python::Signature kEncodeSignature{"encode_chunk", kEncodeParameters, 10};
+constexpr std::array<const char*, 7> kCheckParameters{"method",  "coder",     "scale",   "cutoff",
                                                       "encoder", "max_error", "relative"};
-constexpr python::Signature CHECK_SIGNATURE{"check_settings", CHECK_PARAMETERS, 7};
-constexpr std::array<const char*, 4> DECODE_PARAMETERS{"data", "dtype", "elements", "fill"};
-constexpr python::Signature DECODE_SIGNATURE{"decode_chunk", DECODE_PARAMETERS, 4};
+constexpr python::Signature kCheckSignature{"check_settings", kCheckParameters, 7};
+constexpr std::array<const char*, 4> kDecodeParameters{"data", "dtype", "elements", "fill"};
+constexpr python::Signature kDecodeSignature{"decode_chunk", kDecodeParameters, 4};
 
 // The fills decode_chunk takes, by name.
 constexpr std::array<std::pair<const char*, ChunkFill>, 3> kFills{{
@@ -61,6 +61,13 @@ auto unlocked(Run&& run) -> std::optional<decltype(run())> {
     return result;
 }
 
+// The truth of `value`; nothing with the exception set when its truth test raised.
+std::optional<bool> truth(PyObject* value) {
+    const int result = PyObject_IsTrue(value);
+    if (result < 0) return std::nullopt;
+    return result == 1;
+}
+
 PyObject* raise_text(const std::string& text) {
     PyErr_SetString(PyExc_ValueError, text.c_str());
     return nullptr;
@@ -71,12 +78,13 @@ PyObject* raise_text(const std::string& text) {
 PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, ENCODE_PARAMETERS.size()> a{};
-        if (!python::bind_fastcall(ENCODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        std::array<PyObject*, kEncodeParameters.size()> a{};
+        if (!python::bind_fastcall(kEncodeSignature, args, nargs, kwnames, a)) return nullptr;
         const auto type = parse_element_type(a[1]);
         if (!type) return nullptr;
-        auto settings =
-            parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], PyObject_IsTrue(a[8]) == 1);
+        const auto relative = truth(a[8]);
+        if (!relative) return nullptr;
+        auto settings = parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], *relative);
         if (!settings) return nullptr;
         if (a[10] != nullptr && a[10] != Py_None) {
             const long format = PyLong_AsLong(a[10]);
@@ -88,11 +96,12 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
             settings->psnr = PyFloat_AsDouble(a[11]);
             if (settings->psnr == -1.0 && PyErr_Occurred()) return nullptr;
         }
-        const bool omit = PyObject_IsTrue(a[9]) == 1;
+        const auto omit = truth(a[9]);
+        if (!omit) return nullptr;
         HeldBuffer input;
         if (!input.acquire(a[0])) return nullptr;
         const auto result =
-            unlocked([&] { return encode_chunk(input.bytes(), *type, *settings, omit); });
+            unlocked([&] { return encode_chunk(input.bytes(), *type, *settings, *omit); });
         if (!result) return nullptr;
         if (!*result) return raise_text(result->error());
         return PyBytes_FromStringAndSize(reinterpret_cast<const char*>((*result)->data()),
@@ -102,10 +111,11 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
 
 PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, CHECK_PARAMETERS.size()> a{};
-        if (!python::bind_fastcall(CHECK_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
-        const auto settings =
-            parse_chunk_settings(a[0], a[2], a[3], a[1], a[4], a[5], PyObject_IsTrue(a[6]) == 1);
+        std::array<PyObject*, kCheckParameters.size()> a{};
+        if (!python::bind_fastcall(kCheckSignature, args, nargs, kwnames, a)) return nullptr;
+        const auto relative = truth(a[6]);
+        if (!relative) return nullptr;
+        const auto settings = parse_chunk_settings(a[0], a[2], a[3], a[1], a[4], a[5], *relative);
         if (!settings) return nullptr;
         if (const auto checked = check_chunk_settings(*settings); !checked) {
             return raise_text(checked.error());
@@ -117,8 +127,8 @@ PyObject* check_settings(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 PyObject* decode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                               PyObject* kwnames) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, DECODE_PARAMETERS.size()> a{};
-        if (!python::bind_fastcall(DECODE_SIGNATURE, args, nargs, kwnames, a)) return nullptr;
+        std::array<PyObject*, kDecodeParameters.size()> a{};
+        if (!python::bind_fastcall(kDecodeSignature, args, nargs, kwnames, a)) return nullptr;
         const auto type = parse_element_type(a[1]);
         if (!type) return nullptr;
         const unsigned long long elements = PyLong_AsUnsignedLongLong(a[2]);

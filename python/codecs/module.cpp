@@ -136,10 +136,10 @@ PyMethodDef module_methods[] = {
      "Decompress the Kestova container in the contiguous buffer `data`; the samples come back\n"
      "as a DecodedSamples object for numpy.frombuffer(..., numpy.float32)."},
     {"hdf5_filter_values", hdf5_filter_values, METH_VARARGS,
-     "hdf5_filter_values(method, scale, cutoff, coder, encoder, max_error, relative)\n--\n\n"
+     "hdf5_filter_values(method, scale, cutoff, coder, encoder, max_error, relative, /)\n--\n\n"
      "The HDF5 filter's values recording these settings (checked as the codecs check them)."},
     {"hdf5_filter_settings", hdf5_filter_settings, METH_O,
-     "hdf5_filter_settings(values)\n--\n\n"
+     "hdf5_filter_settings(values, /)\n--\n\n"
      "The settings that HDF5 filter values record, with dtype and chunk_elements when the\n"
      "values are a dataset's complete ones; ValueError for values this version cannot read."},
     {"read_header", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_header)),

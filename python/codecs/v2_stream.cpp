@@ -20,13 +20,13 @@ using python::bind_fastcall;
 using python::guarded;
 using python::Signature;
 
-constexpr std::array<const char*, 5> ENCODE_PARAMETERS{"data", "element_type", "max_error",
+constexpr std::array<const char*, 5> kEncodeParameters{"data", "element_type", "max_error",
                                                        "relative", "psnr"};
-constexpr Signature ENCODE_SIGNATURE{"encode_v2", ENCODE_PARAMETERS, 2};
-constexpr std::array<const char*, 1> HEADER_PARAMETERS{"data"};
-constexpr Signature HEADER_SIGNATURE{"read_v2_header", HEADER_PARAMETERS, 1};
-constexpr std::array<const char*, 2> DECODE_PARAMETERS{"data", "out"};
-constexpr Signature DECODE_SIGNATURE{"decode_v2_into", DECODE_PARAMETERS, 2};
+constexpr Signature kEncodeSignature{"encode_v2", kEncodeParameters, 2};
+constexpr std::array<const char*, 1> kHeaderParameters{"data"};
+constexpr Signature kHeaderSignature{"read_v2_header", kHeaderParameters, 1};
+constexpr std::array<const char*, 2> kDecodeParameters{"data", "out"};
+constexpr Signature kDecodeSignature{"decode_v2_into", kDecodeParameters, 2};
 
 // Runs `body` without the interpreter lock; a C++ exception becomes the Python one after.
 template <typename Result, typename Body>
@@ -107,8 +107,8 @@ std::string_view coder_name(uint8_t byte) {
 
 PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, ENCODE_PARAMETERS.size()> bound{};
-        if (!bind_fastcall(ENCODE_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kEncodeParameters.size()> bound{};
+        if (!bind_fastcall(kEncodeSignature, args, nargs, kwnames, bound)) return nullptr;
         const auto row = parse_element_type(bound[1]);
         if (!row) return nullptr;
         if (given(bound[2]) == given(bound[4])) {
@@ -144,8 +144,8 @@ PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
 
 PyObject* read_v2_header(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, HEADER_PARAMETERS.size()> bound{};
-        if (!bind_fastcall(HEADER_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kHeaderParameters.size()> bound{};
+        if (!bind_fastcall(kHeaderSignature, args, nargs, kwnames, bound)) return nullptr;
         HeldBuffer input;
         if (!input.acquire(bound[0])) return nullptr;
         const auto info = unlocked<KestovaResult<v2::StreamInfo>>(
@@ -167,8 +167,8 @@ PyObject* read_v2_header(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 
 PyObject* decode_v2_into(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
-        std::array<PyObject*, DECODE_PARAMETERS.size()> bound{};
-        if (!bind_fastcall(DECODE_SIGNATURE, args, nargs, kwnames, bound)) return nullptr;
+        std::array<PyObject*, kDecodeParameters.size()> bound{};
+        if (!bind_fastcall(kDecodeSignature, args, nargs, kwnames, bound)) return nullptr;
         HeldBuffer input;
         if (!input.acquire(bound[0])) return nullptr;
         WritableBuffer out;

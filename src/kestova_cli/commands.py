@@ -31,7 +31,7 @@ def _each(paths: Iterable[Path], job: Callable[[Path], None]) -> None:
         except BrokenPipeError:
             raise  # standard output is gone: nothing more to say to anyone
         except (UserError, OSError, MemoryError) as error:
-            print(f"kestova: error: {printable(message_of(error, str(path)))}", file=sys.stderr,
+            print(f"kestova: error: {printable(message_of(error, str(path)) or str(error))}", file=sys.stderr,
                   flush=True)
             failed += 1
     if failed:

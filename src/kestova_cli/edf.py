@@ -8,7 +8,7 @@ from __future__ import annotations
 
 from datetime import datetime
 from pathlib import Path
-from typing import Any, Optional
+from typing import Any, Callable, Iterator, Optional
 
 import numpy as np
 
@@ -59,7 +59,8 @@ def read_edf(path: Path, rate: Optional[int]) -> list[Recording]:
     return parts
 
 
-def _signal_reader(path: Path, reader: Any, signals: list[int]):
+def _signal_reader(path: Path, reader: Any,
+                   signals: list[int]) -> Callable[[int, int], np.ndarray]:
     def read(start: int, end: int) -> np.ndarray:
         block = np.empty((len(signals), end - start), np.int32)
         for row, signal in enumerate(signals):
@@ -123,7 +124,7 @@ def _source_index(part: Recording, row: int) -> int:
     return signals[row] if isinstance(signals, list) and len(signals) == part.channels else row
 
 
-def _records(part: Recording, per_record: int):
+def _records(part: Recording, per_record: int) -> Iterator[np.ndarray]:
     """(channels, per_record) blocks of `part`'s samples, the last one filled with zeros, and
     zeros after its end (a part shorter than the others)."""
     pending = np.empty((part.channels, 0), np.int32)
@@ -139,9 +140,13 @@ def _records(part: Recording, per_record: int):
         yield np.zeros((part.channels, per_record), np.int32)
 
 
-def _headers(recording: Recording, bdf: bool) -> list[dict]:
+def _headers(recording: Recording, bdf: bool) -> list[dict[str, Any]]:
     kept = recording.attributes
-    rate = float(kept.get("edf_sample_frequency", recording.rate))
+    recorded = kept.get("edf_sample_frequency", recording.rate)
+    if recorded is None:
+        raise UserError("an EDF or BDF file needs a sample rate, and the source records none: "
+                        "give --rate")
+    rate = float(recorded)
     top = (1 << 23) - 1 if bdf else (1 << 15) - 1
     defaults = {"label": [f"ch{c}" for c in range(recording.channels)],
                 "dimension": [""] * recording.channels,

@@ -27,7 +27,7 @@ INSTALL_HINT = install_hint("hdf5")
 def _modules() -> tuple[Any, Any]:
     """h5py and kestova_codecs.hdf5 (which registers the filter), or a one-line error."""
     try:
-        import h5py
+        import h5py  # type: ignore[import-untyped,unused-ignore]
     except ImportError:
         raise UserError(f"HDF5 files need h5py; {INSTALL_HINT}") from None
     from kestova_codecs import hdf5

@@ -6,11 +6,14 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Optional
+from typing import TYPE_CHECKING, Optional, Union
 
 from kestova_codecs.chunk import version_of
 from kestova_codecs.signal_stream import stream_info
 from kestova_codecs.tables import HEADER_SIZE, read_header
+
+if TYPE_CHECKING:
+    from kestova_codecs._binding import Header, V2Header
 
 from .errors import UserError
 from .files import require_file
@@ -19,7 +22,7 @@ from .record import DamagedRecord, Record, decode_record, encode_record, kept_li
 
 @dataclass
 class KstFile:
-    header: dict  # the fields kestova_codecs' read_header (version 1) or stream_info gives
+    header: Union[Header, V2Header]  # read_header's fields (version 1) or stream_info's
     container: bytes
     record: Optional[Record]  # None when the file holds the container alone
     damage: Optional[str] = None  # why the bytes after the container are not a record
@@ -71,7 +74,7 @@ def kst_bytes(container: bytes, record: Record) -> bytes:
     return container + encode_record(record)
 
 
-def _describe_header(h: dict) -> list[str]:
+def _describe_header(h: Union[Header, V2Header]) -> list[str]:
     if h.get("version") == 2:
         ratio = h["samples"] * 4 / h["stream_bytes"]
         return [f"version: 2", f"element type: {h['element_type']}",

@@ -8,7 +8,7 @@ import math
 import os
 import sys
 from pathlib import Path
-from typing import NoReturn
+from typing import Any, NoReturn, Optional, Sequence
 
 from kestova_codecs import tables
 
@@ -60,10 +60,11 @@ class Parser(argparse.ArgumentParser):
 class _Version(argparse.Action):
     """--version: the installed distribution's version, looked up only when asked for."""
 
-    def __init__(self, option_strings, dest, **kwargs):
+    def __init__(self, option_strings: Sequence[str], dest: str, **kwargs: Any) -> None:
         super().__init__(option_strings, dest, nargs=0, help="print the version and exit")
 
-    def __call__(self, parser, namespace, values, option_string=None):
+    def __call__(self, parser: argparse.ArgumentParser, namespace: argparse.Namespace,
+                 values: Any, option_string: Optional[str] = None) -> None:
         print(f"kestova {version()}")
         parser.exit()
 
@@ -224,7 +225,7 @@ def main(argv: list[str] | None = None) -> int:
     except SomeFailed:  # each failure has had its line
         return USAGE_ERROR
     except (UserError, OSError, MemoryError) as error:
-        return _fail(message_of(error))
+        return _fail(message_of(error) or str(error))
     except KeyboardInterrupt:
         # The partial output is gone by now; leave without the shutdown of libraries' threads
         # (zarr's event loop), which would only add their own complaints.

@@ -4,6 +4,7 @@ is taken, and arrays of Python objects are never unpickled."""
 from __future__ import annotations
 
 import math
+from typing import Any, BinaryIO
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -52,7 +53,7 @@ def load_npy(path: Path) -> np.ndarray:
     return array.reshape(layout.shape, order="F" if layout.fortran_order else "C")
 
 
-def _read_header(f, version):
+def _read_header(f: BinaryIO, version: tuple[int, int]) -> tuple[Any, bool, np.dtype[Any]]:
     if version == (1, 0):
         return npy_format.read_array_header_1_0(f)
     if version in ((2, 0), (3, 0)):

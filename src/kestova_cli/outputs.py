@@ -6,7 +6,7 @@ WRITERS maps an output's suffix to its writer; a new output kind is one entry th
 from __future__ import annotations
 
 from pathlib import Path
-from typing import Callable
+from typing import Any, Callable
 
 import numpy as np
 from numpy.lib import format as npy_format
@@ -38,7 +38,7 @@ def _write_npy(target: Path, written: Path, recording: Recording) -> None:
                 out.write(np.ascontiguousarray(row, dtype).tobytes())
 
 
-def _header_too_long(header: dict) -> bool:
+def _header_too_long(header: dict[str, Any]) -> bool:
     return len(repr(header)) > 65000
 
 

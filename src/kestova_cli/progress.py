@@ -25,7 +25,7 @@ class Progress:
         if not self.live:
             yield lambda done: None
             return
-        from tqdm import tqdm
+        from tqdm import tqdm  # type: ignore[import-untyped,unused-ignore]
 
         with tqdm(total=total, desc=printable(label), unit=" samples", unit_scale=True,
                   file=sys.stderr, delay=BAR_DELAY, leave=False, dynamic_ncols=True) as shown:

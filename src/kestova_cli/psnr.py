@@ -20,7 +20,7 @@ _BLOCK = 1 << 20  # samples compared at once
 
 
 def encode_for_psnr(name: str, signal: np.ndarray, settings: dict[str, Any], target: float,
-                    encode: Callable[[str, np.ndarray, dict], bytes]) -> bytes:
+                    encode: Callable[[str, np.ndarray, dict[str, Any]], bytes]) -> bytes:
     span = float(np.max(signal)) - float(np.min(signal))
 
     def reached(scale: int, cutoff: str) -> tuple[bool, bytes, float]:

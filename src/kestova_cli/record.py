@@ -14,7 +14,7 @@ import json
 import struct
 import zlib
 from dataclasses import asdict, dataclass
-from typing import Optional
+from typing import Any, Optional, cast
 
 from .recording import SAMPLE_TYPES
 
@@ -39,7 +39,7 @@ class Record:
     source_format: str  # a value of SOURCE_FORMATS: the kind of file compressed
     name: Optional[str] = None  # the channel's name, when the source gives one
     encoder: Optional[str] = None  # the encoder that wrote the container, when known
-    attributes: Optional[dict] = None  # the source's attributes kept (KEPT_PREFIXES)
+    attributes: Optional[dict[str, Any]] = None  # the source's attributes kept (KEPT_PREFIXES)
 
 
 def encode_record(record: Record) -> bytes:
@@ -69,12 +69,13 @@ def decode_record(data: bytes) -> Record:
     return _checked(fields)
 
 
-def _checked(fields) -> Record:
+def _checked(fields: Any) -> Record:
     if not isinstance(fields, dict):
         raise DamagedRecord("the record's body is not a JSON object")
-    record = Record(fields.get("sample_type"), fields.get("rate"),
-                    fields.get("source_format"), fields.get("name"), fields.get("encoder"),
-                    fields.get("attributes"))
+    # The types are checked below, field by field.
+    record = Record(cast(str, fields.get("sample_type")), fields.get("rate"),
+                    cast(str, fields.get("source_format")), fields.get("name"),
+                    fields.get("encoder"), fields.get("attributes"))
     rate = record.rate
     if record.sample_type not in SAMPLE_TYPES:
         raise DamagedRecord(f"unknown sample type {record.sample_type!r}")
@@ -96,7 +97,7 @@ _SHOWN = {"edf_labels": "channel names", "edf_units": "units", "seismic_ids": "t
           "edf_start": "start", "seismic_start": "start", "wav_channel_mask": "channel mask"}
 
 
-def kept_lines(attributes: dict) -> list[str]:
+def kept_lines(attributes: dict[str, Any]) -> list[str]:
     """The lines `info` prints for the source's attributes a store or record keeps."""
     lines = []
     for key, label in _SHOWN.items():

@@ -110,7 +110,8 @@ def from_reconstruction(values: np.ndarray, sample_type: str) -> np.ndarray:
     low, high = INTEGER_RANGES[sample_type]
     # float64 holds int32's bounds exactly (float32 would round its maximum up).
     rounded = np.rint(values.astype(np.float64) if sample_type == "int32" else values)
-    return np.clip(rounded, low, high, out=rounded).astype(numpy_type(sample_type))
+    restored: np.ndarray = np.clip(rounded, low, high, out=rounded).astype(numpy_type(sample_type))
+    return restored
 
 
 def in_memory(samples: np.ndarray, sample_type: str, rate: Optional[int], source_format: str,

@@ -32,7 +32,7 @@ def read_seismic(path: Path, rate: Optional[int]) -> list[Recording]:
         raise UserError(f"{path}: not a readable {SUFFIXES[path.suffix.lower()]} file "
                         f"({_reason(error)})") from None
     _refuse_gaps(path, stream)
-    groups: dict[tuple, list[Any]] = {}
+    groups: dict[tuple[Any, ...], list[Any]] = {}
     for trace in stream:
         key = (float(trace.stats.sampling_rate), str(trace.stats.starttime), trace.stats.npts,
                trace.data.dtype.name)

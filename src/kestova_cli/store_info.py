@@ -28,7 +28,7 @@ def describe(path: Path) -> list[str]:
 
 
 def _describe_array(array: StoredArray) -> list[str]:
-    settings = array.kestova_settings
+    settings = array.kestova_settings or {}  # only Kestova arrays are described
     shape = array.shape
     lines = [f"array {array.label}: {array.dtype}, shape {_dims(shape)}, "
              f"chunks {_dims(array.chunks)}",

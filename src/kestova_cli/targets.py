@@ -20,7 +20,7 @@ from .recording import Recording, numpy_type, require_finite
 
 # (path to write, recording, codec settings, the source's name for messages, whether it is the
 # first recording written there: the next ones of a file of several join it)
-Writer = Callable[[Path, Recording, dict, str, bool], None]
+Writer = Callable[[Path, Recording, dict[str, Any], str, bool], None]
 
 
 @dataclass

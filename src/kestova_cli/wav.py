@@ -7,7 +7,7 @@ from __future__ import annotations
 import struct
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Iterable, Optional
+from typing import Callable, Iterable, Optional
 
 import numpy as np
 
@@ -88,7 +88,7 @@ def read_wav(path: Path) -> Wav:
     return Wav(frame_reader(path, layout)(0, layout.frames), layout.rate, layout.sample_type)
 
 
-def frame_reader(path: Path, layout: WavLayout):
+def frame_reader(path: Path, layout: WavLayout) -> Callable[[int, int], np.ndarray]:
     """Reads frames [start, end) as (channels, n) samples of the layout's sample type."""
     if layout.sample_type != "int24":
         return interleaved(path, layout.data_offset, np.dtype(_WIRE[layout.sample_type]),

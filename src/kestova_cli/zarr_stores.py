@@ -32,11 +32,11 @@ INSTALL_HINT = install_hint("zarr")
 class StoredArray:
     name: str  # path within the store, "" for a bare array
     folder: Path
-    metadata: dict
+    metadata: dict[str, Any]
     codecs: list[str] = field(default_factory=list)  # every codec name, sharding's inner too
 
     @property
-    def kestova_settings(self) -> Optional[dict]:
+    def kestova_settings(self) -> Optional[dict[str, Any]]:
         found = _find_codec(self.metadata.get("codecs"))
         if found is None:
             return None
@@ -70,7 +70,7 @@ class StoredArray:
         return str(self.metadata.get("data_type"))
 
     @property
-    def attributes(self) -> dict:
+    def attributes(self) -> dict[str, Any]:
         attributes = self.metadata.get("attributes")
         return attributes if isinstance(attributes, dict) else {}
 
@@ -129,7 +129,7 @@ def choose_array(path: Path, name: Optional[str]) -> StoredArray:
     raise UserError(f"{path}: no Kestova array named '{name}' (Kestova arrays: {names})")
 
 
-def _walk_codecs(codecs: Any) -> Iterator[dict]:
+def _walk_codecs(codecs: Any) -> Iterator[dict[str, Any]]:
     """Every codec entry of a codecs list, those inside a sharding codec too."""
     for codec in codecs if isinstance(codecs, list) else []:
         if isinstance(codec, dict):
@@ -139,7 +139,7 @@ def _walk_codecs(codecs: Any) -> Iterator[dict]:
                 yield from _walk_codecs(configuration.get("codecs"))
 
 
-def _find_codec(codecs: Any) -> Optional[dict]:
+def _find_codec(codecs: Any) -> Optional[dict[str, Any]]:
     return next((c for c in _walk_codecs(codecs) if c.get("name") == CODEC), None)
 
 

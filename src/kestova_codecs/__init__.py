@@ -6,6 +6,10 @@ Importing this package needs only NumPy; numcodecs and zarr are imported when th
 first used, so ``pip install kestova`` alone still gives ``compress_within``.
 """
 
+from __future__ import annotations
+
+from typing import Any
+
 __all__ = ["Kestova", "KestovaCodec", "decode_signal", "encode_signal"]
 
 # Public name -> the module that defines it (imported on first access).
@@ -17,7 +21,7 @@ _LAZY = {
 }
 
 
-def __getattr__(name):
+def __getattr__(name: str) -> Any:
     if name == "__version__":  # the installed distribution's, kept in pyproject.toml only
         from importlib.metadata import version
 
@@ -31,5 +35,5 @@ def __getattr__(name):
     return value
 
 
-def __dir__():
+def __dir__() -> list[str]:
     return sorted(list(globals()) + __all__)

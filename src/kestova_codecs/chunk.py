@@ -5,7 +5,10 @@ either version, whatever the settings' format, from the stream's version byte.""
 
 from __future__ import annotations
 
+from typing import Any, Optional
+
 import numpy as np
+import numpy.typing as npt
 
 from kestova_codecs import _binding
 from kestova_codecs.dtypes import native
@@ -14,20 +17,21 @@ from kestova_codecs.settings import Settings
 _VERSION_BYTE = 4  # after the magic, in both versions
 
 
-def version_of(data) -> int:
+def version_of(data: _binding.BufferLike) -> int:
     """The version byte of the stream in the buffer ``data`` (0 when too short to have one)."""
     view = memoryview(data).cast("B")
     return view[_VERSION_BYTE] if len(view) > _VERSION_BYTE else 0
 
 
-def announced_samples(data) -> int:
+def announced_samples(data: _binding.BufferLike) -> int:
     """The samples the stream's header announces, either version, checked before decoding."""
     if version_of(data) == 2:
         return _binding.read_v2_header(data)["samples"]
     return _binding.read_header(data)["samples"]
 
 
-def encode(values: np.ndarray, settings: Settings, *, omit_trailing_nan: bool = False) -> bytes:
+def encode(values: npt.NDArray[Any], settings: Settings, *,
+           omit_trailing_nan: bool = False) -> bytes:
     """The chunk's values (flattened in C order unless already 1-D) as one Kestova container of
     the settings' format. Version 1 is written by the settings' encoder: with "reference" and no
     bound the bytes that ``kestova.compress_signal`` gives for them as float32. NaN and
@@ -42,7 +46,8 @@ def encode(values: np.ndarray, settings: Settings, *, omit_trailing_nan: bool = 
                                  s.psnr)
 
 
-def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exact") -> np.ndarray:
+def decode(data: _binding.BufferLike, dtype: npt.DTypeLike, elements: Optional[int] = None,
+           fill: str = "exact") -> npt.NDArray[Any]:
     """The chunk the container in the buffer ``data`` holds, 1-D, as ``dtype``: ``elements`` of
     them ("exact"), up to ``elements`` ("at_most"), or ``elements`` of which a float chunk's
     trailing ones may have been left out and come back NaN ("trailing_nan"). Without
@@ -53,11 +58,13 @@ def decode(data, dtype: np.dtype, elements: int | None = None, fill: str = "exac
     if version_of(data) == 2 and _binding.read_v2_header(data)["element_type"] != dtype.name:
         return _decode_v2_as(data, dtype, elements, fill)
     decoded = _binding.decode_chunk(data, dtype.name, elements, fill)
-    values = np.frombuffer(decoded, dtype.newbyteorder("="))  # the decoder's memory, not a copy
+    # The decoder's memory, not a copy.
+    values = np.frombuffer(memoryview(decoded), dtype.newbyteorder("="))
     return values if values.dtype == dtype else values.astype(dtype)
 
 
-def _decode_v2_as(data, dtype: np.dtype, elements: int, fill: str) -> np.ndarray:
+def _decode_v2_as(data: _binding.BufferLike, dtype: np.dtype[Any], elements: int,
+                  fill: str) -> npt.NDArray[Any]:
     """A version-2 stream decoded into another type than its own (a numcodecs codec whose
     ``dtype`` differs from the array's): integers rounded and clipped, as version 1 does."""
     info = _binding.read_v2_header(data)  # framing and checksum, nothing decoded yet
@@ -77,7 +84,7 @@ def _decode_v2_as(data, dtype: np.dtype, elements: int, fill: str) -> np.ndarray
     return out
 
 
-def _check_announced(announced: int, elements: int, fill: str, dtype: np.dtype) -> None:
+def _check_announced(announced: int, elements: int, fill: str, dtype: np.dtype[Any]) -> None:
     # The rule of the C++ chunk layer's check_announced (codec/chunk/trailing_fill.h).
     if announced > elements:
         raise ValueError(f"the container announces {announced} samples, but the chunk has "

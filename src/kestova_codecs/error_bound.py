@@ -15,8 +15,10 @@ from __future__ import annotations
 
 import math
 import numbers
+from typing import Any, Optional
 
 import numpy as np
+import numpy.typing as npt
 from kestova import KestovaCompressionOptions
 
 from kestova_codecs import _binding
@@ -24,7 +26,7 @@ from kestova_codecs.dtypes import check_dtype, native
 from kestova_codecs.tables import DEFAULT_ENCODER, ENCODERS
 
 
-def check_max_error(max_error) -> float:
+def check_max_error(max_error: object) -> float:
     """``max_error`` as a float; ``TypeError`` or ``ValueError`` unless a finite number >= 0."""
     if isinstance(max_error, bool) or not isinstance(max_error, numbers.Real):
         raise TypeError(f"max_error must be a number, not {type(max_error).__name__}")
@@ -34,7 +36,7 @@ def check_max_error(max_error) -> float:
     return value
 
 
-def check_encoder(encoder) -> str:
+def check_encoder(encoder: object) -> str:
     """``encoder``; ``TypeError`` or ``ValueError`` unless one of ``tables.ENCODERS``."""
     if not isinstance(encoder, str):
         raise TypeError(f"encoder must be a str, not {type(encoder).__name__}")
@@ -44,8 +46,9 @@ def check_encoder(encoder) -> str:
     return encoder
 
 
-def compress_within(samples, max_error, *, relative=True, method="cdf97", coder=None,
-                    encoder=DEFAULT_ENCODER) -> bytes:
+def compress_within(samples: npt.ArrayLike, max_error: float, *, relative: bool = True,
+                    method: Optional[str] = "cdf97", coder: Optional[str] = None,
+                    encoder: str = DEFAULT_ENCODER) -> bytes:
     """Compress a 1-D array of samples into one Kestova container whose decoded values differ
     from ``samples`` by at most ``max_error`` (times the range max - min of ``samples`` when
     ``relative``).
@@ -69,7 +72,7 @@ def compress_within(samples, max_error, *, relative=True, method="cdf97", coder=
     if method is None and encoder != "tuned":
         raise ValueError(f"encoder {encoder!r} compresses with one method: give method= "
                          "(only the tuned encoder chooses it when method=None)")
-    named = {} if method is None else {"method": method}
+    named: dict[str, Any] = {} if method is None else {"method": method}
     KestovaCompressionOptions(**named, coder=coder)
     flat = native(values)
     return _binding.encode_chunk(flat, dtype.name, method, None, None, coder, encoder, bound,

@@ -3,17 +3,25 @@
 from __future__ import annotations
 
 import dataclasses
+from typing import TYPE_CHECKING, Any, Optional
 
 import numpy as np
-from numcodecs.abc import Codec
-from numcodecs.compat import ensure_contiguous_ndarray, ndarray_copy
+import numpy.typing as npt
 
-from kestova_codecs import chunk
+# numcodecs ships no type information (the reason for the ignores on these lines).
+from numcodecs.abc import Codec  # type: ignore[import-untyped,unused-ignore]
+from numcodecs.compat import (  # type: ignore[import-untyped,unused-ignore]
+    ensure_contiguous_ndarray, ndarray_copy)
+
+from kestova_codecs import _binding, chunk
 from kestova_codecs.dtypes import check_dtype
 from kestova_codecs.settings import Settings
 
+if TYPE_CHECKING:
+    from typing_extensions import Self
 
-class Kestova(Codec):
+
+class Kestova(Codec):  # type: ignore[misc,unused-ignore]
     """Lossy wavelet compression of a chunk into one plain Kestova container.
 
     ``method``, ``scale``, ``cutoff`` and ``coder`` are those of
@@ -49,10 +57,11 @@ class Kestova(Codec):
     # 4 times the command's chunks; 16 MiB decoded as float32.
     max_decoded_samples = 1 << 22
 
-    def __init__(self, method=Settings.method, scale=Settings.scale, cutoff=Settings.cutoff,
-                 coder=Settings.coder, dtype="<f4", max_error=Settings.max_error,
-                 relative=Settings.relative, encoder=Settings.encoder, format=Settings.format,
-                 psnr=Settings.psnr):
+    def __init__(self, method: Optional[str] = Settings.method, scale: int = Settings.scale,
+                 cutoff: str = Settings.cutoff, coder: Optional[str] = Settings.coder,
+                 dtype: npt.DTypeLike = "<f4", max_error: Optional[float] = Settings.max_error,
+                 relative: bool = Settings.relative, encoder: str = Settings.encoder,
+                 format: int = Settings.format, psnr: Optional[float] = Settings.psnr) -> None:
         settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder, format,
                             psnr)
         self.__dict__.update(settings.config())
@@ -61,7 +70,7 @@ class Kestova(Codec):
         self._settings = settings
 
     @classmethod
-    def from_config(cls, config):
+    def from_config(cls, config: dict[str, Any]) -> Self:
         # A configuration without `encoder` (every store written before it) means "reference",
         # one without `format` version 1.
         config = dict(config)
@@ -69,14 +78,15 @@ class Kestova(Codec):
         dtype = config.pop("dtype", "<f4")
         return cls(dtype=dtype, **dataclasses.asdict(Settings.from_config(config)))
 
-    def encode(self, buf):
+    def encode(self, buf: _binding.BufferLike) -> bytes:
         if isinstance(buf, np.ndarray):
             values = buf.reshape(-1, order="A")
         else:
             values = ensure_contiguous_ndarray(buf).view(self.dtype)
         return chunk.encode(values, self._settings)
 
-    def decode(self, buf, out=None):
+    def decode(self, buf: _binding.BufferLike,
+               out: Optional[_binding.BufferLike] = None) -> npt.NDArray[Any]:
         dtype = np.dtype(self.dtype)
         if out is not None:  # the chunk's size is known: refuse a larger container unread
             limit = ensure_contiguous_ndarray(out).nbytes // dtype.itemsize
@@ -88,4 +98,5 @@ class Kestova(Codec):
                                  f"{limit} that Kestova.max_decoded_samples allows a chunk of "
                                  "unknown size; refusing to decode it (raise "
                                  "Kestova.max_decoded_samples to read larger chunks)")
-        return ndarray_copy(chunk.decode(buf, dtype, limit, "at_most"), out)
+        decoded: npt.NDArray[Any] = ndarray_copy(chunk.decode(buf, dtype, limit, "at_most"), out)
+        return decoded

@@ -9,7 +9,7 @@ import math
 import numbers
 import operator
 from dataclasses import dataclass
-from typing import Optional
+from typing import Any, Optional
 
 import numpy as np
 
@@ -33,7 +33,7 @@ V1_ONLY = {"method": DEFAULTS["method"], "scale": DEFAULTS["scale"],
            "cutoff": DEFAULTS["cutoff"], "coder": None, "encoder": DEFAULT_ENCODER}
 
 
-def check_format(format) -> int:
+def check_format(format: Any) -> int:
     """``format`` as an int; ``TypeError`` or ``ValueError`` unless 1 or 2."""
     if isinstance(format, bool) or not isinstance(format, numbers.Integral):
         raise TypeError(f"format must be 1 or 2, not {type(format).__name__}")
@@ -42,7 +42,7 @@ def check_format(format) -> int:
     return int(format)
 
 
-def check_psnr(psnr) -> float:
+def check_psnr(psnr: Any) -> float:
     """``psnr`` as a float; ``TypeError`` or ``ValueError`` unless a number of dB in range."""
     if isinstance(psnr, bool) or not isinstance(psnr, numbers.Real):
         raise TypeError(f"psnr must be a number of dB, not {type(psnr).__name__}")
@@ -66,7 +66,7 @@ class Settings:
     format: int = DEFAULT_FORMAT
     psnr: Optional[float] = None
 
-    def __post_init__(self):
+    def __post_init__(self) -> None:
         object.__setattr__(self, "format", check_format(self.format))
         if not isinstance(self.relative, bool):
             raise TypeError(f"relative must be True or False, not {self.relative!r}")
@@ -87,7 +87,7 @@ class Settings:
         _binding.check_settings(self.method, self.coder, self.scale, self.cutoff, self.encoder,
                                 self.max_error, self.relative)
 
-    def _check_v2(self):
+    def _check_v2(self) -> None:
         changed = [name for name, value in V1_ONLY.items() if getattr(self, name) != value]
         if changed:
             raise ValueError(f"{', '.join(changed)} {'is a' if len(changed) == 1 else 'are'} "
@@ -98,7 +98,7 @@ class Settings:
                 raise ValueError("give one target: max_error or psnr")
             object.__setattr__(self, "psnr", check_psnr(self.psnr))
 
-    def check_dtype(self, dtype) -> None:
+    def check_dtype(self, dtype: Any) -> None:
         """``ValueError`` when chunks of ``dtype`` cannot be stored with these settings: float
         chunks in version 2 need a target."""
         if self.format == 2 and self.max_error is None and self.psnr is None and \
@@ -107,15 +107,15 @@ class Settings:
                              "(max_error=0 asks for exact samples)")
 
     @classmethod
-    def from_config(cls, config: dict) -> "Settings":
+    def from_config(cls, config: dict[str, Any]) -> "Settings":
         """The settings a stored configuration records; one without `encoder` was written by
         the reference encoder, one without `format` is version 1."""
-        unrecorded = {"format": UNRECORDED_FORMAT}
+        unrecorded: dict[str, Any] = {"format": UNRECORDED_FORMAT}
         if config.get("format", UNRECORDED_FORMAT) == 1:
             unrecorded["encoder"] = UNRECORDED_ENCODER
         return cls(**{**unrecorded, **config})
 
-    def config(self) -> dict:
+    def config(self) -> dict[str, Any]:
         """Every setting of the format by name, as plain JSON values: a version-1
         configuration has no psnr, a version-2 one none of the version-1 settings."""
         values = dataclasses.asdict(self)

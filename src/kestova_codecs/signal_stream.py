@@ -8,18 +8,27 @@ version. Version-1 streams stay what ``kestova.compress_signal`` writes and ``ke
 from __future__ import annotations
 
 import numbers
+from typing import TYPE_CHECKING, Optional
 
 import kestova
 import numpy as np
 
 from kestova_codecs import _binding
 
+if TYPE_CHECKING:
+    from numpy.typing import ArrayLike
+
+    from typing_extensions import Buffer
+
+    from kestova_codecs._binding import V2Header
+
 __all__ = ["decode_signal", "encode_signal", "stream_info"]
 
 _V1 = 1
 
 
-def encode_signal(samples, *, max_error=None, relative=True, psnr=None) -> bytes:
+def encode_signal(samples: ArrayLike, *, max_error: Optional[float] = None,
+                  relative: bool = True, psnr: Optional[float] = None) -> bytes:
     """Compress a 1-D array into one version-2 stream.
 
     Every decoded sample differs from its input by at most ``max_error``, times the range
@@ -52,12 +61,12 @@ def encode_signal(samples, *, max_error=None, relative=True, psnr=None) -> bytes
     return stream
 
 
-def stream_info(stream) -> dict:
+def stream_info(stream: Buffer) -> V2Header:
     """The fields of a version-2 stream's header, its checksum checked (``ValueError`` if not)."""
     return _binding.read_v2_header(stream)
 
 
-def decode_signal(stream) -> np.ndarray:
+def decode_signal(stream: Buffer) -> np.ndarray:
     """The samples of a Kestova stream of either version: a version-2 stream in the type it was
     written from, a version-1 stream as float32. ``ValueError`` for a damaged or unknown stream.
     """

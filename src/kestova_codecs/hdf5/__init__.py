@@ -14,9 +14,12 @@ from __future__ import annotations
 
 import ctypes
 from pathlib import Path
+from typing import Any, Optional, Union
 
-import h5py
+# h5py ships no type information (the reason for the ignores on this line and its subclasses').
+import h5py  # type: ignore[import-untyped,unused-ignore]
 import numpy as np
+import numpy.typing as npt
 
 from kestova_codecs import _binding
 from kestova_codecs.dtypes import check_dtype
@@ -30,7 +33,7 @@ PLUGIN_PATH: str = str(Path(__file__).resolve().parent / "plugins")
 _PLUGIN_FILE = Path(PLUGIN_PATH) / "libh5kestova.so"
 
 
-class KestovaFilter(h5py.filters.FilterRefBase):
+class KestovaFilter(h5py.filters.FilterRefBase):  # type: ignore[misc,unused-ignore]
     """The Kestova filter with its settings, for h5py's ``compression=`` (which marks it
     optional: a chunk the filter refuses is stored raw) or ``create_mandatory_dataset``.
 
@@ -47,19 +50,19 @@ class KestovaFilter(h5py.filters.FilterRefBase):
 
     filter_id = FILTER_ID
 
-    def __init__(self, **settings):
+    def __init__(self, **settings: Any) -> None:
         self.settings = Settings(**settings)
         s = self.settings
         self.filter_options = _binding.hdf5_filter_values(
             s.method, s.scale, s.cutoff, s.coder, s.encoder, s.max_error, s.relative, s.format,
             s.psnr or 0.0)
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         given = ", ".join(f"{k}={v!r}" for k, v in self.settings.config().items())
         return f"KestovaFilter({given})"
 
 
-def settings_of(dataset) -> dict:
+def settings_of(dataset: h5py.Dataset) -> _binding.FilterSettings:
     """The settings the filter records for ``dataset`` (an h5py Dataset using it), with the
     element type (``dtype``) and the elements per chunk (``chunk_elements``)."""
     plist = dataset.id.get_create_plist()
@@ -70,7 +73,7 @@ def settings_of(dataset) -> dict:
     raise ValueError(f"{dataset.name}: the dataset does not use the Kestova filter")
 
 
-def _refuse_non_finite(values) -> None:
+def _refuse_non_finite(values: npt.ArrayLike) -> None:
     """``ValueError``, worded as the codecs word it, when ``values`` hold NaN or infinities."""
     array = np.asarray(values)
     if array.dtype.kind != "f":
@@ -83,7 +86,7 @@ def _refuse_non_finite(values) -> None:
                          "as finite numbers")
 
 
-class MandatoryDataset(h5py.Dataset):
+class MandatoryDataset(h5py.Dataset):  # type: ignore[misc,unused-ignore]
     """A dataset whose Kestova filter is mandatory. Writes through it refuse NaN and infinities
     at once with a ``ValueError``, and so every other chunk the filter refuses (an error bound it
     cannot meet, a range too narrow to scale by): each write is flushed at once, and one the
@@ -92,7 +95,7 @@ class MandatoryDataset(h5py.Dataset):
     filter unwritable (through another handle) makes HDF5 fail on flush or close, and the HDF5
     2.0 that h5py bundles may then crash when the process ends (docs/hdf5-filter.md)."""
 
-    def __setitem__(self, args, val):
+    def __setitem__(self, args: Any, val: npt.ArrayLike) -> None:
         _refuse_non_finite(val)
         before = self[args]
         super().__setitem__(args, val)
@@ -107,8 +110,13 @@ class MandatoryDataset(h5py.Dataset):
                              "and the filter's settings to see why") from None
 
 
-def create_mandatory_dataset(group, name, shape=None, dtype=None, data=None, *, chunks,
-                             filter: KestovaFilter | None = None, **kwargs) -> MandatoryDataset:
+def create_mandatory_dataset(group: h5py.Group, name: str,
+                             shape: Union[int, tuple[int, ...], None] = None,
+                             dtype: Optional[npt.DTypeLike] = None,
+                             data: Optional[npt.ArrayLike] = None, *,
+                             chunks: Union[bool, int, tuple[int, ...]],
+                             filter: Optional[KestovaFilter] = None,
+                             **kwargs: Any) -> MandatoryDataset:
     """``group.create_dataset(name, shape, dtype, data, chunks=chunks, **kwargs)`` with the
     Kestova filter mandatory, for those who prefer an error to a chunk stored raw: NaN and
     infinities raise ``ValueError`` (see ``MandatoryDataset``). ``filter`` gives the settings

@@ -18,6 +18,7 @@
 #include "codec/method_table.h"
 #include "codec/tuned/bound_loop.h"
 #include "codec/tuned/tuned_compressor.h"
+#include "tests/bound_cases.h"
 #include "tests/cpp/support/codec_paths.h"
 #include "tests/cpp/support/codec_test_support.h"
 
@@ -76,32 +77,21 @@ double span_of(std::span<const uint8_t> elements, ElementType type) {
     return span.max - span.min;
 }
 
-struct BoundCase {
-    BoundKind kind;
-    double max_error;
-};
-// Integer bounds with a fraction, which rounding must not push over; a float64 bound tight
-// enough that narrowing takes a share of it.
-constexpr BoundCase kBoundCases[] = {{BoundKind::Relative, 1e-3},
-                                     {BoundKind::Relative, 2e-2},
-                                     {BoundKind::Absolute, 0.85},
-                                     {BoundKind::Absolute, 20.85}};
-
 TEST(ChunkBound, HoldsForEveryElementTypeEncoderAndReadingPath) {
     for (const ElementInfo& info : kElementTypes) {
         const auto elements = elements_of(info.type, 3000);
         for (const Encoder encoder : {Encoder::Tuned, Encoder::Reference}) {
-            for (const BoundCase bound : kBoundCases) {
+            for (const KestovaBoundCase bound : kKestovaBoundCases) {
                 SCOPED_TRACE(::testing::Message()
                              << info.name << " encoder " << encoder_name(encoder) << " bound "
                              << bound.max_error);
                 const ChunkSettings settings{.options = {},
                                              .choose_method = false,
                                              .encoder = encoder,
-                                             .bound = bound.kind,
+                                             .bound = static_cast<BoundKind>(bound.kind),
                                              .max_error = bound.max_error};
                 const auto container = encode_chunk(elements, info.type, settings, false);
-                const double allowed = bound.kind == BoundKind::Relative
+                const double allowed = bound.kind == static_cast<int>(BoundKind::Relative)
                                            ? bound.max_error * span_of(elements, info.type)
                                            : bound.max_error;
                 if (!container) {  // only a bound below what narrowing or the finest scale left

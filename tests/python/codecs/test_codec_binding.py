@@ -91,6 +91,23 @@ def test_codec_failures_carry_the_codec_message(call, data):
         getattr(_binding, call)(data)
 
 
+class NoTruth:
+    def __bool__(self):
+        raise RuntimeError("no truth value")
+
+
+@pytest.mark.parametrize("call", [
+    lambda flag: _binding.check_settings("cdf97", None, 11, "low", "tuned", 0.1, flag),
+    lambda flag: _binding.encode_chunk(make_signal(100), "float32", "cdf97", 11, "low", None,
+                                       "tuned", None, flag, False),
+    lambda flag: _binding.encode_chunk(make_signal(100), "float32", "cdf97", 11, "low", None,
+                                       "tuned", None, True, flag),
+])
+def test_a_flag_whose_truth_test_raises_raises_its_error(call):
+    with pytest.raises(RuntimeError, match="no truth value"):
+        call(NoTruth())
+
+
 @pytest.mark.parametrize("call", ["compress", "decompress"])
 def test_other_threads_run_while_the_codec_runs(call):
     # While the codec holds its view of the bytearray, resizing it raises BufferError. The main

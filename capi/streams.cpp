@@ -1,0 +1,249 @@
+// Streams through the C interface: options, compression with each encoder, decoding, headers
+// and the .kst record.
+#include <array>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include <zlib.h>
+
+#include "capi/boundary.h"
+#include "capi/settings.h"
+#include "codec/chunk/chunk_codec.h"
+#include "codec/chunk/sample_checks.h"
+#include "codec/compressor.h"
+#include "codec/container_limits.h"
+#include "codec/decompressor.h"
+#include "codec/header.h"
+#include "codec/method_table.h"
+#include "codec/tuned/tuned_compressor.h"
+
+namespace kestova::capi {
+
+namespace {
+
+// The stream of `samples`: the reference or tuned encoder as asked, or, with an error bound,
+// the chunk layer's rule for a float32 chunk (the rule every other surface holds bounds by).
+// The samples are checked by the chunk rules either way.
+std::expected<std::vector<uint8_t>, Outcome> encode_stream(std::span<const float> samples,
+                                                           const kestova_options* options) {
+    const auto settings = settings_of(options);
+    if (!settings) return std::unexpected(settings.error());
+    if (settings->bound != BoundKind::None) {
+        const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(samples.data()),
+                                             samples.size_bytes());
+        auto encoded = encode_chunk(bytes, ElementType::Float32, *settings, false);
+        if (!encoded) return std::unexpected(failure(KESTOVA_ERROR_REFUSED, encoded.error()));
+        return std::move(*encoded);
+    }
+    // The chunk rules refuse what the compressor would silently change: NaN and infinities
+    // (stored as finite numbers) and a nonzero range too small to scale by (stored flat). The
+    // range is the header's, so that the check costs no pass of its own.
+    if (const NonFinite non_finite = find_non_finite(samples); non_finite.count > 0) {
+        return std::unexpected(failure(KESTOVA_ERROR_REFUSED, non_finite_refusal(non_finite)));
+    }
+    auto encoded = settings->encoder == Encoder::Tuned ? compress_tuned(samples, settings->options)
+                                                       : compress(samples, settings->options);
+    if (!encoded) return std::unexpected(codec_failure(encoded.error()));
+    const auto header = KestovaHeader::from_bytes(*encoded);
+    if (!header) return std::unexpected(codec_failure(header.error()));
+    if (auto refusal = unscalable_span(header->signal_min, header->signal_max)) {
+        return std::unexpected(failure(KESTOVA_ERROR_REFUSED, std::move(*refusal)));
+    }
+    return std::move(*encoded);
+}
+
+// Version 1 is the only stream this library reads; a version-2 decoder is chosen here by the
+// header's version once the codec has one.
+std::expected<std::vector<float>, Outcome> decode_stream(std::span<const uint8_t> stream) {
+    auto samples = decompress(stream);
+    if (!samples) return std::unexpected(codec_failure(samples.error()));
+    return std::move(*samples);
+}
+
+// The parsed header, checked as the decoder checks it before decoding anything.
+std::expected<KestovaHeader, Outcome> checked_header(std::span<const uint8_t> stream) {
+    auto header = KestovaHeader::from_bytes(stream);
+    if (!header) return std::unexpected(codec_failure(header.error()));
+    if (const auto limits = check_container_limits(*header); !limits) {
+        return std::unexpected(codec_failure(limits.error()));
+    }
+    return *header;
+}
+
+std::span<const uint8_t> bytes_of(const uint8_t* data, std::size_t size) {
+    return {data, size};
+}
+
+uint32_t read_le32(const uint8_t* bytes) {
+    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
+           uint32_t{bytes[3]} << 24;
+}
+
+// The record's layout (docs/format.md): magic, version, body length, CRC-32 of the body, body.
+constexpr std::array<uint8_t, 4> kRecordMagic{'K', 'S', 'T', 'R'};
+constexpr uint8_t kRecordVersion = 1;
+constexpr std::size_t kRecordPreamble = 13;
+
+Outcome read_record(std::span<const uint8_t> file, kestova_record* record) {
+    const auto header = checked_header(file);
+    if (!header) return header.error();
+    const std::size_t start = HEADER_SIZE + std::size_t{header->payload_length};
+    if (file.size() < start) {
+        return failure(KESTOVA_ERROR_DECOMPRESSION_FAILED, "the stream is cut short");
+    }
+    if (file.size() == start) return failure(KESTOVA_ERROR_NO_RECORD, {});
+    const std::span<const uint8_t> tail = file.subspan(start);
+    const auto invalid = [](const char* text) {
+        return failure(KESTOVA_ERROR_INVALID_RECORD, text);
+    };
+    if (tail.size() < kRecordPreamble ||
+        !std::equal(kRecordMagic.begin(), kRecordMagic.end(), tail.begin())) {
+        return invalid("no Kestova record follows the stream");
+    }
+    if (tail[4] != kRecordVersion) return invalid("unknown record version");
+    const uint32_t length = read_le32(&tail[5]);
+    if (length != tail.size() - kRecordPreamble)
+        return invalid("the record's length does not end the file");
+    const std::span<const uint8_t> body = tail.subspan(kRecordPreamble);
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), body.data(), static_cast<uInt>(body.size()));
+    if (crc != read_le32(&tail[9])) return invalid("the record's checksum does not match");
+    *record = {kRecordVersion, body.data(), body.size()};
+    return {};
+}
+
+kestova_method method_of(const std::array<uint8_t, 4>& tag) {
+    for (const MethodEntry& entry : kMethods) {
+        if (entry.tag == tag) return static_cast<kestova_method>(entry.method);
+    }
+    return KESTOVA_METHOD_CDF97;  // from_bytes refuses every other tag
+}
+
+}  // namespace
+
+}  // namespace kestova::capi
+
+using namespace kestova;
+using namespace kestova::capi;
+
+extern "C" {
+
+void kestova_options_default(kestova_options* options) {
+    if (options == nullptr) return;
+    constexpr CompressionOptions defaults{};
+    *options = {
+        .method = static_cast<kestova_method>(defaults.method),
+        .coder = static_cast<kestova_coder>(defaults.coder),
+        .cutoff = static_cast<kestova_cutoff>(defaults.cutoff),
+        .scale = defaults.scale,
+        .encoder = KESTOVA_ENCODER_REFERENCE,
+        .bound = KESTOVA_BOUND_NONE,
+        .max_error = 0.0,
+        .choose_method = 0,
+        .stream_version = 0,
+    };
+}
+
+kestova_status kestova_compress(const float* samples, size_t count, const kestova_options* options,
+                                uint8_t** out, size_t* out_size, kestova_error* error) {
+    return guarded(error, [&]() -> Outcome {
+        if (samples == nullptr && count != 0) return null_pointer("samples");
+        if (out == nullptr || out_size == nullptr) return null_pointer("out");
+        const auto stream = encode_stream({samples, count}, options);
+        if (!stream) return stream.error();
+        return hand_over<uint8_t>(*stream, out, out_size);
+    });
+}
+
+kestova_status kestova_compress_into(const float* samples, size_t count,
+                                     const kestova_options* options, uint8_t* dst, size_t capacity,
+                                     size_t* written, kestova_error* error) {
+    return guarded(error, [&]() -> Outcome {
+        if (samples == nullptr && count != 0) return null_pointer("samples");
+        if (written == nullptr) return null_pointer("written");
+        if (dst == nullptr && capacity != 0) return null_pointer("dst");
+        const auto stream = encode_stream({samples, count}, options);
+        if (!stream) return stream.error();
+        return copy_into<uint8_t>(*stream, dst, capacity, written, "bytes");
+    });
+}
+
+kestova_status kestova_decoded_count(const uint8_t* stream, size_t size, size_t* count,
+                                     kestova_error* error) {
+    return guarded(error, [&]() -> Outcome {
+        if (stream == nullptr && size != 0) return null_pointer("stream");
+        if (count == nullptr) return null_pointer("count");
+        const auto header = checked_header(bytes_of(stream, size));
+        if (!header) return header.error();
+        *count = header->sample_count;
+        return {};
+    });
+}
+
+kestova_status kestova_decompress(const uint8_t* stream, size_t size, float** samples,
+                                  size_t* count, kestova_error* error) {
+    return guarded(error, [&]() -> Outcome {
+        if (stream == nullptr && size != 0) return null_pointer("stream");
+        if (samples == nullptr || count == nullptr) return null_pointer("samples");
+        const auto decoded = decode_stream(bytes_of(stream, size));
+        if (!decoded) return decoded.error();
+        return hand_over<float>(*decoded, samples, count);
+    });
+}
+
+kestova_status kestova_decompress_into(const uint8_t* stream, size_t size, float* dst,
+                                       size_t capacity, size_t* count, kestova_error* error) {
+    return guarded(error, [&]() -> Outcome {
+        if (stream == nullptr && size != 0) return null_pointer("stream");
+        if (count == nullptr) return null_pointer("count");
+        if (dst == nullptr && capacity != 0) return null_pointer("dst");
+        // The header says how many samples come out: refuse a short buffer before decoding.
+        const auto header = checked_header(bytes_of(stream, size));
+        if (!header) return header.error();
+        if (header->sample_count > capacity) {
+            *count = header->sample_count;
+            return too_small(capacity, header->sample_count, "samples");
+        }
+        const auto decoded = decode_stream(bytes_of(stream, size));
+        if (!decoded) return decoded.error();
+        return copy_into<float>(*decoded, dst, capacity, count, "samples");
+    });
+}
+
+kestova_status kestova_read_header(const uint8_t* stream, size_t size, kestova_header* header,
+                                   kestova_error* error) {
+    return guarded(error, [&]() -> Outcome {
+        if (stream == nullptr && size != 0) return null_pointer("stream");
+        if (header == nullptr) return null_pointer("header");
+        const auto parsed = checked_header(bytes_of(stream, size));
+        if (!parsed) return parsed.error();
+        kestova_header out{};
+        out.version_major = parsed->version[0];
+        out.version_minor = parsed->version[1];
+        std::memcpy(out.method_tag, parsed->method_tag.data(), 4);
+        out.method = method_of(parsed->method_tag);
+        out.levels = parsed->levels;
+        out.scale = parsed->scale;
+        out.coder = static_cast<kestova_coder>(parsed->coder);
+        out.flags = parsed->flags;
+        out.sample_count = parsed->sample_count;
+        out.signal_min = parsed->signal_min;
+        out.signal_max = parsed->signal_max;
+        out.normalized_mean = parsed->normalized_mean;
+        out.payload_length = parsed->payload_length;
+        out.stream_size = HEADER_SIZE + std::size_t{parsed->payload_length};
+        *header = out;
+        return {};
+    });
+}
+
+kestova_status kestova_read_record(const uint8_t* file, size_t size, kestova_record* record,
+                                   kestova_error* error) {
+    return guarded(error, [&]() -> Outcome {
+        if (file == nullptr && size != 0) return null_pointer("file");
+        if (record == nullptr) return null_pointer("record");
+        return read_record(bytes_of(file, size), record);
+    });
+}
+
+}  // extern "C"
