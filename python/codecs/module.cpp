@@ -136,8 +136,10 @@ PyMethodDef module_methods[] = {
      "Decompress the Kestova container in the contiguous buffer `data`; the samples come back\n"
      "as a DecodedSamples object for numpy.frombuffer(..., numpy.float32)."},
     {"hdf5_filter_values", hdf5_filter_values, METH_VARARGS,
-     "hdf5_filter_values(method, scale, cutoff, coder, encoder, max_error, relative, /)\n--\n\n"
-     "The HDF5 filter's values recording these settings (checked as the codecs check them)."},
+     "hdf5_filter_values(method, scale, cutoff, coder, encoder, max_error, relative, format=1,\n"
+     "                   psnr=0.0, /)\n--\n\n"
+     "The HDF5 filter's values recording these settings (checked as the codecs check them);\n"
+     "format 2 records layout version 2, with psnr (dB, 0: none) as its target."},
     {"hdf5_filter_settings", hdf5_filter_settings, METH_O,
      "hdf5_filter_settings(values, /)\n--\n\n"
      "The settings that HDF5 filter values record, with dtype and chunk_elements when the\n"

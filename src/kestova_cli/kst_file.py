@@ -6,7 +6,7 @@ from __future__ import annotations
 
 from dataclasses import dataclass
 from pathlib import Path
-from typing import TYPE_CHECKING, Optional, Union
+from typing import TYPE_CHECKING, Optional, Union, cast
 
 from kestova_codecs.chunk import version_of
 from kestova_codecs.signal_stream import stream_info
@@ -75,13 +75,21 @@ def kst_bytes(container: bytes, record: Record) -> bytes:
 
 
 def _describe_header(h: Union[Header, V2Header]) -> list[str]:
-    if h.get("version") == 2:
-        ratio = h["samples"] * 4 / h["stream_bytes"]
-        return [f"version: 2", f"element type: {h['element_type']}",
-                f"method: {h['method']}", f"coder: {h['coder']}", f"samples: {h['samples']}",
-                f"step: {h['step']:.9g}", f"origin: {h['origin']:.9g}",
-                f"checksum: {h['checksum']}", f"payload bytes: {h['payload_bytes']}",
-                f"ratio: {ratio:.2f} against float32 samples ({h['stream_bytes']} bytes)"]
+    if "stream_bytes" in h:
+        return _describe_v2(cast("V2Header", h))
+    return _describe_v1(h)
+
+
+def _describe_v2(h: V2Header) -> list[str]:
+    ratio = h["samples"] * 4 / h["stream_bytes"]
+    return ["version: 2", f"element type: {h['element_type']}",
+            f"method: {h['method']}", f"coder: {h['coder']}", f"samples: {h['samples']}",
+            f"step: {h['step']:.9g}", f"origin: {h['origin']:.9g}",
+            f"checksum: {h['checksum']}", f"payload bytes: {h['payload_bytes']}",
+            f"ratio: {ratio:.2f} against float32 samples ({h['stream_bytes']} bytes)"]
+
+
+def _describe_v1(h: Header) -> list[str]:
     ratio = h["samples"] * 4 / h["container_bytes"]
     return ["version: 1", f"method: {h['method']}", f"levels: {h['levels']}",
             f"scale: {h['scale']}", f"coder: {h['coder']}", f"samples: {h['samples']}",

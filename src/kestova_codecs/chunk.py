@@ -19,8 +19,8 @@ _VERSION_BYTE = 4  # after the magic, in both versions
 
 def version_of(data: _binding.BufferLike) -> int:
     """The version byte of the stream in the buffer ``data`` (0 when too short to have one)."""
-    view = memoryview(data).cast("B")
-    return view[_VERSION_BYTE] if len(view) > _VERSION_BYTE else 0
+    view = np.frombuffer(data if isinstance(data, np.ndarray) else memoryview(data), np.uint8)
+    return int(view[_VERSION_BYTE]) if view.size > _VERSION_BYTE else 0
 
 
 def announced_samples(data: _binding.BufferLike) -> int:
