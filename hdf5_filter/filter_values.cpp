@@ -35,11 +35,13 @@ std::string out_of_range(std::string_view what, unsigned value) {
 std::expected<FilterSettings, std::string> parse_settings(std::span<const unsigned> values) {
     FilterSettings settings;
     if (values.empty()) return settings;
-    if (values[kVersionSlot] != kLayoutVersion) {
+    if (values[kVersionSlot] != kLayoutVersion && values[kVersionSlot] != kV2LayoutVersion) {
         return std::unexpected("kestova filter: unknown settings layout version " +
                                std::to_string(values[kVersionSlot]) + " (this version reads " +
-                               std::to_string(kLayoutVersion) + ")");
+                               std::to_string(kLayoutVersion) + " and " +
+                               std::to_string(kV2LayoutVersion) + ")");
     }
+    settings.format = values[kVersionSlot] == kV2LayoutVersion ? 2 : 1;
     const auto given = [&](Slot slot) { return slot < values.size(); };
     if (given(kMethodSlot) && values[kMethodSlot] == kMethodChosen) {
         settings.choose_method = true;
@@ -76,18 +78,30 @@ std::expected<FilterSettings, std::string> parse_settings(std::span<const unsign
         if (!known) return std::unexpected(out_of_range("encoder", values[kEncoderSlot]));
         settings.encoder = static_cast<Encoder>(values[kEncoderSlot]);
     }
-    if (given(kBoundSlot)) {
+    const bool psnr = settings.format == 2 && given(kBoundSlot) && values[kBoundSlot] == kPsnrBound;
+    if (given(kBoundSlot) && !psnr) {
         if (values[kBoundSlot] > static_cast<unsigned>(BoundKind::Absolute)) {
             return std::unexpected(out_of_range("error bound kind", values[kBoundSlot]));
         }
         settings.bound = static_cast<BoundKind>(values[kBoundSlot]);
     }
-    if (settings.bound != BoundKind::None) {
+    if (settings.bound != BoundKind::None || psnr) {
         if (!given(kBoundHighSlot)) {
             return std::unexpected(std::string("kestova filter: an error bound needs its value"));
         }
         const uint64_t bits = uint64_t{values[kBoundHighSlot]} << 32 | values[kBoundLowSlot];
-        settings.max_error = std::bit_cast<double>(bits);
+        (psnr ? settings.psnr : settings.max_error) = std::bit_cast<double>(bits);
+        if (psnr && settings.psnr == 0) {  // 0 means no PSNR in the settings: not a target
+            return std::unexpected(std::string("kestova filter: psnr must be a number of dB"));
+        }
+    }
+    if (settings.format == 2) {
+        if (const auto checked = check_chunk_settings(settings); !checked) {
+            return std::unexpected("kestova filter: " + checked.error());
+        }
+        return settings;
+    }
+    if (settings.bound != BoundKind::None) {
         if (!(std::isfinite(settings.max_error) && settings.max_error >= 0)) {
             return std::unexpected(
                 std::string("kestova filter: the error bound must be a finite "
@@ -124,19 +138,21 @@ std::expected<FilterValues, std::string> parse_values(std::span<const unsigned> 
 }
 
 std::array<unsigned, kSettingsCount> settings_values(const FilterSettings& settings) {
-    const uint64_t bits = std::bit_cast<uint64_t>(settings.max_error);
+    const bool psnr =
+        settings.format == 2 && settings.bound == BoundKind::None && settings.psnr != 0;
+    const bool valued = psnr || settings.bound != BoundKind::None;
+    const uint64_t bits = std::bit_cast<uint64_t>(psnr ? settings.psnr : settings.max_error);
     std::array<unsigned, kSettingsCount> values{};
-    values[kVersionSlot] = kLayoutVersion;
+    values[kVersionSlot] = settings.format == 2 ? kV2LayoutVersion : kLayoutVersion;
     values[kMethodSlot] =
         settings.choose_method ? kMethodChosen : static_cast<unsigned>(settings.options.method);
     values[kScaleSlot] = settings.options.scale;
     values[kCutoffSlot] = static_cast<unsigned>(settings.options.cutoff);
     values[kCoderSlot] = static_cast<unsigned>(settings.options.coder);
     values[kEncoderSlot] = static_cast<unsigned>(settings.encoder);
-    values[kBoundSlot] = static_cast<unsigned>(settings.bound);
-    values[kBoundLowSlot] = settings.bound == BoundKind::None ? 0 : static_cast<unsigned>(bits);
-    values[kBoundHighSlot] =
-        settings.bound == BoundKind::None ? 0 : static_cast<unsigned>(bits >> 32);
+    values[kBoundSlot] = psnr ? kPsnrBound : static_cast<unsigned>(settings.bound);
+    values[kBoundLowSlot] = valued ? static_cast<unsigned>(bits) : 0;
+    values[kBoundHighSlot] = valued ? static_cast<unsigned>(bits >> 32) : 0;
     return values;
 }
 

@@ -10,6 +10,7 @@
 #include "codec/chunk/element_conversion.h"
 #include "codec/chunk/reference_search.h"
 #include "codec/chunk/sample_checks.h"
+#include "codec/chunk/v2_chunk.h"
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
@@ -103,6 +104,7 @@ ChunkResult<std::vector<uint8_t>> encode_chunk(std::span<const uint8_t> elements
                                " bytes holds no whole number of " +
                                std::string(element_name(type)) + " elements");
     }
+    if (settings.format == 2) return encode_v2_chunk(elements, type, settings, omit_trailing_nan);
     std::vector<float> converted;
     std::span<const float> samples = samples_of(elements, type, converted);
     if (omit_trailing_nan) {
@@ -125,15 +127,24 @@ ChunkResult<std::vector<uint8_t>> encode_chunk(std::span<const uint8_t> elements
 ChunkResult<uint64_t> decoded_chunk_elements(std::span<const uint8_t> container, ElementType type,
                                              ChunkExtent extent) {
     if (element_size(type) == 0) return std::unexpected(unsupported_type());
-    const auto header = KestovaHeader::from_bytes(container);
-    if (!header) return std::unexpected(header.error().message());
-    const auto checked = check_announced(header->sample_count, extent, type);
+    uint64_t announced = 0;
+    if (is_v2_stream(container)) {
+        const auto count = v2_announced(container, type);
+        if (!count) return std::unexpected(count.error());
+        announced = *count;
+    } else {
+        const auto header = KestovaHeader::from_bytes(container);
+        if (!header) return std::unexpected(header.error().message());
+        announced = header->sample_count;
+    }
+    const auto checked = check_announced(announced, extent, type);
     if (!checked) return std::unexpected(checked.error());
-    return decoded_elements(header->sample_count, extent);
+    return decoded_elements(announced, extent);
 }
 
 ChunkResult<void> decode_chunk_into(std::span<const uint8_t> container, ElementType type,
                                     std::span<uint8_t> out) {
+    if (is_v2_stream(container)) return decode_v2_chunk_into(container, type, out);
     auto samples = decompress(container);
     if (!samples) return std::unexpected(samples.error().message());
     const std::size_t size = element_size(type);
@@ -156,9 +167,15 @@ ChunkResult<DecodedChunk> decode_chunk(std::span<const uint8_t> container, Eleme
                                        ChunkExtent extent) {
     const auto count = decoded_chunk_elements(container, type, extent);
     if (!count) return std::unexpected(count.error());
+    DecodedChunk decoded;
+    if (is_v2_stream(container)) {
+        decoded.elements.resize(*count * element_size(type));
+        auto into = decode_v2_chunk_into(container, type, decoded.elements);
+        if (!into) return std::unexpected(into.error());
+        return decoded;
+    }
     auto samples = decompress(container);
     if (!samples) return std::unexpected(samples.error().message());
-    DecodedChunk decoded;
     samples->resize(*count, std::numeric_limits<float>::quiet_NaN());
     if (type == ElementType::Float32) {
         decoded.samples = std::move(*samples);

@@ -17,9 +17,10 @@ namespace kestova::codecs {
 
 namespace {
 
-constexpr std::array<const char*, 10> kEncodeParameters{
-    "data",  "dtype",   "method",    "scale",    "cutoff",
-    "coder", "encoder", "max_error", "relative", "omit_trailing_nan"};
+constexpr std::array<const char*, 12> kEncodeParameters{
+    "data",   "dtype",   "method",    "scale",    "cutoff",
+    "coder",  "encoder", "max_error", "relative", "omit_trailing_nan",
+    "format", "psnr"};
 constexpr python::Signature kEncodeSignature{"encode_chunk", kEncodeParameters, 10};
 constexpr std::array<const char*, 7> kCheckParameters{"method",  "coder",     "scale",   "cutoff",
                                                       "encoder", "max_error", "relative"};
@@ -83,8 +84,18 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (!type) return nullptr;
         const auto relative = truth(a[8]);
         if (!relative) return nullptr;
-        const auto settings = parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], *relative);
+        auto settings = parse_chunk_settings(a[2], a[3], a[4], a[5], a[6], a[7], *relative);
         if (!settings) return nullptr;
+        if (a[10] != nullptr && a[10] != Py_None) {
+            const long format = PyLong_AsLong(a[10]);
+            if (format == -1 && PyErr_Occurred()) return nullptr;
+            if (format != 1 && format != 2) return raise_text("format must be 1 or 2");
+            settings->format = static_cast<uint8_t>(format);
+        }
+        if (a[11] != nullptr && a[11] != Py_None) {
+            settings->psnr = PyFloat_AsDouble(a[11]);
+            if (settings->psnr == -1.0 && PyErr_Occurred()) return nullptr;
+        }
         const auto omit = truth(a[9]);
         if (!omit) return nullptr;
         HeldBuffer input;

@@ -49,13 +49,21 @@ PyObject* hdf5_filter_values(PyObject*, PyObject* args) {
     return python::guarded<PyObject*>(nullptr, [&]() -> PyObject* {
         PyObject *method, *scale, *cutoff, *coder, *encoder_name, *max_error;
         int relative;
-        if (!PyArg_ParseTuple(args, "OOOOOOp:hdf5_filter_values", &method, &scale, &cutoff, &coder,
-                              &encoder_name, &max_error, &relative)) {
+        int format = 1;
+        double psnr = 0.0;
+        if (!PyArg_ParseTuple(args, "OOOOOOp|id:hdf5_filter_values", &method, &scale, &cutoff,
+                              &coder, &encoder_name, &max_error, &relative, &format, &psnr)) {
             return nullptr;
         }
-        const auto settings = parse_chunk_settings(method, scale, cutoff, coder, encoder_name,
-                                                   max_error, relative != 0);
+        auto settings = parse_chunk_settings(method, scale, cutoff, coder, encoder_name, max_error,
+                                             relative != 0);
         if (!settings) return nullptr;
+        if (format != 1 && format != 2) {
+            PyErr_Format(PyExc_ValueError, "format must be 1 or 2, not %d", format);
+            return nullptr;
+        }
+        settings->format = static_cast<uint8_t>(format);
+        settings->psnr = psnr;
         const auto values = hdf5::settings_values(*settings);
         // The checks the plugin makes on reading them, so a bad combination fails here.
         if (const auto checked = hdf5::parse_settings(values); !checked) {
@@ -109,7 +117,14 @@ PyObject* hdf5_filter_settings(PyObject*, PyObject* values) {
             encoder_name(s.encoder).data(), static_cast<Py_ssize_t>(encoder_name(s.encoder).size()),
             "max_error", max_error.get(), "relative",
             s.bound == BoundKind::Absolute ? Py_False : Py_True));
-        if (!dict || !complete) return dict.release();
+        if (!dict) return nullptr;
+        PyRef psnr(s.psnr != 0 ? PyFloat_FromDouble(s.psnr) : new_ref(Py_None));
+        PyRef format(PyLong_FromLong(s.format));
+        if (!psnr || !format || PyDict_SetItemString(dict.get(), "format", format.get()) < 0 ||
+            PyDict_SetItemString(dict.get(), "psnr", psnr.get()) < 0) {
+            return nullptr;
+        }
+        if (!complete) return dict.release();
         const auto name = element_name(parsed->element_type);
         PyRef dtype(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
         PyRef chunk(PyLong_FromUnsignedLongLong(parsed->chunk_elements));

@@ -13,7 +13,7 @@ from .errors import SomeFailed, UserError, message_of
 from .inputs import read_input
 from .outputs import PART_WRITERS, check_output_kind, default_output_suffix, write_output
 from .progress import Progress
-from .recording import Recording
+from .recording import Recording, numpy_type
 from .selection import select
 from .sources import source_kind
 from .streams import DASH, STDOUT, spooled_stdin, stdout_name
@@ -41,10 +41,14 @@ def _each(paths: Iterable[Path], job: Callable[[Path], None]) -> None:
 def compress(args: argparse.Namespace) -> None:
     if args.output is not None and len(args.inputs) > 1:
         raise UserError("-o names one output: give one input with it")
-    settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
-                "coder": args.coder, "max_error": args.max_error, "relative": not args.absolute,
-                "encoder": args.encoder}
-    if args.psnr is not None:  # only a .kst target takes it: stores keep codec settings
+    if args.format == 2:  # the codecs' version-2 settings: every output takes them
+        settings = {"format": 2, "max_error": args.max_error, "relative": not args.absolute,
+                    "psnr": args.psnr}
+    else:
+        settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
+                    "coder": args.coder, "max_error": args.max_error,
+                    "relative": not args.absolute, "encoder": args.encoder}
+    if args.psnr is not None and args.format == 1:  # only a .kst target takes it
         settings["psnr"] = args.psnr
     progress = Progress(args.quiet, args.progress)
 
@@ -58,6 +62,10 @@ def compress(args: argparse.Namespace) -> None:
 
     def one_file(path: Path, named: Path) -> None:
         recordings = read_input(path, args.rate)
+        if settings.get("format") == 2 and args.max_error is None and args.psnr is None and \
+                any(numpy_type(r.sample_type).kind == "f" for r in recordings):
+            raise UserError(f"{named}: float samples need --max-error or --psnr with --format 2 "
+                            "(integer samples are stored exactly without them)")
         if args.output == DASH:  # one .kst stream to standard output
             if len(recordings) > 1 or not TARGETS[".kst"].takes(recordings[0]):
                 raise UserError(f"{named}: standard output takes a 1-D signal as one .kst "
@@ -72,7 +80,7 @@ def compress(args: argparse.Namespace) -> None:
             takes = [s for s, t in TARGETS.items() if all(t.takes(r) for r in recordings)]
             raise UserError(f"{target_path}: {_kind(recordings)} is written to a "
                             f"{' or '.join(takes)} output")
-        if args.psnr is not None and target is not TARGETS[".kst"]:
+        if args.psnr is not None and args.format == 1 and target is not TARGETS[".kst"]:
             raise UserError(f"{target_path}: --psnr chooses the settings of one .kst stream; a "
                             f"store's chunks take --max-error")
         samples = sum(r.samples for r in recordings)

@@ -223,8 +223,9 @@ def describe_hdf5(path: Path) -> list[str]:
 def _describe_dataset(dataset: Any, hdf5: Any) -> list[str]:
     attributes = dataset.attrs
     settings = hdf5.settings_of(dataset)
-    chosen = " ".join(f"{k}={settings[k]}" for k in
-                      ("method", "scale", "cutoff", "coder", "encoder", "max_error", "relative"))
+    shown = ("format", "max_error", "relative", "psnr") if settings["format"] == 2 else \
+        ("method", "scale", "cutoff", "coder", "encoder", "max_error", "relative")
+    chosen = " ".join(f"{k}={settings[k]}" for k in shown)
     stored = dataset.id.get_storage_size()
     rate = attributes.get("sample_rate")
     lines = [f"dataset: {dataset.name} {dataset.dtype} "

@@ -32,7 +32,10 @@ a store too; one too long for memory as a .kst file is refused before it is read
 Inputs besides WAV, .npy and raw: FLAC, RF64, W64, AIFF (extra audio), EDF and BDF (extra
 edf), miniSEED and SAC (extra seismic); signals at different rates become one array per rate.
 Inputs are read, and stores written, block by block. Every input is tried; exit status 2 if any
-failed. Samples must be finite. Integer samples are compressed as float32 values."""
+failed. Samples must be finite. Integer samples are compressed as float32 values (version 1).
+--format 2 writes version-2 streams (docs/format.md): any step to --max-error or --psnr, integer
+samples kept in their own type and stored exactly without a target, every stream checksummed.
+The default stays version 1 until version 2 meets its speed targets."""
 
 DECOMPRESS_HELP = """\
 The output's name picks its kind: .npy, .wav, .f32 or .raw (float32, channels of each frame
@@ -126,6 +129,10 @@ def build_parser() -> Parser:
                         "the scales and cutoffs")
     c.add_argument("--absolute", action="store_true",
                    help="--max-error is in the signal's own units")
+    c.add_argument("--format", type=int, choices=(1, 2), default=1,
+                   help="stream version (default 1, until version 2 meets its speed targets); "
+                        "2 takes --max-error, --absolute and --psnr only, and without them "
+                        "stores integer samples exactly")
     c.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of a .npy or raw source, recorded in the output")
     _add_output_flags(c)
@@ -167,6 +174,18 @@ def build_parser() -> Parser:
 def _check(parser: Parser, args: argparse.Namespace) -> None:
     if args.command != "compress":
         return
+    if args.format == 2:
+        defaults = tables.DEFAULTS
+        given = [f"--{name}" for name, default in (("method", defaults["method"]),
+                                                   ("scale", None), ("cutoff", None),
+                                                   ("coder", defaults["coder"]),
+                                                   ("encoder", tables.DEFAULT_ENCODER))
+                 if getattr(args, name) != default]
+        if given:
+            parser.error(f"{', '.join(given)}: version-1 setting{'s' * (len(given) > 1)}; "
+                         "--format 2 takes --max-error (with --absolute) or --psnr")
+        if args.psnr is not None and args.max_error is not None:
+            parser.error("give one target: --max-error or --psnr")
     if args.max_error is not None and (args.scale is not None or args.cutoff is not None):
         parser.error("--max-error picks the scale and cutoff itself: drop --scale and --cutoff")
     if args.psnr is not None and (args.max_error is not None or args.scale is not None

@@ -7,8 +7,8 @@ from dataclasses import dataclass, replace
 from pathlib import Path
 from typing import Callable, Optional
 
-import kestova
 import numpy as np
+from kestova_codecs.signal_stream import decode_signal
 
 from . import hdf5_file, zarr_stores
 from .errors import UserError
@@ -53,13 +53,13 @@ def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recordin
     require_fits(str(path), f"the container announces {samples} samples",
                  samples * 4 * DECODE_PEAK_FACTOR)
     try:
-        values = kestova.decompress_signal(kst.container)
+        values = decode_signal(kst.container)  # either version
     except ValueError as error:
         raise UserError(f"{path}: {error}") from None
     del kst.container
     record = kst.record
-    if record is None:  # written without a record: float32 samples, rate unknown
-        return in_memory(values.reshape(1, -1), "float32", rate, "kst", True)
+    if record is None:  # written without a record: the stream's samples (version 1: float32)
+        return in_memory(values.reshape(1, -1), values.dtype.name, rate, "kst", True)
     sample_type = record.sample_type
 
     def read(start: int, end: int) -> np.ndarray:

@@ -31,10 +31,11 @@ class Target:
 
 def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], source: str,
                first: bool) -> None:
-    # With a bound, the samples in their own type, so that it holds for them as they decode;
-    # without one, as the float32 the codec makes of them anyway, which takes no second copy.
-    dtype = numpy_type(recording.sample_type) if settings.get("max_error") is not None \
-        else np.dtype(np.float32)
+    # With a bound, or in version 2 (which keeps the type), the samples in their own type, so
+    # that it holds for them as they decode; without one, as the float32 the codec makes of
+    # them anyway, which takes no second copy.
+    own_type = settings.get("max_error") is not None or settings.get("format") == 2
+    dtype = numpy_type(recording.sample_type) if own_type else np.dtype(np.float32)
     require_fits(source, f"{recording.samples} samples in one .kst stream",
                  recording.samples * max(dtype.itemsize, 4) * KST_ENCODE_FACTOR,
                  f"a store holds it chunk by chunk: -o {Path(source).stem}.zarr or .h5")
@@ -43,13 +44,13 @@ def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], sourc
         require_finite(source, block, start)
         signal[start:start + block.shape[1]] = block[0]
     codec = {k: v for k, v in settings.items() if k != "psnr"}
-    if settings.get("psnr") is None:
-        stream = encode_signal(source, signal, codec)
+    if settings.get("psnr") is None or settings.get("format") == 2:  # version 2 reaches it itself
+        stream = encode_signal(source, signal, settings)
     else:
         stream = encode_for_psnr(source, signal, codec, settings["psnr"], encode_signal)
     del signal
     record = Record(recording.sample_type, recording.rate, recording.source_format,
-                    encoder=settings["encoder"], attributes=recording.attributes or None)
+                    encoder=settings.get("encoder"), attributes=recording.attributes or None)
     path.write_bytes(kst_bytes(stream, record))
 
 

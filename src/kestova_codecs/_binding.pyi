@@ -42,6 +42,7 @@ class Tables(TypedDict):
     header_size: int
     smallest_range: float
     element_types: tuple[str, ...]
+    psnr_range: tuple[float, float]
 
 class Header(TypedDict):
     version: tuple[int, int]
@@ -67,6 +68,8 @@ class FilterSettings(TypedDict):
     encoder: str
     max_error: Optional[float]
     relative: bool
+    format: int
+    psnr: Optional[float]
     dtype: NotRequired[str]
     chunk_elements: NotRequired[int]
 
@@ -118,6 +121,8 @@ def encode_chunk(
     max_error: Optional[float],
     relative: bool,
     omit_trailing_nan: bool,
+    format: Optional[int] = 1,
+    psnr: Optional[float] = None,
 ) -> bytes: ...
 def check_settings(
     method: Optional[str],
@@ -138,6 +143,8 @@ def hdf5_filter_values(
     encoder: Optional[str],
     max_error: Optional[float],
     relative: bool,
+    format: int = 1,
+    psnr: float = 0.0,
     /,
 ) -> tuple[int, ...]: ...
 def hdf5_filter_settings(values: Iterable[int], /) -> FilterSettings: ...

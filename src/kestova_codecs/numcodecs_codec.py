@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import dataclasses
 from typing import TYPE_CHECKING, Any, Optional
 
 import numpy as np
@@ -14,7 +15,7 @@ from numcodecs.compat import (  # type: ignore[import-untyped,unused-ignore]
 
 from kestova_codecs import _binding, chunk
 from kestova_codecs.dtypes import check_dtype
-from kestova_codecs.settings import UNRECORDED_ENCODER, Settings
+from kestova_codecs.settings import Settings
 
 if TYPE_CHECKING:
     from typing_extensions import Self
@@ -31,6 +32,15 @@ class Kestova(Codec):  # type: ignore[misc,unused-ignore]
     of new codecs: about half the error at the same size, bounds met in one pass) or
     "reference" (the bytes ``kestova.compress_signal`` writes); a configuration without it, as
     every store written before it has, means "reference".
+
+    ``format`` is the stream version chunks are written in: 1 (the default, and what a
+    configuration without ``format`` means, so existing arrays keep it) or 2, which holds any
+    step to ``max_error`` (relative unless ``relative=False``; 0 asks for exact samples, which
+    integer chunks get without a target) or reaches ``psnr`` dB, stores integer chunks exactly
+    and checksums every chunk (docs/format.md, "Version 2"). With format 2 the version-1
+    settings (method, scale, cutoff, coder, encoder) keep their defaults. Version 2 becomes the
+    default once it meets its speed targets; it does not yet. Chunks of either version decode
+    whatever ``format`` is.
 
     ``encode`` takes a NumPy array of any shape, read as its own dtype and flattened in memory
     order like every numcodecs codec (C order unless the array is Fortran-contiguous, which
@@ -50,16 +60,23 @@ class Kestova(Codec):  # type: ignore[misc,unused-ignore]
     def __init__(self, method: Optional[str] = Settings.method, scale: int = Settings.scale,
                  cutoff: str = Settings.cutoff, coder: Optional[str] = Settings.coder,
                  dtype: npt.DTypeLike = "<f4", max_error: Optional[float] = Settings.max_error,
-                 relative: bool = Settings.relative, encoder: str = Settings.encoder) -> None:
-        settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder)
+                 relative: bool = Settings.relative, encoder: str = Settings.encoder,
+                 format: int = Settings.format, psnr: Optional[float] = Settings.psnr) -> None:
+        settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder, format,
+                            psnr)
         self.__dict__.update(settings.config())
         self.dtype = check_dtype(dtype).str
+        settings.check_dtype(self.dtype)
         self._settings = settings
 
     @classmethod
     def from_config(cls, config: dict[str, Any]) -> Self:
-        # A configuration without `encoder` (every store written before it) means "reference".
-        return cls(**{"encoder": UNRECORDED_ENCODER, **config})
+        # A configuration without `encoder` (every store written before it) means "reference",
+        # one without `format` version 1.
+        config = dict(config)
+        config.pop("id", None)
+        dtype = config.pop("dtype", "<f4")
+        return cls(dtype=dtype, **dataclasses.asdict(Settings.from_config(config)))
 
     def encode(self, buf: _binding.BufferLike) -> bytes:
         if isinstance(buf, np.ndarray):
@@ -75,7 +92,7 @@ class Kestova(Codec):  # type: ignore[misc,unused-ignore]
             limit = ensure_contiguous_ndarray(out).nbytes // dtype.itemsize
         else:
             limit = type(self).max_decoded_samples
-            announced = _binding.read_header(buf)["samples"]
+            announced = chunk.announced_samples(buf)
             if announced > limit:
                 raise ValueError(f"the container announces {announced} samples, above the "
                                  f"{limit} that Kestova.max_decoded_samples allows a chunk of "

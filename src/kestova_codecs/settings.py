@@ -1,22 +1,57 @@
-"""What both codecs are configured with: Kestova's four compression options, checked by the
-kestova module's own options class, the optional error bound, and the encoder."""
+"""What both codecs are configured with: the stream format (1 or 2), Kestova's four version-1
+compression options, checked by the kestova module's own options class, the optional error bound
+or (version 2) PSNR, and the version-1 encoder."""
 
 from __future__ import annotations
 
 import dataclasses
+import math
+import numbers
 import operator
 from dataclasses import dataclass
 from typing import Any, Optional
+
+import numpy as np
 
 from kestova import KestovaCompressionOptions
 
 from kestova_codecs import _binding
 from kestova_codecs.error_bound import check_encoder, check_max_error
-from kestova_codecs.tables import DEFAULT_ENCODER, DEFAULTS
+from kestova_codecs.tables import DEFAULT_ENCODER, DEFAULTS, PSNR_RANGE
 
 # The encoder of every store written before stores recorded one: a configuration without
 # `encoder` means it, so appending to such an array keeps its encoder.
 UNRECORDED_ENCODER = "reference"
+# The format of every store written before stores recorded one, and still that of new codecs:
+# version 2 becomes the default once it meets its speed targets (docs/v2-research.md).
+UNRECORDED_FORMAT = 1
+DEFAULT_FORMAT = 1
+FORMATS = (1, 2)
+
+# The settings only version 1 has, with the value a version-2 codec records for each.
+V1_ONLY = {"method": DEFAULTS["method"], "scale": DEFAULTS["scale"],
+           "cutoff": DEFAULTS["cutoff"], "coder": None, "encoder": DEFAULT_ENCODER}
+
+
+def check_format(format: Any) -> int:
+    """``format`` as an int; ``TypeError`` or ``ValueError`` unless 1 or 2."""
+    if isinstance(format, bool) or not isinstance(format, numbers.Integral):
+        raise TypeError(f"format must be 1 or 2, not {type(format).__name__}")
+    if format not in FORMATS:
+        raise ValueError(f"format must be 1 or 2, but it was {format!r}")
+    return int(format)
+
+
+def check_psnr(psnr: Any) -> float:
+    """``psnr`` as a float; ``TypeError`` or ``ValueError`` unless a number of dB in range."""
+    if isinstance(psnr, bool) or not isinstance(psnr, numbers.Real):
+        raise TypeError(f"psnr must be a number of dB, not {type(psnr).__name__}")
+    low, high = PSNR_RANGE
+    value = float(psnr)
+    if not (math.isfinite(value) and low <= value <= high):
+        raise ValueError(f"psnr must be a number of dB from {low:g} to {high:g}, but it was "
+                         f"{psnr!r}")
+    return value
 
 
 @dataclass(frozen=True)
@@ -28,28 +63,62 @@ class Settings:
     max_error: Optional[float] = None
     relative: bool = True
     encoder: str = DEFAULT_ENCODER
+    format: int = DEFAULT_FORMAT
+    psnr: Optional[float] = None
 
     def __post_init__(self) -> None:
+        object.__setattr__(self, "format", check_format(self.format))
+        if not isinstance(self.relative, bool):
+            raise TypeError(f"relative must be True or False, not {self.relative!r}")
+        if self.max_error is not None:
+            object.__setattr__(self, "max_error", check_max_error(self.max_error))
+        if self.format == 2:
+            self._check_v2()
+            return
+        if self.psnr is not None:
+            raise ValueError("psnr is a version-2 target: give format=2 with it")
         check_encoder(self.encoder)
         # Same conversions, checks, order and messages as kestova.compress_signal's options;
         # method None (chosen per chunk) is checked below.
         named = {} if self.method is None else {"method": self.method}
         KestovaCompressionOptions(**named, scale=self.scale, cutoff=self.cutoff, coder=self.coder)
         object.__setattr__(self, "scale", operator.index(self.scale))  # plain int for JSON
-        if not isinstance(self.relative, bool):
-            raise TypeError(f"relative must be True or False, not {self.relative!r}")
-        if self.max_error is not None:
-            object.__setattr__(self, "max_error", check_max_error(self.max_error))
         # The combinations the chunk layer accepts are its own rule (the HDF5 filter's too).
         _binding.check_settings(self.method, self.coder, self.scale, self.cutoff, self.encoder,
                                 self.max_error, self.relative)
 
+    def _check_v2(self) -> None:
+        changed = [name for name, value in V1_ONLY.items() if getattr(self, name) != value]
+        if changed:
+            raise ValueError(f"{', '.join(changed)} {'is a' if len(changed) == 1 else 'are'} "
+                             "version-1 setting" + ("" if len(changed) == 1 else "s") +
+                             ": format=2 takes max_error (with relative) or psnr")
+        if self.psnr is not None:
+            if self.max_error is not None:
+                raise ValueError("give one target: max_error or psnr")
+            object.__setattr__(self, "psnr", check_psnr(self.psnr))
+
+    def check_dtype(self, dtype: Any) -> None:
+        """``ValueError`` when chunks of ``dtype`` cannot be stored with these settings: float
+        chunks in version 2 need a target."""
+        if self.format == 2 and self.max_error is None and self.psnr is None and \
+                np.dtype(dtype).kind == "f":
+            raise ValueError(f"format=2 needs max_error or psnr for {np.dtype(dtype)} chunks "
+                             "(max_error=0 asks for exact samples)")
+
     @classmethod
     def from_config(cls, config: dict[str, Any]) -> "Settings":
         """The settings a stored configuration records; one without `encoder` was written by
-        the reference encoder."""
-        return cls(**{"encoder": UNRECORDED_ENCODER, **config})
+        the reference encoder, one without `format` is version 1."""
+        unrecorded: dict[str, Any] = {"format": UNRECORDED_FORMAT}
+        if config.get("format", UNRECORDED_FORMAT) == 1:
+            unrecorded["encoder"] = UNRECORDED_ENCODER
+        return cls(**{**unrecorded, **config})
 
     def config(self) -> dict[str, Any]:
-        """Every setting by name, as plain JSON values."""
-        return dataclasses.asdict(self)
+        """Every setting of the format by name, as plain JSON values: a version-1
+        configuration has no psnr, a version-2 one none of the version-1 settings."""
+        values = dataclasses.asdict(self)
+        for name in ("psnr",) if self.format == 1 else V1_ONLY:
+            del values[name]
+        return values

@@ -19,6 +19,8 @@ HEADER_SIZE: int = _TABLES["header_size"]
 SMALLEST_RANGE: float = _TABLES["smallest_range"]  # narrower nonzero ranges decode as flat
 ELEMENT_TYPES: tuple[str, ...] = _TABLES["element_types"]  # NumPy names of what a chunk holds
 
+PSNR_RANGE: tuple[float, float] = _TABLES["psnr_range"]  # the dB a version-2 target may ask
+
 ENCODERS: tuple[str, ...] = _TABLES["encoders"]  # how a container's coefficients are chosen
 DEFAULT_ENCODER: str = DEFAULTS["encoder"]
 

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import asyncio
+import dataclasses
 import math
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Optional
@@ -38,7 +39,9 @@ class KestovaCodec(ArrayBytesCodec, _HoldsSettings):
     A trailing run of NaN in a chunk (edge padding under a NaN fill value) is left out of the
     container and restored on decode; NaN elsewhere and infinities are refused.
 
-    Settings as for ``kestova_codecs.Kestova`` (the chunk's dtype comes from the array). Use as
+    Settings as for ``kestova_codecs.Kestova`` (the chunk's dtype comes from the array), with
+    ``format`` 1 (the default for now) or 2 and, with 2, ``max_error``/``relative`` or ``psnr``.
+    Chunks of either version decode whatever ``format`` is. Use as
     ``zarr.create_array(..., serializer=KestovaCodec(...), compressors=None)``.
     """
 
@@ -52,28 +55,33 @@ class KestovaCodec(ArrayBytesCodec, _HoldsSettings):
     max_error: Optional[float] = Settings.max_error
     relative: bool = Settings.relative
     encoder: str = Settings.encoder
+    format: int = Settings.format
+    psnr: Optional[float] = Settings.psnr
 
     def __init__(self, *, method: Optional[str] = Settings.method, scale: int = Settings.scale,
                  cutoff: str = Settings.cutoff, coder: Optional[str] = Settings.coder,
                  max_error: Optional[float] = Settings.max_error,
-                 relative: bool = Settings.relative, encoder: str = Settings.encoder) -> None:
-        settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder)
-        for name, value in settings.config().items():
+                 relative: bool = Settings.relative, encoder: str = Settings.encoder,
+                 format: int = Settings.format, psnr: Optional[float] = Settings.psnr) -> None:
+        settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder, format,
+                            psnr)
+        for name, value in dataclasses.asdict(settings).items():
             object.__setattr__(self, name, value)
         object.__setattr__(self, "_settings", settings)
 
     @classmethod
     def from_dict(cls, data: dict[str, JSON]) -> Self:
-        # A configuration without `encoder` (every store written before it) means "reference".
+        # A configuration without `encoder` (every store written before it) means "reference",
+        # one without `format` version 1.
         _, configuration = parse_named_configuration(data, NAME, require_configuration=False)
-        return cls(**Settings.from_config(configuration or {}).config())
+        return cls(**dataclasses.asdict(Settings.from_config(configuration or {})))
 
     def to_dict(self) -> dict[str, JSON]:
         return {"name": NAME, "configuration": self._settings.config()}
 
     def validate(self, *, shape: tuple[int, ...], dtype: ZDType[TBaseDType, TBaseScalar],
                  chunk_grid: ChunkGrid) -> None:
-        check_dtype(dtype.to_native_dtype())
+        self._settings.check_dtype(check_dtype(dtype.to_native_dtype()))
 
     def compute_encoded_size(self, input_byte_length: int, chunk_spec: ArraySpec) -> int:
         raise NotImplementedError  # depends on the signal

@@ -9,9 +9,9 @@
 
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
-#include "tests/cpp/support/codec_test_support.h"
 #include "hdf5_filter/chunk_codec.h"
 #include "hdf5_filter/filter_values.h"
+#include "tests/cpp/support/codec_test_support.h"
 
 namespace kestova::hdf5 {
 namespace {
@@ -147,6 +147,66 @@ TEST(Hdf5Chunk, ChunkOfNoWholeElementsIsRefused) {
     const std::vector<uint8_t> odd(7, 0);
     EXPECT_FALSE(encode_chunk(odd, ElementType::Int16, {}).has_value());
     EXPECT_FALSE(encode_chunk(odd, ElementType::Unsupported, {}).has_value());
+}
+
+// Version-2 chunks: every element type within its target (integers exact without one), the
+// trailing NaN run left out and restored, and a stream checked against its chunk unread.
+TEST(Hdf5Chunk, Version2ChunksKeepTheirTypeAndTarget) {
+    FilterSettings v2;
+    v2.format = 2;
+    const auto signal = test_signal(3000);
+    std::vector<int16_t> counts(signal.size());
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        counts[i] = static_cast<int16_t>(signal[i] * 900);
+    EXPECT_EQ(
+        values_of<int16_t>(round_trip(bytes_of(counts), ElementType::Int16, counts.size(), v2)),
+        counts);
+    EXPECT_FALSE(
+        encode_chunk(bytes_of(signal), ElementType::Float32, v2).has_value());  // no target
+
+    v2.bound = BoundKind::Absolute;
+    v2.max_error = 1e-3;
+    std::vector<double> padded(signal.begin(), signal.end());
+    std::fill(padded.begin() + 2500, padded.end(), std::numeric_limits<double>::quiet_NaN());
+    const auto decoded =
+        values_of<double>(round_trip(bytes_of(padded), ElementType::Float64, padded.size(), v2));
+    ASSERT_EQ(decoded.size(), padded.size());
+    for (std::size_t i = 0; i < padded.size(); ++i) {
+        if (i >= 2500) {
+            ASSERT_TRUE(std::isnan(decoded[i]));
+        } else {
+            ASSERT_LE(std::abs(decoded[i] - padded[i]), 1e-3);
+        }
+    }
+
+    const auto stream = *encode_chunk(bytes_of(signal), ElementType::Float32, v2);
+    EXPECT_EQ(stream[4], 2);
+    EXPECT_EQ(*decoded_size(stream, ElementType::Float32, 3000), 12000u);
+    EXPECT_FALSE(decoded_size(stream, ElementType::Float32, 2999).has_value());
+    EXPECT_FALSE(decoded_size(stream, ElementType::Float64, 3000).has_value());  // its own type
+    auto damaged = stream;
+    damaged[damaged.size() / 2] ^= 0x10;
+    EXPECT_FALSE(decoded_size(damaged, ElementType::Float32, 3000).has_value());
+}
+
+TEST(Hdf5FilterValues, Version2SettingsRoundTripAsLayout2) {
+    FilterValues values;
+    values.settings.format = 2;
+    values.settings.psnr = 72.5;
+    values.element_type = ElementType::Int32;
+    values.chunk_elements = 4096;
+    const auto all = all_values(values);
+    EXPECT_EQ(all[kVersionSlot], kV2LayoutVersion);
+    EXPECT_EQ(all[kBoundSlot], kPsnrBound);
+    const auto parsed = parse_values(all);
+    ASSERT_TRUE(parsed.has_value()) << parsed.error();
+    EXPECT_EQ(parsed->settings.format, 2);
+    EXPECT_EQ(parsed->settings.psnr, 72.5);
+    EXPECT_EQ(all_values(*parsed), all);
+    auto other_method = all;
+    other_method[kMethodSlot] = static_cast<unsigned>(CompressionMethod::Db4);
+    EXPECT_FALSE(parse_values(other_method).has_value());
+    EXPECT_EQ(parse_settings(std::vector<unsigned>{1})->format, 1);  // files written before
 }
 
 TEST(Hdf5FilterValues, NoValuesMeanTheDefaultsAndPrefixesComplete) {

@@ -39,6 +39,13 @@ CASES = {
 STORES = {
     "zarr_v3_nan_fill": {"method": "db4", "scale": 10},
     "zarr_v3_tuned": {"method": "db4", "scale": 10, "encoder": "tuned"},
+    "zarr_v3_format2": {"format": 2, "max_error": 1e-3},
+}
+# zarr v2 arrays through the numcodecs codec, with version-2 chunks: float32 within a bound, and
+# int16 stored exactly.
+V2_ARRAYS = {
+    "zarr_v2_format2_f4": ({"format": 2, "max_error": 1e-3}, "<f4"),
+    "zarr_v2_format2_i2": ({"format": 2, "dtype": "<i2"}, "<i2"),
 }
 
 
@@ -56,7 +63,25 @@ def write_store(name, settings):
     np.save(HERE / "fixtures" / f"{name}.decoded.npy", array[:])
 
 
+def write_v2_array(name, settings, dtype):
+    import zarr
+
+    from kestova_codecs import Kestova
+
+    values = signal_of(dtype, (2, 3000))
+    array = zarr.create_array(HERE / "fixtures" / f"{name}.zarr", shape=values.shape,
+                              dtype=values.dtype, chunks=(1, 2048), zarr_format=2, filters=None,
+                              compressors=Kestova(**settings), fill_value=0)
+    array[:] = values
+    np.save(HERE / "fixtures" / f"{name}.input.npy", values)
+    np.save(HERE / "fixtures" / f"{name}.decoded.npy", array[:])
+
+
 def main():
+    for name, (settings, dtype) in V2_ARRAYS.items():
+        if not (HERE / "fixtures" / f"{name}.zarr").exists():
+            write_v2_array(name, settings, dtype)
+            print("wrote", name)
     for name, settings in STORES.items():
         if not (HERE / "fixtures" / f"{name}.zarr").exists():
             write_store(name, settings)

@@ -40,7 +40,7 @@ def test_every_setting_is_written_to_the_metadata(tmp_path):
     codecs = json.loads((tmp_path / "a" / "zarr.json").read_text())["codecs"]
     assert codecs == [{"name": "kestova", "configuration": {
         "method": "sym4", "scale": 11, "cutoff": "low", "coder": "deflate", "max_error": 0.01,
-        "relative": False, "encoder": "tuned"}}]
+        "relative": False, "encoder": "tuned", "format": 1}}]
     assert KestovaCodec.from_dict(codecs[0]) == codec
     assert KestovaCodec.from_dict({"name": "kestova"}) == KestovaCodec(encoder="reference")
 
