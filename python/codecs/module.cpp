@@ -166,6 +166,13 @@ PyMethodDef module_methods[] = {
      "named `element_type`) whose decoded samples are within `max_error` (times the range when\n"
      "`relative`; 0 asks for exact samples), or reach `psnr` dB (one target of the two).\n"
      "Returns (stream, max error reached)."},
+    {"v2_stream_length",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(v2_stream_length)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "v2_stream_length(data)\n--\n\n"
+     "The length the version-2 stream at the start of `data` states (after checking its magic,\n"
+     "version and that `data` holds that many bytes), for a stream followed by other data such\n"
+     "as a .kst file's record; read_v2_header and decode_v2_into take exactly that slice."},
     {"read_v2_header", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(read_v2_header)),
      METH_FASTCALL | METH_KEYWORDS,
      "read_v2_header(data)\n--\n\n"

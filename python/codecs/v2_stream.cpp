@@ -25,6 +25,7 @@ constexpr std::array<const char*, 5> kEncodeParameters{"data", "element_type", "
 constexpr Signature kEncodeSignature{"encode_v2", kEncodeParameters, 2};
 constexpr std::array<const char*, 1> kHeaderParameters{"data"};
 constexpr Signature kHeaderSignature{"read_v2_header", kHeaderParameters, 1};
+constexpr Signature kLengthSignature{"v2_stream_length", kHeaderParameters, 1};
 constexpr std::array<const char*, 2> kDecodeParameters{"data", "out"};
 constexpr Signature kDecodeSignature{"decode_v2_into", kDecodeParameters, 2};
 
@@ -162,6 +163,18 @@ PyObject* read_v2_header(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
             static_cast<unsigned long long>(i.sample_count), "origin", i.grid.origin, "step",
             i.grid.step, "payload_bytes", static_cast<Py_ssize_t>(i.payload.size()), "stream_bytes",
             static_cast<Py_ssize_t>(i.stream_length), "checksum", "ok");
+    });
+}
+
+PyObject* v2_stream_length(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded<PyObject*>(nullptr, [&]() -> PyObject* {
+        std::array<PyObject*, kHeaderParameters.size()> bound{};
+        if (!bind_fastcall(kLengthSignature, args, nargs, kwnames, bound)) return nullptr;
+        HeldBuffer input;
+        if (!input.acquire(bound[0])) return nullptr;
+        const auto length = v2::stated_stream_length(input.bytes());
+        if (!length) return python::raise_codec_error(length.error());
+        return PyLong_FromSize_t(*length);
     });
 }
 

@@ -11,6 +11,9 @@ namespace kestova::codecs {
 //     -> (bytes, max_error_reached)
 PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
+// v2_stream_length(data) -> the length a version-2 stream at the start of `data` states
+PyObject* v2_stream_length(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
 // read_v2_header(data) -> dict of the stream's fields (checksum checked)
 PyObject* read_v2_header(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 

@@ -9,7 +9,7 @@ from pathlib import Path
 from typing import TYPE_CHECKING, Optional, Union, cast
 
 from kestova_codecs.chunk import version_of
-from kestova_codecs.signal_stream import stream_info
+from kestova_codecs.signal_stream import stream_info, stream_length
 from kestova_codecs.tables import HEADER_SIZE, read_header
 
 if TYPE_CHECKING:
@@ -57,7 +57,7 @@ def read_kst(path: Path) -> KstFile:
 
 def _read_v2(path: Path, data: bytes) -> KstFile:
     try:  # framing and checksum: a damaged or truncated stream is refused here
-        header = stream_info(data)
+        header = stream_info(data[:stream_length(data)])
     except ValueError as error:
         raise UserError(f"{path}: not an intact version-2 Kestova stream ({error})") from None
     end = header["stream_bytes"]

@@ -22,7 +22,7 @@ if TYPE_CHECKING:
 
     from kestova_codecs._binding import V2Header
 
-__all__ = ["decode_signal", "encode_signal", "stream_info"]
+__all__ = ["decode_signal", "encode_signal", "stream_info", "stream_length"]
 
 _V1 = 1
 
@@ -64,6 +64,13 @@ def encode_signal(samples: ArrayLike, *, max_error: Optional[float] = None,
 def stream_info(stream: Buffer) -> V2Header:
     """The fields of a version-2 stream's header, its checksum checked (``ValueError`` if not)."""
     return _binding.read_v2_header(stream)
+
+
+def stream_length(stream: Buffer) -> int:
+    """The length of the version-2 stream at the start of ``stream``, which may go on with other
+    data (a ``.kst`` file's record); ``stream_info`` and ``decode_signal`` take exactly that many
+    bytes. ``ValueError`` unless it starts a version-2 stream that ``stream`` holds whole."""
+    return _binding.v2_stream_length(stream)
 
 
 def decode_signal(stream: Buffer) -> np.ndarray:

@@ -6,7 +6,7 @@ import pytest
 
 import kestova
 from kestova_codecs import decode_signal, encode_signal
-from kestova_codecs.signal_stream import stream_info
+from kestova_codecs.signal_stream import stream_info, stream_length
 
 RNG = np.random.default_rng(4)
 WALK = np.cumsum(RNG.normal(size=5000))
@@ -92,3 +92,13 @@ def test_damage_is_reported():
             decode_signal(bytes(damaged))
     with pytest.raises(ValueError):
         decode_signal(bytes(stream[:-1]))
+
+
+def test_a_stream_followed_by_other_data_is_found_by_its_stated_length():
+    stream = encode_signal(WALK.astype(np.float32), max_error=1e-3)
+    followed = stream + b"record"
+    with pytest.raises(ValueError, match="added"):
+        decode_signal(followed)
+    assert stream_length(followed) == len(stream) == stream_info(stream)["stream_bytes"]
+    with pytest.raises(ValueError):
+        stream_length(stream[:-1])
