@@ -23,8 +23,8 @@ static_assert(KESTOVA_BOUND_NONE == int(BoundKind::None) &&
               KESTOVA_BOUND_RELATIVE == int(BoundKind::Relative) &&
               KESTOVA_BOUND_ABSOLUTE == int(BoundKind::Absolute));
 
-// The stream versions this library writes; version 2 joins here once the codec has it.
-constexpr int kWrittenVersion = 1;
+// The newest stream version this library writes (0 asks for version 1).
+constexpr int kNewestVersion = 2;
 
 bool within(int value, int last) {
     return value >= 0 && value <= last;
@@ -55,7 +55,7 @@ std::expected<ChunkSettings, Outcome> settings_of(const kestova_options* given) 
     if (!within(options.bound, KESTOVA_BOUND_ABSOLUTE)) {
         return invalid("unknown bound kind " + std::to_string(options.bound));
     }
-    if (options.stream_version != 0 && options.stream_version != kWrittenVersion) {
+    if (!within(options.stream_version, kNewestVersion)) {
         return invalid("stream version " + std::to_string(options.stream_version) +
                        " is not written by this library");
     }
@@ -73,6 +73,8 @@ std::expected<ChunkSettings, Outcome> settings_of(const kestova_options* given) 
         // The C enumerators carry the numbers the HDF5 filter records.
         .bound = static_cast<BoundKind>(options.bound),
         .max_error = options.max_error,
+        .format = static_cast<uint8_t>(options.stream_version == 2 ? 2 : 1),
+        .psnr = options.psnr,
     };
     if (const auto checked = check_chunk_settings(settings); !checked) {
         return invalid(checked.error());

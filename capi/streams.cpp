@@ -1,8 +1,11 @@
 // Streams through the C interface: options, compression with each encoder, decoding, headers
 // and the .kst record.
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include <zlib.h>
@@ -11,25 +14,28 @@
 #include "capi/settings.h"
 #include "codec/chunk/chunk_codec.h"
 #include "codec/chunk/sample_checks.h"
+#include "codec/chunk/v2_chunk.h"
 #include "codec/compressor.h"
 #include "codec/container_limits.h"
 #include "codec/decompressor.h"
 #include "codec/header.h"
 #include "codec/method_table.h"
 #include "codec/tuned/tuned_compressor.h"
+#include "codec/v2/decoder.h"
+#include "codec/v2/format.h"
 
 namespace kestova::capi {
 
 namespace {
 
-// The stream of `samples`: the reference or tuned encoder as asked, or, with an error bound,
-// the chunk layer's rule for a float32 chunk (the rule every other surface holds bounds by).
-// The samples are checked by the chunk rules either way.
+// The stream of `samples`: the reference or tuned encoder as asked, or, with an error bound or
+// version 2, the chunk layer's rule for a float32 chunk (the rule every other surface holds
+// bounds by). The samples are checked by the chunk rules either way.
 std::expected<std::vector<uint8_t>, Outcome> encode_stream(std::span<const float> samples,
                                                            const kestova_options* options) {
     const auto settings = settings_of(options);
     if (!settings) return std::unexpected(settings.error());
-    if (settings->bound != BoundKind::None) {
+    if (settings->bound != BoundKind::None || settings->format == 2) {
         const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(samples.data()),
                                              samples.size_bytes());
         auto encoded = encode_chunk(bytes, ElementType::Float32, *settings, false);
@@ -53,9 +59,67 @@ std::expected<std::vector<uint8_t>, Outcome> encode_stream(std::span<const float
     return std::move(*encoded);
 }
 
-// Version 1 is the only stream this library reads; a version-2 decoder is chosen here by the
-// header's version once the codec has one.
+// The version-2 stream at the start of `bytes` (a .kst file's record may follow it: the stream
+// is what its stated length covers), every field and the checksum checked.
+std::expected<v2::StreamInfo, Outcome> v2_stream_info(std::span<const uint8_t> bytes) {
+    const auto length = v2::stated_stream_length(bytes);
+    if (!length) return std::unexpected(codec_failure(length.error()));
+    auto info = v2::read_stream_info(bytes.first(*length));
+    if (!info) return std::unexpected(codec_failure(info.error()));
+    return std::move(*info);
+}
+
+template <typename T>
+void widen_to_float(const std::vector<uint8_t>& elements, std::vector<float>& out) {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        T value;
+        std::memcpy(&value, &elements[i * sizeof(T)], sizeof(T));
+        out[i] = static_cast<float>(value);
+    }
+}
+
+// The samples of a version-2 stream as float32, whatever its element type.
+std::expected<std::vector<float>, Outcome> decode_v2_stream(std::span<const uint8_t> bytes) {
+    const auto info = v2_stream_info(bytes);
+    if (!info) return std::unexpected(info.error());
+    std::vector<uint8_t> elements(info->sample_count * info->element.size);
+    if (const auto decoded = v2::decode_into(*info, elements); !decoded) {
+        return std::unexpected(codec_failure(decoded.error()));
+    }
+    std::vector<float> out(info->sample_count);
+    switch (info->element.type) {
+        using enum v2::ElementType;
+        case Float32:
+            widen_to_float<float>(elements, out);
+            break;
+        case Float64:
+            widen_to_float<double>(elements, out);
+            break;
+        case Int8:
+            widen_to_float<int8_t>(elements, out);
+            break;
+        case UInt8:
+            widen_to_float<uint8_t>(elements, out);
+            break;
+        case Int16:
+            widen_to_float<int16_t>(elements, out);
+            break;
+        case UInt16:
+            widen_to_float<uint16_t>(elements, out);
+            break;
+        case Int32:
+            widen_to_float<int32_t>(elements, out);
+            break;
+        case UInt32:
+            widen_to_float<uint32_t>(elements, out);
+            break;
+    }
+    return out;
+}
+
+// The decoder of the header's version.
 std::expected<std::vector<float>, Outcome> decode_stream(std::span<const uint8_t> stream) {
+    if (is_v2_stream(stream)) return decode_v2_stream(stream);
     auto samples = decompress(stream);
     if (!samples) return std::unexpected(codec_failure(samples.error()));
     return std::move(*samples);
@@ -69,6 +133,23 @@ std::expected<KestovaHeader, Outcome> checked_header(std::span<const uint8_t> st
         return std::unexpected(codec_failure(limits.error()));
     }
     return *header;
+}
+
+// What either version's header says of the stream's extent.
+struct StreamExtent {
+    uint64_t samples = 0;
+    std::size_t stream_size = 0;  // where a .kst record would begin
+};
+
+std::expected<StreamExtent, Outcome> stream_extent(std::span<const uint8_t> stream) {
+    if (is_v2_stream(stream)) {
+        const auto info = v2_stream_info(stream);
+        if (!info) return std::unexpected(info.error());
+        return StreamExtent{info->sample_count, info->stream_length};
+    }
+    const auto header = checked_header(stream);
+    if (!header) return std::unexpected(header.error());
+    return StreamExtent{header->sample_count, HEADER_SIZE + std::size_t{header->payload_length}};
 }
 
 std::span<const uint8_t> bytes_of(const uint8_t* data, std::size_t size) {
@@ -86,9 +167,9 @@ constexpr uint8_t kRecordVersion = 1;
 constexpr std::size_t kRecordPreamble = 13;
 
 Outcome read_record(std::span<const uint8_t> file, kestova_record* record) {
-    const auto header = checked_header(file);
-    if (!header) return header.error();
-    const std::size_t start = HEADER_SIZE + std::size_t{header->payload_length};
+    const auto extent = stream_extent(file);
+    if (!extent) return extent.error();
+    const std::size_t start = extent->stream_size;
     if (file.size() < start) {
         return failure(KESTOVA_ERROR_DECOMPRESSION_FAILED, "the stream is cut short");
     }
@@ -119,6 +200,31 @@ kestova_method method_of(const std::array<uint8_t, 4>& tag) {
     return KESTOVA_METHOD_CDF97;  // from_bytes refuses every other tag
 }
 
+// The name into a header's fixed field, NUL-terminated (every name fits).
+void put_name(std::string_view name, char (&field)[8]) {
+    const std::size_t length = std::min(name.size(), sizeof field - 1);
+    std::memcpy(field, name.data(), length);
+    field[length] = '\0';
+}
+
+// The header of a version-2 stream: its own fields and the shared ones.
+Outcome read_v2_header(std::span<const uint8_t> stream, kestova_header* header) {
+    const auto info = v2_stream_info(stream);
+    if (!info) return info.error();
+    kestova_header out{};
+    out.version_major = v2::kVersion;
+    out.sample_count = static_cast<uint32_t>(std::min<uint64_t>(info->sample_count, UINT32_MAX));
+    out.payload_length =
+        static_cast<uint32_t>(std::min<std::size_t>(info->payload.size(), UINT32_MAX));
+    out.stream_size = info->stream_length;
+    out.samples = info->sample_count;
+    put_name(info->element.name, out.element_type);
+    out.step = info->grid.step;
+    out.origin = info->grid.origin;
+    *header = out;
+    return {};
+}
+
 }  // namespace
 
 }  // namespace kestova::capi
@@ -141,6 +247,7 @@ void kestova_options_default(kestova_options* options) {
         .max_error = 0.0,
         .choose_method = 0,
         .stream_version = 0,
+        .psnr = 0.0,
     };
 }
 
@@ -173,9 +280,13 @@ kestova_status kestova_decoded_count(const uint8_t* stream, size_t size, size_t*
     return guarded(error, [&]() -> Outcome {
         if (stream == nullptr && size != 0) return null_pointer("stream");
         if (count == nullptr) return null_pointer("count");
-        const auto header = checked_header(bytes_of(stream, size));
-        if (!header) return header.error();
-        *count = header->sample_count;
+        const auto extent = stream_extent(bytes_of(stream, size));
+        if (!extent) return extent.error();
+        if (extent->samples > SIZE_MAX) {
+            return failure(KESTOVA_ERROR_REFUSED,
+                           "the stream holds more samples than size_t counts");
+        }
+        *count = static_cast<std::size_t>(extent->samples);
         return {};
     });
 }
@@ -198,11 +309,11 @@ kestova_status kestova_decompress_into(const uint8_t* stream, size_t size, float
         if (count == nullptr) return null_pointer("count");
         if (dst == nullptr && capacity != 0) return null_pointer("dst");
         // The header says how many samples come out: refuse a short buffer before decoding.
-        const auto header = checked_header(bytes_of(stream, size));
-        if (!header) return header.error();
-        if (header->sample_count > capacity) {
-            *count = header->sample_count;
-            return too_small(capacity, header->sample_count, "samples");
+        const auto extent = stream_extent(bytes_of(stream, size));
+        if (!extent) return extent.error();
+        if (extent->samples > capacity) {
+            *count = static_cast<std::size_t>(std::min<uint64_t>(extent->samples, SIZE_MAX));
+            return too_small(capacity, *count, "samples");
         }
         const auto decoded = decode_stream(bytes_of(stream, size));
         if (!decoded) return decoded.error();
@@ -215,6 +326,8 @@ kestova_status kestova_read_header(const uint8_t* stream, size_t size, kestova_h
     return guarded(error, [&]() -> Outcome {
         if (stream == nullptr && size != 0) return null_pointer("stream");
         if (header == nullptr) return null_pointer("header");
+        if (is_v2_stream(bytes_of(stream, size)))
+            return read_v2_header(bytes_of(stream, size), header);
         const auto parsed = checked_header(bytes_of(stream, size));
         if (!parsed) return parsed.error();
         kestova_header out{};
@@ -232,6 +345,8 @@ kestova_status kestova_read_header(const uint8_t* stream, size_t size, kestova_h
         out.normalized_mean = parsed->normalized_mean;
         out.payload_length = parsed->payload_length;
         out.stream_size = HEADER_SIZE + std::size_t{parsed->payload_length};
+        out.samples = parsed->sample_count;
+        put_name("float32", out.element_type);
         *header = out;
         return {};
     });

@@ -109,9 +109,12 @@ typedef struct kestova_options {
     int bound;   /* a kestova_bound; with a bound, scale and cutoff stay at their defaults */
     double max_error;
     int choose_method; /* nonzero: the tuned encoder picks the method (needs a bound) */
-    /* The stream version to write: 0 (the default) or 1. Version 2 will be accepted here once
-     * the library writes it; until then 2 is KESTOVA_ERROR_INVALID_ARGUMENT. */
+    /* The stream version to write: 0 (the default) or 1, or 2. Version 2 keeps the samples' own
+     * element type (kestova_chunk_encode) and takes one target: `bound` with `max_error`, or
+     * `psnr`, or neither for an exact integer chunk; method, coder, cutoff, scale, encoder and
+     * choose_method stay at their defaults (else KESTOVA_ERROR_INVALID_ARGUMENT). */
     int stream_version;
+    double psnr; /* version 2: the PSNR in dB to hold; 0 (the default) for none */
 } kestova_options;
 
 /* The defaults: cdf97, auto coder, cutoff low, scale 11, the reference encoder, no bound, so
@@ -121,9 +124,10 @@ void kestova_options_default(kestova_options* options);
 /* --- streams ------------------------------------------------------------------------------ */
 
 /* Compresses `count` float32 samples into a stream allocated by the library (*out, *out_size);
- * `options` may be NULL for the defaults. An empty signal is refused, and so are NaN,
- * infinities and a nonzero range below the smallest normal float (KESTOVA_ERROR_REFUSED), which
- * kestova.compress_signal would store as other values; every other signal gets its bytes. */
+ * `options` may be NULL for the defaults (stream_version 2: a version-2 float32 stream). An empty
+ * signal is refused, and so are NaN, infinities and a nonzero range below the smallest normal float
+ * (KESTOVA_ERROR_REFUSED), which kestova.compress_signal would store as other values; every other
+ * signal gets its bytes. */
 kestova_status kestova_compress(const float* samples, size_t count, const kestova_options* options,
                                 uint8_t** out, size_t* out_size, kestova_error* error);
 
@@ -138,8 +142,9 @@ kestova_status kestova_compress_into(const float* samples, size_t count,
 kestova_status kestova_decoded_count(const uint8_t* stream, size_t size, size_t* count,
                                      kestova_error* error);
 
-/* Decodes a stream or .kst file into float32 samples allocated by the library. A stream of
- * 0 samples gives *samples == NULL and *count == 0. */
+/* Decodes a stream or .kst file of either version into float32 samples allocated by the
+ * library (a version-2 stream of another element type is converted to float32; decode it as a
+ * chunk of its own type to keep it). A stream of 0 samples gives *samples == NULL, *count 0. */
 kestova_status kestova_decompress(const uint8_t* stream, size_t size, float** samples,
                                   size_t* count, kestova_error* error);
 
@@ -148,7 +153,10 @@ kestova_status kestova_decompress(const uint8_t* stream, size_t size, float** sa
 kestova_status kestova_decompress_into(const uint8_t* stream, size_t size, float* dst,
                                        size_t capacity, size_t* count, kestova_error* error);
 
-/* Every field of a stream's 52-byte header. */
+/* Every field of a stream's header. A version-2 stream (version_major 2) fills version_major,
+ * sample_count, payload_length, stream_size and the fields from `samples` on; the other
+ * version-1 fields are zero for it (method_tag ""). Reading a version-2 header checks the
+ * stream's checksum. Fields are only ever appended. */
 typedef struct kestova_header {
     uint8_t version_major, version_minor;
     char method_tag[5]; /* the four tag bytes, NUL-terminated */
@@ -160,7 +168,11 @@ typedef struct kestova_header {
     uint32_t sample_count;
     float signal_min, signal_max, normalized_mean;
     uint32_t payload_length;
-    size_t stream_size; /* header and payload: where a .kst record would begin */
+    size_t stream_size; /* the whole stream: where a .kst record would begin */
+    /* Appended with version 2; filled for either version. */
+    uint64_t samples;     /* the sample count (sample_count is it, capped at UINT32_MAX) */
+    char element_type[8]; /* the samples' type as NumPy names it: "float32" for version 1 */
+    double step, origin;  /* version 2: sample = origin + k * step; 0 for version 1 */
 } kestova_header;
 
 /* Reads and checks a header (as the decoder does) without decoding the payload. */

@@ -275,26 +275,35 @@ static double store_element(kestova_element_type type, unsigned char* at, double
     return load_element(type, at);
 }
 
+/* Every element type, with the signal scaled into its range: element = scale * signal + offset. */
+static const struct {
+    kestova_element_type type;
+    double scale, offset;
+} kTypes[] = {
+    {KESTOVA_FLOAT32, 1.0, 0.0}, {KESTOVA_FLOAT64, 1.0, 0.0}, {KESTOVA_INT8, 1.0, 0.0},
+    {KESTOVA_INT16, 10.0, 0.0},  {KESTOVA_INT32, 10.0, -5e5}, {KESTOVA_UINT8, 1.0, 120.0},
+    {KESTOVA_UINT16, 10.0, 2e4},
+};
+
+/* The name the header gives `type`. */
+static const char* type_name(int type) {
+    static const char* const names[] = {"",      "float32", "float64", "int8",
+                                        "int16", "int32",   "uint8",   "uint16"};
+    return type > 0 && type <= KESTOVA_UINT16 ? names[type] : "";
+}
+
 /* Every element type, both encoders and the bounds every surface's chunk tests use
  * (tests/bound_cases.h), read back on every processor path; then the chunk readers' buffers. */
 static void test_chunks_every_type(void) {
-    static const struct {
-        kestova_element_type type;
-        double scale, offset; /* element = scale * signal + offset */
-    } types[] = {
-        {KESTOVA_FLOAT32, 1.0, 0.0}, {KESTOVA_FLOAT64, 1.0, 0.0}, {KESTOVA_INT8, 1.0, 0.0},
-        {KESTOVA_INT16, 10.0, 0.0},  {KESTOVA_INT32, 10.0, -5e5}, {KESTOVA_UINT8, 1.0, 120.0},
-        {KESTOVA_UINT16, 10.0, 2e4},
-    };
     enum { n = 1000 };
-    for (size_t t = 0; t < sizeof types / sizeof types[0]; ++t) {
-        const kestova_element_type type = types[t].type;
+    for (size_t t = 0; t < sizeof kTypes / sizeof kTypes[0]; ++t) {
+        const kestova_element_type type = kTypes[t].type;
         const size_t size = kestova_element_size(type);
         unsigned char elements[n * 8];
         double values[n], low = INFINITY, high = -INFINITY;
         for (int i = 0; i < n; ++i) {
             values[i] = store_element(type, elements + i * size,
-                                      g_signal[i] * types[t].scale + types[t].offset);
+                                      g_signal[i] * kTypes[t].scale + kTypes[t].offset);
             low = fmin(low, values[i]);
             high = fmax(high, values[i]);
         }
@@ -455,17 +464,29 @@ static void test_null_pointers(void) {
 static void test_invalid_arguments(void) {
     static const struct {
         int field; /* 0 method, 1 coder, 2 cutoff, 3 encoder, 4 bound, 5 stream version, 6 scale,
-                      7 choose method, 8 max_error with a bound, 9 scale with a bound */
+                      7 choose method, 8 max_error with a bound, 9 scale with a bound,
+                      10 psnr with version 2, 11 method with version 2 and a psnr */
         double value;
         kestova_status expected;
     } cases[] = {
-        {0, 4, KESTOVA_ERROR_INVALID_ARGUMENT},   {0, -1, KESTOVA_ERROR_INVALID_ARGUMENT},
-        {1, 3, KESTOVA_ERROR_INVALID_ARGUMENT},   {2, 3, KESTOVA_ERROR_INVALID_ARGUMENT},
-        {3, 2, KESTOVA_ERROR_INVALID_ARGUMENT},   {4, 3, KESTOVA_ERROR_INVALID_ARGUMENT},
-        {5, 2, KESTOVA_ERROR_INVALID_ARGUMENT},   {6, 5, KESTOVA_ERROR_UNSUPPORTED_SCALE},
-        {6, 13, KESTOVA_ERROR_UNSUPPORTED_SCALE}, {6, 300, KESTOVA_ERROR_UNSUPPORTED_SCALE},
-        {7, 1, KESTOVA_ERROR_INVALID_ARGUMENT},   {8, -1.0, KESTOVA_ERROR_INVALID_ARGUMENT},
-        {8, NAN, KESTOVA_ERROR_INVALID_ARGUMENT}, {9, 12, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {0, 4, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {0, -1, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {1, 3, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {2, 3, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {3, 2, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {4, 3, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {5, 3, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {6, 5, KESTOVA_ERROR_UNSUPPORTED_SCALE},
+        {6, 13, KESTOVA_ERROR_UNSUPPORTED_SCALE},
+        {6, 300, KESTOVA_ERROR_UNSUPPORTED_SCALE},
+        {7, 1, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {8, -1.0, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {8, NAN, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {9, 12, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {5, 2, KESTOVA_ERROR_REFUSED}, /* float32 version 2 without a target */
+        {10, 300, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {11, 2, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {10, 40, KESTOVA_OK},
     };
     for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
         kestova_options options;
@@ -505,15 +526,26 @@ static void test_invalid_arguments(void) {
                 options.max_error = 0.1;
                 options.scale = v;
                 break;
+            case 10:
+            case 11:
+                options.stream_version = 2;
+                options.psnr = cases[k].field == 10 ? cases[k].value : 40.0;
+                if (cases[k].field == 11) options.method = (kestova_method)v;
+                break;
         }
         uint8_t* bytes = NULL;
         size_t n = 0;
         kestova_error error;
         CHECK(kestova_compress(g_signal, 100, &options, &bytes, &n, &error) == cases[k].expected);
-        CHECK(error.code == cases[k].expected && error.message[0] != '\0');
+        CHECK(error.code == cases[k].expected);
+        CHECK((error.message[0] != '\0') == (cases[k].expected != KESTOVA_OK));
+        kestova_free(bytes);
+        bytes = NULL;
         CHECK(kestova_chunk_encode(g_signal, 100, KESTOVA_FLOAT32, &options, 0, &bytes, &n, NULL) ==
               cases[k].expected);
-        CHECK(bytes == NULL);
+        CHECK((bytes == NULL) == (cases[k].expected != KESTOVA_OK));
+        kestova_free(bytes);
+        bytes = NULL;
     }
     size_t size = 0, n = 0;
     unsigned char* stream = default_stream(&size);
@@ -588,23 +620,33 @@ static void test_damaged_streams(void) {
 }
 
 /* A .kst file: the stream, then the record; decoders read the stream and ignore the record. */
-static void test_record(void) {
-    size_t size = 0;
-    unsigned char* stream = default_stream(&size);
-    static const char body[] = "{\"sample_type\": \"float32\", \"rate\": 1000}";
-    const size_t body_size = sizeof body - 1;
-    const size_t file_size = size + 13 + body_size;
-    unsigned char* file = malloc(file_size);
+static const char kRecordBody[] = "{\"sample_type\": \"float32\", \"rate\": 1000}";
+
+/* A .kst file of `stream` and a record of kRecordBody (malloc'd, *file_size bytes). */
+static unsigned char* kst_file(const unsigned char* stream, size_t size, size_t* file_size) {
+    const size_t body_size = sizeof kRecordBody - 1;
+    *file_size = size + 13 + body_size;
+    unsigned char* file = malloc(*file_size);
     memcpy(file, stream, size);
     unsigned char* tail = file + size;
     memcpy(tail, "KSTR", 4);
     tail[4] = 1;
-    const uint32_t crc = crc32_of((const unsigned char*)body, body_size);
+    const uint32_t crc = crc32_of((const unsigned char*)kRecordBody, body_size);
     for (int k = 0; k < 4; ++k) {
         tail[5 + k] = (unsigned char)(body_size >> (8 * k));
         tail[9 + k] = (unsigned char)(crc >> (8 * k));
     }
-    memcpy(tail + 13, body, body_size);
+    memcpy(tail + 13, kRecordBody, body_size);
+    return file;
+}
+
+static void test_record(void) {
+    size_t size = 0, file_size = 0;
+    unsigned char* stream = default_stream(&size);
+    const char* body = kRecordBody;
+    const size_t body_size = sizeof kRecordBody - 1;
+    unsigned char* file = kst_file(stream, size, &file_size);
+    unsigned char* tail = file + size;
 
     kestova_record record;
     CHECK(kestova_read_record(file, file_size, &record, NULL) == KESTOVA_OK);
@@ -635,6 +677,195 @@ static void test_record(void) {
     kestova_free(stream);
 }
 
+/* Version 2: every element type with each target (relative, absolute, PSNR, exact for integer
+ * types) through the chunk functions, within the target on every processor path; the header's
+ * fields; the float32 readers agree with the typed ones. */
+static void test_version2_every_type(void) {
+    static const struct {
+        int bound;
+        double max_error, psnr;
+    } targets[] = {
+        {KESTOVA_BOUND_RELATIVE, 1e-3, 0.0},
+        {KESTOVA_BOUND_ABSOLUTE, 0.5, 0.0},
+        {KESTOVA_BOUND_NONE, 0.0, 50.0},
+        {KESTOVA_BOUND_NONE, 0.0, 0.0}, /* exact */
+    };
+    enum { n = 1000 };
+    for (size_t t = 0; t < sizeof kTypes / sizeof kTypes[0]; ++t) {
+        const kestova_element_type type = kTypes[t].type;
+        const size_t size = kestova_element_size(type);
+        const int integer = type >= KESTOVA_INT8;
+        unsigned char elements[n * 8];
+        double values[n], low = INFINITY, high = -INFINITY;
+        for (int i = 0; i < n; ++i) {
+            values[i] = store_element(type, elements + i * size,
+                                      g_signal[i] * kTypes[t].scale + kTypes[t].offset);
+            low = fmin(low, values[i]);
+            high = fmax(high, values[i]);
+        }
+        for (size_t g = 0; g < sizeof targets / sizeof targets[0]; ++g) {
+            kestova_options options;
+            kestova_options_default(&options);
+            options.stream_version = 2;
+            options.bound = targets[g].bound;
+            options.max_error = targets[g].max_error;
+            options.psnr = targets[g].psnr;
+            const int exact = options.bound == KESTOVA_BOUND_NONE && options.psnr == 0.0;
+            uint8_t* stream = NULL;
+            size_t stream_size = 0, decoded = 0;
+            const kestova_status status =
+                kestova_chunk_encode(elements, n, type, &options, 0, &stream, &stream_size, NULL);
+            if (exact && !integer) {
+                CHECK(status == KESTOVA_ERROR_REFUSED);
+                continue;
+            }
+            CHECK(status == KESTOVA_OK);
+            if (status != KESTOVA_OK) continue;
+            kestova_header header;
+            CHECK(kestova_read_header(stream, stream_size, &header, NULL) == KESTOVA_OK);
+            CHECK(header.version_major == 2 && header.samples == n && header.sample_count == n);
+            CHECK(header.stream_size == stream_size && header.step > 0.0);
+            CHECK(strcmp(header.element_type, type_name(type)) == 0);
+            const double allowed = exact ? 0.0
+                                   : options.bound == KESTOVA_BOUND_RELATIVE
+                                       ? options.max_error * (high - low)
+                                       : options.max_error;
+            float* as_float = NULL;
+            CHECK(kestova_decompress(stream, stream_size, &as_float, &decoded, NULL) == KESTOVA_OK);
+            CHECK(decoded == n);
+            for (int path = 0; pin_processor_path(path) != NULL; ++path) {
+                unsigned char back[n * 8];
+                CHECK(kestova_chunk_decode_into(stream, stream_size, type, n, KESTOVA_FILL_EXACT,
+                                                back, n, &decoded, NULL) == KESTOVA_OK);
+                double worst = 0.0, squares = 0.0;
+                int same_as_float = 1;
+                for (int i = 0; i < n; ++i) {
+                    const double value = load_element(type, back + i * size);
+                    worst = fmax(worst, fabs(value - values[i]));
+                    squares += (value - values[i]) * (value - values[i]);
+                    same_as_float &= as_float != NULL && as_float[i] == (float)value;
+                }
+                CHECK(decoded == n && same_as_float);
+                if (options.psnr > 0.0) {
+                    CHECK(squares == 0.0 ||
+                          20.0 * log10((high - low) / sqrt(squares / n)) >= options.psnr);
+                } else {
+                    CHECK(worst <= allowed);
+                }
+            }
+            pin_processor_path(-1);
+            kestova_free(as_float);
+            kestova_free(stream);
+        }
+    }
+}
+
+/* Version-2 float32 streams through the stream functions: a bounded round trip, a short
+ * buffer, a flipped byte (the checksum) and a cut stream as damage, and a .kst record after
+ * the stream found by its stated length. */
+static void test_version2_streams(void) {
+    kestova_options options;
+    kestova_options_default(&options);
+    options.stream_version = 2;
+    options.bound = KESTOVA_BOUND_RELATIVE;
+    options.max_error = 1e-3;
+    uint8_t* stream = NULL;
+    size_t size = 0, count = 0;
+    CHECK(kestova_compress(g_signal, kSignalLength, &options, &stream, &size, NULL) == KESTOVA_OK);
+    if (stream == NULL) return;
+    float low = g_signal[0], high = g_signal[0];
+    for (int i = 0; i < kSignalLength; ++i) {
+        low = fminf(low, g_signal[i]);
+        high = fmaxf(high, g_signal[i]);
+    }
+    float* samples = NULL;
+    CHECK(kestova_decompress(stream, size, &samples, &count, NULL) == KESTOVA_OK);
+    CHECK(count == kSignalLength &&
+          max_difference(samples, g_signal, count) <= 1e-3 * ((double)high - low));
+    float small[16];
+    CHECK(kestova_decompress_into(stream, size, small, 16, &count, NULL) ==
+          KESTOVA_ERROR_BUFFER_TOO_SMALL);
+    CHECK(count == kSignalLength);
+    CHECK(kestova_decoded_count(stream, size, &count, NULL) == KESTOVA_OK &&
+          count == kSignalLength);
+
+    unsigned char* copy = malloc(size);
+    memcpy(copy, stream, size);
+    copy[size / 2] ^= 0x10;
+    kestova_header header;
+    kestova_error error;
+    float* none = NULL;
+    CHECK(kestova_decompress(copy, size, &none, &count, &error) ==
+          KESTOVA_ERROR_DECOMPRESSION_FAILED);
+    CHECK(none == NULL && error.message[0] != '\0');
+    CHECK(kestova_read_header(copy, size, &header, NULL) == KESTOVA_ERROR_DECOMPRESSION_FAILED);
+    CHECK(kestova_decoded_count(copy, size, &count, NULL) == KESTOVA_ERROR_DECOMPRESSION_FAILED);
+    CHECK(kestova_decompress(stream, size - 1, &none, &count, NULL) ==
+          KESTOVA_ERROR_DECOMPRESSION_FAILED);
+    free(copy);
+
+    size_t file_size = 0;
+    unsigned char* file = kst_file(stream, size, &file_size);
+    kestova_record record;
+    float* from_file = NULL;
+    CHECK(kestova_decompress(file, file_size, &from_file, &count, NULL) == KESTOVA_OK);
+    CHECK(count == kSignalLength && from_file != NULL &&
+          memcmp(from_file, samples, count * sizeof(float)) == 0);
+    CHECK(kestova_read_record(file, file_size, &record, NULL) == KESTOVA_OK);
+    CHECK(record.body_size == sizeof kRecordBody - 1);
+    CHECK(kestova_read_record(stream, size, &record, NULL) == KESTOVA_ERROR_NO_RECORD);
+    CHECK(kestova_read_header(file, file_size, &header, NULL) == KESTOVA_OK &&
+          header.stream_size == size);
+    kestova_free(from_file);
+    free(file);
+    kestova_free(samples);
+    kestova_free(stream);
+}
+
+/* The version-2 golden fixtures decode to their recorded samples, typed and as float32. */
+static void test_version2_fixtures(void) {
+    char path[1024];
+    snprintf(path, sizeof path, "%s_v2/MANIFEST", KESTOVA_FIXTURE_DIR);
+    FILE* manifest = fopen(path, "r");
+    CHECK(manifest != NULL);
+    if (manifest == NULL) return;
+    char line[512];
+    int cases = 0;
+    while (fgets(line, sizeof line, manifest) != NULL) {
+        char name[256], element[16];
+        if (line[0] == '#' || sscanf(line, "%255s %15s", name, element) != 2) continue;
+        int type = 0;
+        for (int k = KESTOVA_FLOAT32; k <= KESTOVA_UINT16; ++k)
+            if (strcmp(element, type_name(k)) == 0) type = k;
+        CHECK(type != 0);
+        size_t stream_size = 0, expected_size = 0, decoded = 0, count = 0;
+        snprintf(path, sizeof path, "%s_v2/%s.kv2", KESTOVA_FIXTURE_DIR, name);
+        unsigned char* stream = read_file(path, &stream_size);
+        snprintf(path, sizeof path, "%s_v2/%s.decoded", KESTOVA_FIXTURE_DIR, name);
+        unsigned char* expected = read_file(path, &expected_size);
+        CHECK(stream != NULL && expected != NULL);
+        if (type == 0 || stream == NULL || expected == NULL) break;
+        const size_t n = expected_size / kestova_element_size(type);
+        void* back = NULL;
+        CHECK(kestova_chunk_decode(stream, stream_size, type, n, KESTOVA_FILL_EXACT, &back,
+                                   &decoded, NULL) == KESTOVA_OK);
+        CHECK(decoded == n && (n == 0 || memcmp(back, expected, expected_size) == 0));
+        float* samples = NULL;
+        CHECK(kestova_decompress(stream, stream_size, &samples, &count, NULL) == KESTOVA_OK);
+        CHECK(count == n &&
+              (n == 0 ||
+               samples[n - 1] ==
+                   (float)load_element(type, expected + (n - 1) * kestova_element_size(type))));
+        kestova_free(samples);
+        kestova_free(back);
+        free(expected);
+        free(stream);
+        ++cases;
+    }
+    fclose(manifest);
+    CHECK(cases >= 8);
+}
+
 int main(void) {
     make_signal();
     RUN_CASE(test_version_and_messages);
@@ -647,5 +878,8 @@ int main(void) {
     RUN_CASE(test_invalid_arguments);
     RUN_CASE(test_damaged_streams);
     RUN_CASE(test_record);
+    RUN_CASE(test_version2_every_type);
+    RUN_CASE(test_version2_streams);
+    RUN_CASE(test_version2_fixtures);
     return check_summary();
 }
