@@ -37,7 +37,7 @@ CheckResult check_capi_decode(Input data) {
         if (samples != nullptr) return violated("memory handed out on failure");
         return {};
     }
-    if (read != KESTOVA_OK || count != header.sample_count) {
+    if (read != KESTOVA_OK || count != header.samples) {
         kestova_free(samples);
         return violated("a decoded length other than the header's sample count");
     }
