@@ -109,8 +109,8 @@ typedef struct kestova_options {
     int bound;   /* a kestova_bound; with a bound, scale and cutoff stay at their defaults */
     double max_error;
     int choose_method; /* nonzero: the tuned encoder picks the method (needs a bound) */
-    /* The stream version to write: 0 (the default) or 1, or 2. Version 2 keeps the samples' own
-     * element type (kestova_chunk_encode) and takes one target: `bound` with `max_error`, or
+    /* The stream version to write: 0 (the default: version 1), 1 or 2. Version 2 keeps the samples'
+     * own element type (kestova_chunk_encode) and takes one target: `bound` with `max_error`, or
      * `psnr`, or neither for an exact integer chunk; method, coder, cutoff, scale, encoder and
      * choose_method stay at their defaults (else KESTOVA_ERROR_INVALID_ARGUMENT). */
     int stream_version;
