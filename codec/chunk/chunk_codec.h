@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "codec/chunk/chunk_settings.h"
-#include "codec/chunk/element_type.h"
+#include "codec/element_type.h"
 #include "codec/chunk/trailing_fill.h"
 
 namespace kestova {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "codec/error.h"
-#include "codec/v2/element_type.h"
+#include "codec/element_type.h"
 #include "codec/v2/grid.h"
 
 namespace kestova::v2 {
