@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "codec/error.h"
 #include "codec/element_type.h"
+#include "codec/error.h"
 #include "codec/v2/grid.h"
 
 namespace kestova::v2 {
