@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "codec/chunk/chunk_settings.h"
-#include "codec/chunk/element_type.h"
+#include "codec/element_type.h"
 
 namespace kestova::hdf5 {
 

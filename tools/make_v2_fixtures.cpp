@@ -17,6 +17,7 @@
 namespace {
 
 using namespace kestova::v2;
+using kestova::ElementType;
 
 struct Case {
     std::string name;
@@ -75,7 +76,7 @@ std::vector<Case> cases() {
          {0.0, true},
          bytes_of(signal<int32_t>(1000, 1000.0, 1))},
         {"spikes-500-uint8-abs2",
-         ElementType::UInt8,
+         ElementType::Uint8,
          {2.0, false},
          bytes_of(signal<uint8_t>(500, 200.0, 2))},
     };
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
     std::ofstream manifest(dir + "/MANIFEST");
     manifest << "# name element_type max_error relative (written by tools/make_v2_fixtures.cpp)\n";
     for (const Case& c : cases()) {
-        const std::size_t size = element_row(static_cast<uint8_t>(c.type))->size;
+        const std::size_t size = element_row(c.type)->size;
         const auto encoded = encode({c.type, c.input.data(), c.input.size() / size}, c.target);
         if (!encoded) {
             std::fprintf(stderr, "%s: %s\n", c.name.c_str(), encoded.error().message().c_str());
@@ -114,8 +115,8 @@ int main(int argc, char** argv) {
         }
         char bound[32];
         std::snprintf(bound, sizeof bound, "%.17g", c.target.value);
-        manifest << c.name << ' ' << element_row(static_cast<uint8_t>(c.type))->name << ' ' << bound
-                 << ' ' << (c.target.relative ? 1 : 0) << '\n';
+        manifest << c.name << ' ' << element_row(c.type)->name << ' ' << bound << ' '
+                 << (c.target.relative ? 1 : 0) << '\n';
     }
     std::printf("wrote %zu cases\n", cases().size());
     return manifest ? 0 : 1;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "codec/chunk/element_type.h"
+#include "codec/element_type.h"
 
 namespace kestova {
 

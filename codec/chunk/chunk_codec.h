@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "codec/chunk/chunk_settings.h"
-#include "codec/chunk/element_type.h"
 #include "codec/chunk/trailing_fill.h"
+#include "codec/element_type.h"
 
 namespace kestova {
 

@@ -9,39 +9,18 @@
 #include <span>
 #include <type_traits>
 
-#include "codec/chunk/element_type.h"
+#include "codec/element_type.h"
+#include "codec/v2/element_dispatch.h"
 
 namespace kestova {
 
-// Calls `visit(T{})` with T the C++ type of `type`; returns false for Unsupported.
+// Calls `visit(T{})` with T the C++ type of `type`; returns false for Unsupported and Uint32,
+// which chunks do not store.
 template <typename Visit>
 bool with_element_type(ElementType type, Visit&& visit) {
-    switch (type) {
-        case ElementType::Float32:
-            visit(float{});
-            return true;
-        case ElementType::Float64:
-            visit(double{});
-            return true;
-        case ElementType::Int8:
-            visit(int8_t{});
-            return true;
-        case ElementType::Int16:
-            visit(int16_t{});
-            return true;
-        case ElementType::Int32:
-            visit(int32_t{});
-            return true;
-        case ElementType::Uint8:
-            visit(uint8_t{});
-            return true;
-        case ElementType::Uint16:
-            visit(uint16_t{});
-            return true;
-        case ElementType::Unsupported:
-            break;
-    }
-    return false;
+    if (find_element(type) == nullptr) return false;
+    v2::with_element_type(type, [&]<typename T>(std::type_identity<T>) { visit(T{}); });
+    return true;
 }
 
 // Element `i` of `elements` (native order, any alignment).

@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "codec/chunk/element_type.h"
+#include "codec/element_type.h"
 
 namespace kestova {
 

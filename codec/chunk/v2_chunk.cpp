@@ -14,9 +14,9 @@ namespace kestova {
 
 namespace {
 
-// The version-2 row of a chunk element type: both tables name types as NumPy does.
-std::optional<v2::ElementTypeRow> v2_row(ElementType type) {
-    return v2::element_row(element_name(type));
+// The version-2 row of a chunk element type.
+std::optional<ElementTypeRow> v2_row(ElementType type) {
+    return v2::element_row(type);
 }
 
 template <typename Float>
@@ -65,7 +65,7 @@ std::expected<std::vector<uint8_t>, std::string> encode_v2_chunk(std::span<const
     const std::size_t count =
         omit_trailing_nan ? stored_elements(elements, type) : elements.size() / row->size;
     const v2::SampleView samples{row->type, elements.data(), count};
-    if (settings.bound == BoundKind::None && settings.psnr == 0 && !row->integer) {
+    if (settings.bound == BoundKind::None && settings.psnr == 0 && row->is_float) {
         return std::unexpected("version 2 needs max_error or psnr for " +
                                std::string(element_name(type)) +
                                " chunks (max_error=0 asks for exact samples)");

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codec/chunk/chunk_settings.h"
-#include "codec/chunk/element_type.h"
+#include "codec/element_type.h"
 
 namespace kestova {
 

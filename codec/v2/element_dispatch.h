@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "codec/v2/element_type.h"
+#include "codec/element_type.h"
 
 namespace kestova::v2 {
 
@@ -17,15 +17,16 @@ decltype(auto) with_element_type(ElementType type, Body&& body) {
             return body(std::type_identity<double>{});
         case ElementType::Int8:
             return body(std::type_identity<int8_t>{});
-        case ElementType::UInt8:
+        case ElementType::Uint8:
             return body(std::type_identity<uint8_t>{});
         case ElementType::Int16:
             return body(std::type_identity<int16_t>{});
-        case ElementType::UInt16:
+        case ElementType::Uint16:
             return body(std::type_identity<uint16_t>{});
         case ElementType::Int32:
             return body(std::type_identity<int32_t>{});
-        case ElementType::UInt32:
+        case ElementType::Uint32:
+        case ElementType::Unsupported:  // no row has it, so no sample view does
             break;
     }
     return body(std::type_identity<uint32_t>{});

@@ -43,7 +43,7 @@ KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quanti
     StreamInfo info;
     info.method = std::ranges::find(kMethods, order, &MethodRow::order)->byte;
     info.coder = kCoders[0].byte;
-    info.element = *element_row(static_cast<uint8_t>(samples.type));
+    info.element = *element_row(samples.type);
     info.sample_count = samples.count;
     info.grid = quantized->grid;
     info.block_log2 = kBlockLog2;

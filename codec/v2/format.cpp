@@ -62,7 +62,7 @@ std::array<uint8_t, kHeaderSize> header_bytes(const StreamInfo& info) {
     header[4] = kVersion;
     header[5] = info.method;
     header[6] = info.coder;
-    header[7] = static_cast<uint8_t>(info.element.type);
+    header[7] = info.element.v2_byte;
     put<uint64_t>(header, 8, info.stream_length);
     put<uint64_t>(header, 16, info.sample_count);
     put<double>(header, 24, info.grid.origin);

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "codec/element_type.h"
 #include "codec/error.h"
-#include "codec/v2/element_type.h"
 #include "codec/v2/grid.h"
 
 namespace kestova::v2 {

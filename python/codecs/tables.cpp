@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "codec/chunk/element_type.h"
 #include "codec/container_limits.h"
+#include "codec/element_type.h"
 #include "codec/encoder.h"
 #include "codec/header.h"
 #include "codec/method_table.h"
@@ -59,8 +59,8 @@ PyObject* codec_tables(PyObject*, PyObject*) {
                            [](std::size_t i) { return std::string_view(kCoderNames[i].text); }));
         PyRef recorded(names(kRecordedCoders.size(),
                              [](std::size_t i) { return coder_name(kRecordedCoders[i]); }));
-        PyRef element_types(
-            names(kElementTypes.size(), [](std::size_t i) { return kElementTypes[i].name; }));
+        PyRef element_types(names(kChunkElementTypes.size(),
+                                  [](std::size_t i) { return kChunkElementTypes[i].name; }));
         PyRef encoders(names(kEncoders.size(), [](std::size_t i) { return kEncoders[i].name; }));
         if (!methods || !cutoffs || !coders || !recorded || !element_types || !encoders) {
             return nullptr;

@@ -41,7 +41,7 @@ std::optional<Result> unlocked(Body&& body) {
     return result;
 }
 
-std::optional<v2::ElementTypeRow> parse_element_type(PyObject* value) {
+std::optional<ElementTypeRow> parse_element_type(PyObject* value) {
     if (!PyUnicode_Check(value)) {
         python::raise_not_instance("element_type", value, "str");
         return std::nullopt;

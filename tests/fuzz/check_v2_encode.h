@@ -19,7 +19,8 @@ namespace kestova::fuzz {
 
 inline CheckResult check_v2_encode(Input data) {
     if (data.size() < 2) return {};
-    const v2::ElementTypeRow row = v2::kElementTypes[data[0] % v2::kElementTypes.size()];
+    const ElementTypeRow row =
+        *v2::element_row(static_cast<uint8_t>(1 + data[0] % kElementTypes.size()));
     constexpr std::array<v2::MaxError, 8> kTargets{{{0.0, true},
                                                     {1e-1, true},
                                                     {1e-2, true},

@@ -78,7 +78,7 @@ double span_of(std::span<const uint8_t> elements, ElementType type) {
 }
 
 TEST(ChunkBound, HoldsForEveryElementTypeEncoderAndReadingPath) {
-    for (const ElementInfo& info : kElementTypes) {
+    for (const ElementTypeRow& info : kChunkElementTypes) {
         const auto elements = elements_of(info.type, 3000);
         for (const Encoder encoder : {Encoder::Tuned, Encoder::Reference}) {
             for (const KestovaBoundCase bound : kKestovaBoundCases) {

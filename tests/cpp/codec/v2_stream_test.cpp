@@ -31,11 +31,11 @@ SampleView view_of(const std::vector<T>& x) {
         if constexpr (std::is_same_v<T, float>) return ElementType::Float32;
         if constexpr (std::is_same_v<T, double>) return ElementType::Float64;
         if constexpr (std::is_same_v<T, int8_t>) return ElementType::Int8;
-        if constexpr (std::is_same_v<T, uint8_t>) return ElementType::UInt8;
+        if constexpr (std::is_same_v<T, uint8_t>) return ElementType::Uint8;
         if constexpr (std::is_same_v<T, int16_t>) return ElementType::Int16;
-        if constexpr (std::is_same_v<T, uint16_t>) return ElementType::UInt16;
+        if constexpr (std::is_same_v<T, uint16_t>) return ElementType::Uint16;
         if constexpr (std::is_same_v<T, int32_t>) return ElementType::Int32;
-        return ElementType::UInt32;
+        return ElementType::Uint32;
     }();
     return {type, x.data(), x.size()};
 }
