@@ -6,6 +6,7 @@
 #include <cstring>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <zlib.h>
@@ -22,6 +23,7 @@
 #include "codec/method_table.h"
 #include "codec/tuned/tuned_compressor.h"
 #include "codec/v2/decoder.h"
+#include "codec/v2/element_dispatch.h"
 #include "codec/v2/format.h"
 
 namespace kestova::capi {
@@ -87,33 +89,9 @@ std::expected<std::vector<float>, Outcome> decode_v2_stream(std::span<const uint
         return std::unexpected(codec_failure(decoded.error()));
     }
     std::vector<float> out(info->sample_count);
-    switch (info->element.type) {
-        using enum v2::ElementType;
-        case Float32:
-            widen_to_float<float>(elements, out);
-            break;
-        case Float64:
-            widen_to_float<double>(elements, out);
-            break;
-        case Int8:
-            widen_to_float<int8_t>(elements, out);
-            break;
-        case UInt8:
-            widen_to_float<uint8_t>(elements, out);
-            break;
-        case Int16:
-            widen_to_float<int16_t>(elements, out);
-            break;
-        case UInt16:
-            widen_to_float<uint16_t>(elements, out);
-            break;
-        case Int32:
-            widen_to_float<int32_t>(elements, out);
-            break;
-        case UInt32:
-            widen_to_float<uint32_t>(elements, out);
-            break;
-    }
+    v2::with_element_type(info->element.type, [&]<typename T>(std::type_identity<T>) {
+        widen_to_float<T>(elements, out);
+    });
     return out;
 }
 
