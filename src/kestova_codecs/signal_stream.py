@@ -8,7 +8,7 @@ version. Version-1 streams stay what ``kestova.compress_signal`` writes and ``ke
 from __future__ import annotations
 
 import numbers
-from typing import TYPE_CHECKING, Optional
+from typing import TYPE_CHECKING, Any, Optional
 
 import kestova
 import numpy as np
@@ -16,6 +16,7 @@ import numpy as np
 from kestova_codecs import _binding
 
 if TYPE_CHECKING:
+    import numpy.typing as npt
     from numpy.typing import ArrayLike
 
     from typing_extensions import Buffer
@@ -73,7 +74,7 @@ def stream_length(stream: Buffer) -> int:
     return _binding.v2_stream_length(stream)
 
 
-def decode_signal(stream: Buffer) -> np.ndarray:
+def decode_signal(stream: Buffer) -> npt.NDArray[Any]:
     """The samples of a Kestova stream of either version: a version-2 stream in the type it was
     written from, a version-1 stream as float32. ``ValueError`` for a damaged or unknown stream.
     """
