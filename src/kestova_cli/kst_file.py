@@ -46,13 +46,7 @@ def read_kst(path: Path) -> KstFile:
     if len(data) < end:
         raise UserError(f"{path}: truncated: the header announces {header['payload_bytes']} "
                         f"payload bytes, the file holds {max(len(data) - HEADER_SIZE, 0)}")
-    record, damage = None, None
-    if len(data) > end:
-        try:
-            record = decode_record(data[end:])
-        except DamagedRecord as error:
-            damage = str(error)
-    return KstFile(header, data[:end], record, damage)
+    return _with_record(header, data, end)
 
 
 def _read_v2(path: Path, data: bytes) -> KstFile:
@@ -61,6 +55,11 @@ def _read_v2(path: Path, data: bytes) -> KstFile:
     except ValueError as error:
         raise UserError(f"{path}: not an intact version-2 Kestova stream ({error})") from None
     end = header["stream_bytes"]
+    return _with_record(header, data, end)
+
+
+def _with_record(header: Union[Header, V2Header], data: bytes, end: int) -> KstFile:
+    """The stream `data[:end]` and the record after it, if any (damage noted, not raised)."""
     record, damage = None, None
     if len(data) > end:
         try:
