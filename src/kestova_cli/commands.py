@@ -122,6 +122,7 @@ def decompress(args: argparse.Namespace) -> None:
 
 
 def _decompress(args: argparse.Namespace, source: Path, named: Path) -> None:
+    progress = Progress(args.quiet, args.progress)
     kind = source_kind(source)
     several = args.array is None and (args.output is None
                                       or args.output.suffix.lower() in PART_WRITERS)
@@ -132,7 +133,6 @@ def _decompress(args: argparse.Namespace, source: Path, named: Path) -> None:
     if len(parts) > 1 and target.suffix.lower() not in PART_WRITERS:
         parts = [kind.read(source, None, args.rate)]  # the default one, or the kind's refusal
     parts = [select(str(named), p, args.channels, args.start, args.end) for p in parts]
-    progress = Progress(args.quiet, args.progress)
     if target == DASH:  # written as it comes: WAV for a WAV source, else raw float32
         with progress.bar(parts[0].samples, named.name) as tick:
             write_output(stdout_name(parts[0].source_format), STDOUT,

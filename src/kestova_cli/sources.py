@@ -15,6 +15,7 @@ from .errors import UserError
 from .kst_file import describe as describe_kst
 from .kst_file import read_kst
 from .memory import DECODE_PEAK_FACTOR, require_fits
+from .progress import working
 from .recording import Recording, from_reconstruction, in_memory
 from .store_info import describe as describe_store
 
@@ -56,7 +57,8 @@ def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recordin
     # layer: it reads the stream where it lies, where kestova.decompress_signal takes a copy.
     dtype = str(kst.header.get("element_type", "float32"))
     try:
-        values = chunk.decode(kst.container, dtype, samples)
+        with working(f"{path.name}: decoding"):
+            values = chunk.decode(kst.container, dtype, samples)
     except ValueError as error:
         raise UserError(f"{path}: {error}") from None
     del kst.container

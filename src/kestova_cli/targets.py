@@ -12,6 +12,7 @@ import numpy as np
 
 from . import hdf5_file, store
 from .encode import encode_signal
+from .progress import working
 from .psnr import encode_for_psnr
 from .kst_file import kst_bytes
 from .memory import KST_ENCODE_FACTOR, require_fits
@@ -44,10 +45,11 @@ def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], sourc
         require_finite(source, block, start)
         signal[start:start + block.shape[1]] = block[0]
     codec = {k: v for k, v in settings.items() if k != "psnr"}
-    if settings.get("psnr") is None or settings.get("format") == 2:  # version 2 reaches it itself
-        stream = encode_signal(source, signal, settings)
-    else:
-        stream = encode_for_psnr(source, signal, codec, settings["psnr"], encode_signal)
+    with working(f"{Path(source).name}: encoding"):
+        if settings.get("psnr") is None or settings.get("format") == 2:  # version 2 reaches it
+            stream = encode_signal(source, signal, settings)
+        else:
+            stream = encode_for_psnr(source, signal, codec, settings["psnr"], encode_signal)
     del signal
     record = Record(recording.sample_type, recording.rate, recording.source_format,
                     encoder=settings.get("encoder"), attributes=recording.attributes or None)
