@@ -225,6 +225,8 @@ def append_zarr(store: Path, recording: Recording, given: dict[str, Any], source
         except FileNotFoundError:  # never written: zarr leaves out chunks of the fill value
             return chunks.encode(np.zeros(stored.chunk, dtype), settings)
 
+    for left in _beyond_shape(array.folder / "c", shape, stored.chunk):
+        left.unlink()  # what an append killed outright wrote: it must not show once we grow
     written: list[Path] = []
     replaced: dict[Path, Optional[bytes]] = {}  # rewritten chunks and what they held
     try:
@@ -250,6 +252,14 @@ def append_zarr(store: Path, recording: Recording, given: dict[str, Any], source
             else:
                 _replace_file(path, old)
         raise
+
+
+def _beyond_shape(chunks: Path, shape: tuple[int, ...], size: int) -> list[Path]:
+    """The chunk files of a store's `chunks` folder past its shape along time."""
+    used = -(-shape[-1] // size)
+    folders = [chunks / str(row) for row in range(shape[0])] if len(shape) == 2 else [chunks]
+    return [path for folder in folders if folder.is_dir() for path in folder.iterdir()
+            if path.name.isdigit() and int(path.name) >= used and path.is_file()]
 
 
 def _replace_file(path: Path, data: bytes) -> None:

@@ -127,3 +127,13 @@ def test_interrupted_append_leaves_the_old_store(tmp_path, suffix):
         (append_zarr if suffix == ".zarr" else append_hdf5)(store, recording, {}, "more")
     assert _snapshot(store) == kept
     assert sorted(p.name for p in tmp_path.iterdir()) == ["first.npy", store.name]
+
+
+def test_chunks_a_killed_append_left_beyond_the_shape_are_not_shown(tmp_path):
+    values = _signal("float32", 5_000 + 6_000)
+    store = _store(tmp_path, ".zarr", values[:, :5_000])
+    (store / "signal" / "c" / "7").write_bytes(b"left by a run killed outright")
+    np.save(tmp_path / "more.npy", values[0, 5_000:])
+    assert run("compress", "--append", store.name, "more.npy", cwd=tmp_path).returncode == 0
+    assert sorted(p.name for p in (store / "signal" / "c").iterdir()) == ["0", "1", "2"]
+    assert max_relative_error(values[0], _decoded(tmp_path, store)) <= BOUND
