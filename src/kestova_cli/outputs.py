@@ -21,7 +21,7 @@ from .recording import Recording, numpy_type
 from .seismic import SUFFIXES as SEISMIC_SUFFIXES
 from .seismic import write_seismic, write_seismic_parts
 from .streams import STDOUT
-from .wav import ENCODINGS, needs_rf64, write_wav_blocks
+from .wav import ENCODINGS, check_wav_fields, needs_rf64, write_wav_blocks
 
 
 def _write_npy(target: Path, written: Path, recording: Recording) -> None:
@@ -65,6 +65,7 @@ def _write_wav(target: Path, written: Path, recording: Recording) -> None:
         convert = lambda block: block.astype(np.float32)
         sample_type = "float32"
     mask = recording.attributes.get("wav_channel_mask")
+    check_wav_fields(target, recording.channels, recording.rate, sample_type)
     if needs_rf64(recording.channels, recording.length, sample_type, mask) and written != STDOUT:
         # past what a RIFF header records: RF64, its 64-bit sizes, through libsndfile
         return write_audio(target, written, replace(

@@ -165,12 +165,22 @@ def _format_chunks(sample_type: str, channels: int, frames: int, rate: int,
     return fmt, fact
 
 
+def check_wav_fields(name: Path, channels: int, rate: int, sample_type: str) -> None:
+    """Refuses, naming `name`, what the 16 and 32-bit fields of a WAV header cannot record."""
+    bits = _FORMAT_OF[sample_type][1]
+    if channels > 0xFFFF or rate * channels * bits // 8 > 0xFFFFFFFF:
+        raise UserError(f"{name}: {channels} channels of {bits}-bit samples at {rate} Hz are "
+                        f"past what a WAV header records (65535 channels, 4 GiB a second)")
+
+
 def riff_size(channels: int, frames: int, sample_type: str,
               channel_mask: Optional[int] = None) -> int:
     """The size the RIFF header of such a WAV file records; above RIFF_LIMIT it needs RF64."""
-    fmt, fact = _format_chunks(sample_type, channels, frames, 0, channel_mask)
-    size = frames * channels * _FORMAT_OF[sample_type][1] // 8
-    return 4 + 8 + len(fmt) + len(fact) + 8 + size + (size & 1)
+    code, bits = _FORMAT_OF[sample_type]
+    fmt = 16 + (24 if channel_mask is not None else 2 if code != PCM else 0)
+    fact = 12 if code != PCM else 0
+    size = frames * channels * bits // 8
+    return 4 + 8 + fmt + fact + 8 + size + (size & 1)
 
 
 def needs_rf64(channels: int, frames: int, sample_type: str,
@@ -197,6 +207,7 @@ def write_wav_blocks(path: Path, blocks: Iterable[np.ndarray], channels: int, fr
     code, bits = _FORMAT_OF[sample_type]
     block_align = channels * bits // 8
     size = frames * block_align
+    check_wav_fields(path, channels, rate, sample_type)
     fmt, fact = _format_chunks(sample_type, channels, frames, rate, channel_mask)
     pad = b"\0" * (size & 1)
     total = riff_size(channels, frames, sample_type, channel_mask)
