@@ -57,7 +57,7 @@ def compress(args: argparse.Namespace) -> None:
 
     def one(path: Path) -> None:
         if path == DASH:
-            if args.output is None:
+            if args.output is None and args.append is None:
                 raise UserError("standard input has no name to make the output's from: give -o")
             with spooled_stdin(".f32") as spooled:
                 return one_file(spooled, path)

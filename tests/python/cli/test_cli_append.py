@@ -137,3 +137,18 @@ def test_chunks_a_killed_append_left_beyond_the_shape_are_not_shown(tmp_path):
     assert run("compress", "--append", store.name, "more.npy", cwd=tmp_path).returncode == 0
     assert sorted(p.name for p in (store / "signal" / "c").iterdir()) == ["0", "1", "2"]
     assert max_relative_error(values[0], _decoded(tmp_path, store)) <= BOUND
+
+
+def test_append_from_standard_input(tmp_path):
+    import subprocess
+
+    from cli_support import KESTOVA
+
+    values = _signal("float32", 8_000)
+    store = _store(tmp_path, ".h5", values[:, :3_000])
+    np.save(tmp_path / "more.npy", values[0, 3_000:])
+    with open(tmp_path / "more.npy", "rb") as stdin:
+        result = subprocess.run([str(KESTOVA), "compress", "--append", store.name, "-"],
+                                cwd=tmp_path, stdin=stdin, capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    assert max_relative_error(values[0], _decoded(tmp_path, store)) <= BOUND
