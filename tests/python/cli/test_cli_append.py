@@ -48,13 +48,14 @@ def _snapshot(path: Path) -> dict[str, bytes]:
 
 
 @pytest.mark.parametrize("suffix", [".zarr", ".h5"])
-@pytest.mark.parametrize("dtype, first, added, channels", [
-    ("float32", 5_000, 12_000, 1),  # chunks of the first length: nothing rewritten
-    ("int16", LONG, 300_000, 2),  # a partly filled last chunk, rewritten exactly
+@pytest.mark.parametrize("dtype, first, added, channels, options", [
+    ("float32", 5_000, 12_000, 1, ()),  # chunks of the first length: nothing rewritten
+    ("int16", LONG, 300_000, 2, ()),  # a partly filled last chunk, rewritten exactly
+    ("int16", LONG, 300_000, 1, ("--format", "2")),
 ])
-def test_append_round_trip(tmp_path, suffix, dtype, first, added, channels):
+def test_append_round_trip(tmp_path, suffix, dtype, first, added, channels, options):
     values = _signal(dtype, first + added, channels)
-    store = _store(tmp_path, suffix, values[:, :first])
+    store = _store(tmp_path, suffix, values[:, :first], *options)
     before = _decoded(tmp_path, store).reshape(channels, -1)
     np.save(tmp_path / "more.npy", values[0, first:] if channels == 1 else values[:, first:])
     result = run("compress", "--append", store.name, "more.npy", "--rate", "1000", cwd=tmp_path)
