@@ -115,9 +115,9 @@ def check_compatible(store: Path, stored: Stored, recording: Recording,
     settings = dataclasses.asdict(stored.settings)
     for name, value in given.items():
         if settings.get(name) != value:
-            raise UserError(f"{store}: --{name.replace('_', '-')} {value} differs from the "
-                            f"store's {name}={settings.get(name)}; an append keeps the store's "
-                            f"settings (leave the option out)")
+            raise UserError(f"{store}: the store's {name} is {settings.get(name)}, not "
+                            f"{value}; an append keeps the store's settings (leave the option "
+                            f"out)")
 
 
 def appended_chunks(source: str, store: Path, stored: Stored, recording: Recording,
@@ -134,7 +134,10 @@ def appended_chunks(source: str, store: Path, stored: Stored, recording: Recordi
         block = recording.read_frames(0, take)
         require_finite(source, block, 0)
         for row in range(stored.rows):
-            old = chunks.decode(old_chunk(row, index), stored.dtype, size, "trailing_nan")
+            try:
+                old = chunks.decode(old_chunk(row, index), stored.dtype, size, "trailing_nan")
+            except ValueError as error:  # a damaged chunk: nothing to rewrite it from
+                raise UserError(f"{store}: its last chunk cannot be decoded ({error})") from None
             yield row, index, exact_last_chunk(store, stored, old, kept, block[row])
         start, index = take, index + 1
 

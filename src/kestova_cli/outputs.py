@@ -71,8 +71,9 @@ def _write_wav(target: Path, written: Path, recording: Recording) -> None:
         return write_audio(target, written, replace(
             recording, sample_type=sample_type, attributes={"audio_subtype": None},
             read_frames=lambda start, end: convert(recording.read_frames(start, end))), "RF64")
-    write_wav_blocks(written, (convert(block) for _, block in recording.blocks()), recording.channels,
-              recording.length, recording.rate, sample_type, mask, streamed=written == STDOUT)
+    write_wav_blocks(written, (convert(block) for _, block in recording.blocks()),
+                     recording.channels, recording.length, recording.rate, sample_type, mask,
+                     streamed=written == STDOUT)
 
 
 # Integer types WAV has no encoding for -> the PCM type of their width and the offset to it

@@ -76,9 +76,10 @@ def _input(values: np.ndarray, *options: str):
     (_signal("float32", 5_000), _input(_signal("float32", 900, 2)), "2 channels"),
     (_signal("float32", 5_000), _input(_signal("int16", 900)), "int16 samples"),
     (_signal("float32", 5_000), _input(_signal("float32", 900), "--rate", "2000"), "2000 Hz"),
-    (_signal("float32", 5_000), _input(_signal("float32", 900), "--scale", "9"), "--scale 9"),
+    (_signal("float32", 5_000), _input(_signal("float32", 900), "--scale", "9"),
+     "scale is 11, not 9"),
     (_signal("float32", 5_000), _input(_signal("float32", 900), "--max-error", "0.01"),
-     "--max-error"),
+     "max_error is 0.001, not 0.01"),
     (_signal("float32", 5_000), _input(_signal("float32", 900) * np.nan), "NaN"),
     (_signal("float32", LONG), _input(_signal("float32", 900)), "would not come back exactly"),
 ])
