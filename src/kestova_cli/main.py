@@ -41,9 +41,8 @@ same channels, rate and sample type; options that differ are refused). Samples a
 partly filled last chunk are re-encoded with the new ones only where they decode back exactly
 (checked; integer samples may take a finer setting or a lossless version-2 chunk there), else
 the append is refused (float samples, mostly), so every sample stays within the store's bound of
-its original. Until it ends, readers see the old
-length; a failure or Ctrl-C leaves the store as it was. An HDF5 file is written again beside
-the old one and renamed over it."""
+its original. Until it ends, readers see the old length; a failure or Ctrl-C leaves the store
+as it was. An HDF5 file is written again beside the old one and renamed over it."""
 
 DECOMPRESS_HELP = """\
 The output's name picks its kind: .npy, .wav, .f32 or .raw (float32, channels of each frame
@@ -145,7 +144,7 @@ def build_parser() -> Parser:
                    help="sample rate of a .npy or raw source, recorded in the output")
     c.add_argument("--append", type=Path, metavar="STORE",
                    help="add the input to the end of the time axis of STORE (a zarr store or "
-                        "HDF5 file the command wrote), with its settings; see below")
+                        "HDF5 file the command wrote), with its settings; see above")
     _add_output_flags(c)
     c.set_defaults(run=commands.compress)
 
