@@ -24,6 +24,7 @@ from __future__ import annotations
 import dataclasses
 import json
 import os
+import shutil
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
 from pathlib import Path
@@ -327,3 +328,4 @@ def append_hdf5(store: Path, recording: Recording, given: dict[str, Any], source
             for row, index, data in appended_chunks(source, store, stored, recording,
                                                     old_chunk):
                 grown.id.write_direct_chunk((row, index * stored.chunk), data)
+            shutil.copymode(store, partial)  # the file keeps who may read and write it
