@@ -43,7 +43,7 @@ def compress(args: argparse.Namespace) -> None:
     if args.output is not None and len(args.inputs) > 1:
         raise UserError("-o names one output: give one input with it")
     if args.append is not None and len(args.inputs) > 1:
-        raise UserError("--append takes one input at a time, in the order they follow")
+        raise UserError("--append takes one input: append several one after the other")
     if args.format == 2:  # the codecs' version-2 settings: every output takes them
         settings = {"format": 2, "max_error": args.max_error, "relative": not args.absolute,
                     "psnr": args.psnr}
