@@ -26,6 +26,7 @@ _OFFSET = {"uint8": 128}  # libsndfile gives unsigned 8-bit samples centred on 0
 FORMATS = {".flac": ("FLAC", ("PCM_S8", "PCM_16", "PCM_24")),
            ".w64": ("W64", tuple(_ENCODINGS)), ".rf64": ("RF64", tuple(_ENCODINGS)),
            ".aiff": ("AIFF", tuple(_ENCODINGS)), ".aif": ("AIFF", tuple(_ENCODINGS))}
+_LARGEST_RATE = (1 << 31) - 1  # libsndfile keeps the rate in a C int
 _SUFFIX_OF = {"FLAC": "flac", "W64": "w64", "RF64": "rf64", "AIFF": "aiff", "WAV": "wav",
               "WAVEX": "wav"}
 
@@ -87,8 +88,16 @@ def write_audio(target: Path, written: Path, recording: Recording,
         raise UserError(f"{target}: {format_name} does not hold {recording.sample_type} "
                         f"samples ({', '.join(encodings)}); write .wav, .h5 or .npy instead")
     sample_type, wire, shift = _ENCODINGS[encoding]
-    with soundfile.SoundFile(str(written), "w", recording.rate, recording.channels, encoding,
-                             format=format_name) as out:
+    if recording.rate > _LARGEST_RATE:
+        raise UserError(f"{target}: {format_name} does not hold a rate of {recording.rate} Hz")
+    try:
+        out = soundfile.SoundFile(str(written), "w", recording.rate, recording.channels,
+                                  encoding, format=format_name)
+    except (RuntimeError, soundfile.LibsndfileError) as error:  # parameters it refuses
+        raise UserError(f"{target}: libsndfile cannot write {format_name} with "
+                        f"{recording.channels} channels at {recording.rate} Hz "
+                        f"({_reason(error).split(': ')[-1]})") from None
+    with out:
         for _, block in recording.blocks():
             values = block.T.astype(wire)
             if shift:

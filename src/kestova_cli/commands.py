@@ -8,6 +8,7 @@ import sys
 from pathlib import Path
 from typing import Callable, Iterable
 
+from .append import append_to, given_settings
 from .atomic import replacing
 from .errors import SomeFailed, UserError, message_of
 from .inputs import read_input
@@ -41,6 +42,8 @@ def _each(paths: Iterable[Path], job: Callable[[Path], None]) -> None:
 def compress(args: argparse.Namespace) -> None:
     if args.output is not None and len(args.inputs) > 1:
         raise UserError("-o names one output: give one input with it")
+    if args.append is not None and len(args.inputs) > 1:
+        raise UserError("--append takes one input: append several one after the other")
     if args.format == 2:  # the codecs' version-2 settings: every output takes them
         settings = {"format": 2, "max_error": args.max_error, "relative": not args.absolute,
                     "psnr": args.psnr}
@@ -54,7 +57,7 @@ def compress(args: argparse.Namespace) -> None:
 
     def one(path: Path) -> None:
         if path == DASH:
-            if args.output is None:
+            if args.output is None and args.append is None:
                 raise UserError("standard input has no name to make the output's from: give -o")
             with spooled_stdin(".f32") as spooled:
                 return one_file(spooled, path)
@@ -66,6 +69,12 @@ def compress(args: argparse.Namespace) -> None:
                 any(numpy_type(r.sample_type).kind == "f" for r in recordings):
             raise UserError(f"{named}: float samples need --max-error or --psnr with --format 2 "
                             "(integer samples are stored exactly without them)")
+        if args.append is not None:
+            with progress.bar(sum(r.samples for r in recordings), named.name) as tick:
+                append_to(args.append, recordings, given_settings(args), str(named), tick)
+            progress.done(f"{named} -> {args.append}: appended "
+                          f"{', '.join(_shape(r) for r in recordings)}")
+            return
         if args.output == DASH:  # one .kst stream to standard output
             if len(recordings) > 1 or not TARGETS[".kst"].takes(recordings[0]):
                 raise UserError(f"{named}: standard output takes a 1-D signal as one .kst "
@@ -113,6 +122,7 @@ def decompress(args: argparse.Namespace) -> None:
 
 
 def _decompress(args: argparse.Namespace, source: Path, named: Path) -> None:
+    progress = Progress(args.quiet, args.progress)
     kind = source_kind(source)
     several = args.array is None and (args.output is None
                                       or args.output.suffix.lower() in PART_WRITERS)
@@ -123,7 +133,6 @@ def _decompress(args: argparse.Namespace, source: Path, named: Path) -> None:
     if len(parts) > 1 and target.suffix.lower() not in PART_WRITERS:
         parts = [kind.read(source, None, args.rate)]  # the default one, or the kind's refusal
     parts = [select(str(named), p, args.channels, args.start, args.end) for p in parts]
-    progress = Progress(args.quiet, args.progress)
     if target == DASH:  # written as it comes: WAV for a WAV source, else raw float32
         with progress.bar(parts[0].samples, named.name) as tick:
             write_output(stdout_name(parts[0].source_format), STDOUT,

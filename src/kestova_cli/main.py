@@ -35,7 +35,14 @@ Inputs are read, and stores written, block by block. Every input is tried; exit 
 failed. Samples must be finite. Integer samples are compressed as float32 values (version 1).
 --format 2 writes version-2 streams (docs/format.md): any step to --max-error or --psnr, integer
 samples kept in their own type and stored exactly without a target, every stream checksummed.
-The default stays version 1 until version 2 meets its speed targets."""
+The default stays version 1 until version 2 meets its speed targets.
+--append STORE adds one input to the end of a store's time axis with the store's settings (the
+same channels, rate and sample type; options that differ are refused). Samples already in a
+partly filled last chunk are re-encoded with the new ones only where they decode back exactly
+(checked; integer samples may take a finer setting or a lossless version-2 chunk there), else
+the append is refused (float samples, mostly), so every sample stays within the store's bound of
+its original. Until it ends, readers see the old length; a failure or Ctrl-C leaves the store
+as it was. An HDF5 file is written again beside the old one and renamed over it."""
 
 DECOMPRESS_HELP = """\
 The output's name picks its kind: .npy, .wav, .f32 or .raw (float32, channels of each frame
@@ -135,6 +142,9 @@ def build_parser() -> Parser:
                         "stores integer samples exactly")
     c.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of a .npy or raw source, recorded in the output")
+    c.add_argument("--append", type=Path, metavar="STORE",
+                   help="add the input to the end of the time axis of STORE (a zarr store or "
+                        "HDF5 file the command wrote), with its settings; see above")
     _add_output_flags(c)
     c.set_defaults(run=commands.compress)
 
@@ -174,6 +184,8 @@ def build_parser() -> Parser:
 def _check(parser: Parser, args: argparse.Namespace) -> None:
     if args.command != "compress":
         return
+    if args.append is not None and args.output is not None:
+        parser.error("--append names the output: drop -o")
     if args.format == 2:
         defaults = tables.DEFAULTS
         given = [f"--{name}" for name, default in (("method", defaults["method"]),

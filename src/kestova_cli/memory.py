@@ -12,6 +12,9 @@ DECODE_PEAK_FACTOR = 4
 # Encoding one .kst stream: the signal gathered whole, and the encoder's own working memory
 # (2.5 times the float32 signal, measured); round up.
 KST_ENCODE_FACTOR = 4
+# The same within an error bound or to a PSNR in version 1: the bound loop's reconstructions
+# and the search's decodes besides (6.1 to 6.6 times, measured on an hour at 48 kHz); round up.
+KST_BOUNDED_ENCODE_FACTOR = 7
 
 
 def available_bytes() -> int | None:

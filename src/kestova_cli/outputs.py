@@ -5,6 +5,7 @@ WRITERS maps an output's suffix to its writer; a new output kind is one entry th
 
 from __future__ import annotations
 
+from dataclasses import replace
 from pathlib import Path
 from typing import Any, Callable
 
@@ -19,7 +20,8 @@ from .errors import UserError
 from .recording import Recording, numpy_type
 from .seismic import SUFFIXES as SEISMIC_SUFFIXES
 from .seismic import write_seismic, write_seismic_parts
-from .wav import ENCODINGS, write_wav_blocks
+from .streams import STDOUT
+from .wav import ENCODINGS, check_wav_fields, needs_rf64, write_wav_blocks
 
 
 def _write_npy(target: Path, written: Path, recording: Recording) -> None:
@@ -51,7 +53,9 @@ def _write_wav(target: Path, written: Path, recording: Recording) -> None:
                         f"not that; write .npy instead")
     sample_type = recording.sample_type
     if sample_type == "float64" and recording.attributes.get("audio_subtype") == "DOUBLE":
-        return write_audio(target, written, recording, "WAV")  # 64-bit float, as it came
+        # 64-bit float, as it came; RF64 where its size is past a RIFF header's
+        wide = needs_rf64(recording.channels, 2 * recording.length, "float32")
+        return write_audio(target, written, recording, "RF64" if wide else "WAV")
     convert: Callable[[np.ndarray], np.ndarray] = lambda block: block
     if sample_type in _SHIFTED_PCM:  # exact: the PCM type of the same width, offset
         pcm_type, offset = _SHIFTED_PCM[sample_type]
@@ -60,9 +64,16 @@ def _write_wav(target: Path, written: Path, recording: Recording) -> None:
     elif sample_type not in ENCODINGS.values():  # float64: 32-bit float, values unchanged
         convert = lambda block: block.astype(np.float32)
         sample_type = "float32"
-    write_wav_blocks(written, (convert(block) for _, block in recording.blocks()), recording.channels,
-              recording.length, recording.rate, sample_type,
-              recording.attributes.get("wav_channel_mask"))
+    mask = recording.attributes.get("wav_channel_mask")
+    check_wav_fields(target, recording.channels, recording.rate, sample_type)
+    if needs_rf64(recording.channels, recording.length, sample_type, mask) and written != STDOUT:
+        # past what a RIFF header records: RF64, its 64-bit sizes, through libsndfile
+        return write_audio(target, written, replace(
+            recording, sample_type=sample_type, attributes={"audio_subtype": None},
+            read_frames=lambda start, end: convert(recording.read_frames(start, end))), "RF64")
+    write_wav_blocks(written, (convert(block) for _, block in recording.blocks()),
+                     recording.channels, recording.length, recording.rate, sample_type, mask,
+                     streamed=written == STDOUT)
 
 
 # Integer types WAV has no encoding for -> the PCM type of their width and the offset to it

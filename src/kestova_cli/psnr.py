@@ -9,10 +9,9 @@ from __future__ import annotations
 import math
 from typing import Any, Callable
 
-import kestova
 import numpy as np
 
-from kestova_codecs import tables
+from kestova_codecs import chunk, tables
 
 from .errors import UserError
 
@@ -25,7 +24,11 @@ def encode_for_psnr(name: str, signal: np.ndarray, settings: dict[str, Any], tar
 
     def reached(scale: int, cutoff: str) -> tuple[bool, bytes, float]:
         stream = encode(name, signal, {**settings, "scale": scale, "cutoff": cutoff})
-        db = _psnr(signal, kestova.decompress_signal(stream), span)
+        try:  # decoded where it lies (kestova.decompress_signal would copy the stream first)
+            decoded = chunk.decode(stream, np.float32, signal.size)
+        except ValueError as error:  # the decoder's refusal, out of memory among them
+            raise UserError(f"{name}: {error}") from None
+        db = _psnr(signal, decoded, span)
         return db >= target, stream, db
 
     low, high = tables.MIN_SCALE, tables.MAX_SCALE

@@ -8,13 +8,14 @@ from pathlib import Path
 from typing import Callable, Optional
 
 import numpy as np
-from kestova_codecs.signal_stream import decode_signal
+from kestova_codecs import chunk
 
 from . import hdf5_file, zarr_stores
 from .errors import UserError
 from .kst_file import describe as describe_kst
 from .kst_file import read_kst
 from .memory import DECODE_PEAK_FACTOR, require_fits
+from .progress import working
 from .recording import Recording, from_reconstruction, in_memory
 from .store_info import describe as describe_store
 
@@ -52,8 +53,12 @@ def _read_kst(path: Path, array: Optional[str], rate: Optional[int]) -> Recordin
     samples = kst.header["samples"]
     require_fits(str(path), f"the container announces {samples} samples",
                  samples * 4 * DECODE_PEAK_FACTOR)
+    # Either version, in the stream's own type (version 1: float32), decoded through the chunk
+    # layer: it reads the stream where it lies, where kestova.decompress_signal takes a copy.
+    dtype = str(kst.header.get("element_type", "float32"))
     try:
-        values = decode_signal(kst.container)  # either version
+        with working(f"{path.name}: decoding"):
+            values = chunk.decode(kst.container, dtype, samples)
     except ValueError as error:
         raise UserError(f"{path}: {error}") from None
     del kst.container

@@ -12,9 +12,10 @@ import numpy as np
 
 from . import hdf5_file, store
 from .encode import encode_signal
+from .progress import working
 from .psnr import encode_for_psnr
 from .kst_file import kst_bytes
-from .memory import KST_ENCODE_FACTOR, require_fits
+from .memory import KST_BOUNDED_ENCODE_FACTOR, KST_ENCODE_FACTOR, require_fits
 from .record import Record
 from .recording import Recording, numpy_type, require_finite
 
@@ -36,18 +37,22 @@ def _write_kst(path: Path, recording: Recording, settings: dict[str, Any], sourc
     # them anyway, which takes no second copy.
     own_type = settings.get("max_error") is not None or settings.get("format") == 2
     dtype = numpy_type(recording.sample_type) if own_type else np.dtype(np.float32)
+    searched = settings.get("format") != 2 and (settings.get("max_error") is not None
+                                                or settings.get("psnr") is not None)
     require_fits(source, f"{recording.samples} samples in one .kst stream",
-                 recording.samples * max(dtype.itemsize, 4) * KST_ENCODE_FACTOR,
+                 recording.samples * max(dtype.itemsize, 4)
+                 * (KST_BOUNDED_ENCODE_FACTOR if searched else KST_ENCODE_FACTOR),
                  f"a store holds it chunk by chunk: -o {Path(source).stem}.zarr or .h5")
     signal = np.empty(recording.length, dtype)
     for start, block in recording.blocks():
         require_finite(source, block, start)
         signal[start:start + block.shape[1]] = block[0]
     codec = {k: v for k, v in settings.items() if k != "psnr"}
-    if settings.get("psnr") is None or settings.get("format") == 2:  # version 2 reaches it itself
-        stream = encode_signal(source, signal, settings)
-    else:
-        stream = encode_for_psnr(source, signal, codec, settings["psnr"], encode_signal)
+    with working(f"{Path(source).name}: encoding"):
+        if settings.get("psnr") is None or settings.get("format") == 2:  # version 2 reaches it
+            stream = encode_signal(source, signal, settings)
+        else:
+            stream = encode_for_psnr(source, signal, codec, settings["psnr"], encode_signal)
     del signal
     record = Record(recording.sample_type, recording.rate, recording.source_format,
                     encoder=settings.get("encoder"), attributes=recording.attributes or None)

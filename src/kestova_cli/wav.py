@@ -43,7 +43,8 @@ class WavLayout:
 
 
 # A data chunk's size as programs writing to a pipe leave it: they cannot seek back to fill it.
-_STREAMED_SIZES = (0, 0xFFFFFFFF)
+_UNKNOWN_SIZE = 0xFFFFFFFF
+_STREAMED_SIZES = (0, _UNKNOWN_SIZE)
 
 
 def read_layout(path: Path) -> WavLayout:
@@ -145,6 +146,49 @@ def _parse_format(path: Path, fmt: bytes) -> tuple[int, int, str, int, Optional[
     return channels, rate, sample_type, block_align, mask
 
 
+# The largest size a RIFF header records (32 bits): a WAV file's bytes after its first 8.
+RIFF_LIMIT = 0xFFFFFFFF
+
+
+def _format_chunks(sample_type: str, channels: int, frames: int, rate: int,
+                   channel_mask: Optional[int]) -> tuple[bytes, bytes]:
+    """The "fmt " chunk's body, and the "fact" chunk (empty for PCM)."""
+    code, bits = _FORMAT_OF[sample_type]
+    block_align = channels * bits // 8
+    fmt = struct.pack("<HHIIHH", EXTENSIBLE if channel_mask is not None else code, channels,
+                      rate, rate * block_align, block_align, bits)
+    if channel_mask is not None:
+        fmt += struct.pack("<HHIH", 22, bits, channel_mask, code) + _GUID_TAIL
+    elif code != PCM:
+        fmt += struct.pack("<H", 0)  # no extension bytes follow
+    fact = b"fact" + struct.pack("<II", 4, min(frames, _UNKNOWN_SIZE)) if code != PCM else b""
+    return fmt, fact
+
+
+def check_wav_fields(name: Path, channels: int, rate: int, sample_type: str) -> None:
+    """Refuses, naming `name`, what the 16 and 32-bit fields of a WAV header cannot record."""
+    bits = _FORMAT_OF[sample_type][1]
+    if channels > 0xFFFF or rate * channels * bits // 8 > 0xFFFFFFFF:
+        raise UserError(f"{name}: {channels} channels of {bits}-bit samples at {rate} Hz are "
+                        f"past what a WAV header records (65535 channels, 4 GiB a second)")
+
+
+def riff_size(channels: int, frames: int, sample_type: str,
+              channel_mask: Optional[int] = None) -> int:
+    """The size the RIFF header of such a WAV file records; above RIFF_LIMIT it needs RF64."""
+    code, bits = _FORMAT_OF[sample_type]
+    fmt = 16 + (24 if channel_mask is not None else 2 if code != PCM else 0)
+    fact = 12 if code != PCM else 0
+    size = frames * channels * bits // 8
+    return 4 + 8 + fmt + fact + 8 + size + (size & 1)
+
+
+def needs_rf64(channels: int, frames: int, sample_type: str,
+               channel_mask: Optional[int] = None) -> bool:
+    """Whether such a WAV file is past what a RIFF header records, and needs RF64's sizes."""
+    return riff_size(channels, frames, sample_type, channel_mask) > RIFF_LIMIT
+
+
 def write_wav(path: Path, samples: np.ndarray, rate: int, sample_type: str,
               channel_mask: Optional[int] = None) -> None:
     """Writes (channels, frames) samples, already of `sample_type`, as a WAV file."""
@@ -153,27 +197,26 @@ def write_wav(path: Path, samples: np.ndarray, rate: int, sample_type: str,
 
 
 def write_wav_blocks(path: Path, blocks: Iterable[np.ndarray], channels: int, frames: int,
-                     rate: int, sample_type: str, channel_mask: Optional[int] = None) -> None:
+                     rate: int, sample_type: str, channel_mask: Optional[int] = None,
+                     streamed: bool = False) -> None:
     """Writes (channels, n) blocks of samples, already of `sample_type`, `frames` in all, as a
     WAV file: PCM with the 16-byte "fmt " chunk, float with the extended 18-byte one and a
     "fact" chunk, as readers expect for encodings other than PCM; WAVE_FORMAT_EXTENSIBLE when a
-    channel mask is given."""
+    channel mask is given. `streamed` (a pipe, which cannot take RF64's sizes afterwards): past
+    4 GiB the sizes are written 0xFFFFFFFF, unknown, as streamed WAV has them."""
     code, bits = _FORMAT_OF[sample_type]
     block_align = channels * bits // 8
     size = frames * block_align
-    if size > 0xFFFFFFFF - 80:
-        raise UserError(f"{path}: {size} bytes of samples do not fit in a WAV file "
-                        f"(4 GiB at most); write .flac, .h5 or .npy instead")
-    fmt = struct.pack("<HHIIHH", EXTENSIBLE if channel_mask is not None else code, channels,
-                      rate, rate * block_align, block_align, bits)
-    if channel_mask is not None:
-        fmt += struct.pack("<HHIH", 22, bits, channel_mask, code) + _GUID_TAIL
-    elif code != PCM:
-        fmt += struct.pack("<H", 0)  # no extension bytes follow
-    fact = b"fact" + struct.pack("<II", 4, frames) if code != PCM else b""
+    check_wav_fields(path, channels, rate, sample_type)
+    fmt, fact = _format_chunks(sample_type, channels, frames, rate, channel_mask)
     pad = b"\0" * (size & 1)
+    total = riff_size(channels, frames, sample_type, channel_mask)
+    if needs_rf64(channels, frames, sample_type, channel_mask):
+        if not streamed:
+            raise UserError(f"{path}: {size} bytes of samples do not fit in a WAV file "
+                            f"(4 GiB at most); write .rf64, .flac, .h5 or .npy instead")
+        total = size = _UNKNOWN_SIZE
     with open(path, "wb") as out:
-        total = 4 + 8 + len(fmt) + len(fact) + 8 + size + len(pad)
         out.write(b"RIFF" + struct.pack("<I", total) + b"WAVE")
         out.write(b"fmt " + struct.pack("<I", len(fmt)) + fmt + fact)
         out.write(b"data" + struct.pack("<I", size))

@@ -136,6 +136,13 @@ CASES = {
     "not a container": (lambda p: (p / "x.kst").write_bytes(bytes(60)), ["info", "x.kst"]),
     "wav without a rate": (_kst, ["decompress", "x.kst", "-o", "y.wav"]),
     "unknown output kind": (_kst, ["decompress", "x.kst", "-o", "y.txt"]),
+    "wav byte rate past 32 bits": (_kst, ["decompress", "x.kst", "-o", "y.wav", "--rate",
+                                          "3000000000"]),
+    "flac rate past a C int": (_kst, ["decompress", "x.kst", "-o", "y.flac", "--rate",
+                                      "3000000000"]),
+    "flac rate libsndfile refuses": (_kst, ["decompress", "x.kst", "-o", "y.flac", "--rate",
+                                            "1000000"]),
+    "append with -o": (_signal, ["compress", "x.npy", "--append", "s.zarr", "-o", "y.kst"]),
 }
 
 

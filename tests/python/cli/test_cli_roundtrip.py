@@ -145,3 +145,18 @@ def test_multichannel_npy_store(tmp_path, dtype):
     assert back.dtype == dtype and back.shape == values.shape
     for c in range(3):
         assert max_relative_error(values[c], back[c]) < TOLERANCE
+
+
+@pytest.mark.parametrize("quiet, forced, shown", [
+    (False, True, True), (True, True, False), (False, False, False)])  # stderr is not a tty
+def test_a_long_codec_call_shows_its_time(monkeypatch, capsys, quiet, forced, shown):
+    import time
+
+    from kestova_cli import progress
+
+    monkeypatch.setattr(progress, "BAR_DELAY", 0)
+    monkeypatch.setattr(progress, "TICK_SECONDS", 0.01)
+    progress.Progress(quiet, forced)
+    with progress.working("x.npy: encoding"):
+        time.sleep(0.1)
+    assert ("x.npy: encoding: 00:00" in capsys.readouterr().err) is shown

@@ -49,3 +49,55 @@ def test_chunks_before_and_between_are_skipped(tmp_path):
     patched = patched[:4] + (len(patched) - 8).to_bytes(4, "little") + patched[8:]
     (tmp_path / "in.wav").write_bytes(patched)
     np.testing.assert_array_equal(read_wav(tmp_path / "in.wav").samples, values)
+
+
+LIMIT = 0xFFFFFFFF
+
+
+@pytest.mark.parametrize("channels, frames, sample_type, mask, rf64", [
+    (2, 1_073_741_814, "int16", None, False),  # 36 header bytes + 4,294,967,256: fits
+    (2, 1_073_741_815, "int16", None, True),  # one frame more: 4,294,967,296
+    (1, 1_073_741_811, "float32", None, False),  # float: 50 header bytes with "fact"
+    (1, 1_073_741_812, "float32", None, True),
+    (1, 4_294_967_258, "uint8", None, False),
+    (1, 4_294_967_259, "uint8", None, True),  # the odd size's pad byte passes the limit
+    (2, 1_073_741_809, "int16", 3, True),  # extensible: 24 more header bytes
+])
+def test_rf64_is_chosen_exactly_past_the_riff_limit(channels, frames, sample_type, mask, rf64):
+    from kestova_cli.wav import needs_rf64
+
+    assert needs_rf64(channels, frames, sample_type, mask) is rf64
+
+
+@pytest.mark.parametrize("sample_type, channels, wav_type", [
+    ("int16", 2, "int16"), ("int8", 1, "uint8"), ("float32", 3, "float32")])
+def test_wav_output_past_the_limit_is_rf64(tmp_path, monkeypatch, sample_type, channels,
+                                           wav_type):
+    soundfile = pytest.importorskip("soundfile")
+    from kestova_cli import wav
+    from kestova_cli.inputs import read_input
+    from kestova_cli.outputs import write_output
+    from kestova_cli.recording import in_memory
+
+    values = pcm_values(2, channels, 3000)
+    values = values.astype(np.float32) / 40000 if sample_type == "float32" else \
+        (values >> 8).astype(sample_type)
+    monkeypatch.setattr(wav, "RIFF_LIMIT", 2000)  # as if 4 GiB were 2,000 bytes
+    out = tmp_path / "out.wav"
+    write_output(out, out, in_memory(values, sample_type, 8000, "wav", channels == 1))
+    assert soundfile.info(str(out)).format == "RF64"
+    [back] = read_input(out, None)
+    assert (back.sample_type, back.rate) == (wav_type, 8000)
+    shift = 128 if sample_type == "int8" else 0
+    np.testing.assert_array_equal(back.read_all(), values.astype(back.read_all().dtype) + shift)
+
+
+def test_streamed_wav_past_the_limit_has_unknown_sizes(tmp_path, monkeypatch):
+    from kestova_cli import wav
+
+    values = pcm_values(2, 2, 3000).astype(np.int16)
+    monkeypatch.setattr(wav, "RIFF_LIMIT", 4000)
+    wav.write_wav_blocks(tmp_path / "s.wav", [values], 2, 3000, 8000, "int16", streamed=True)
+    head = (tmp_path / "s.wav").read_bytes()[:44]
+    assert head[4:8] == head[40:44] == b"\xff\xff\xff\xff"
+    np.testing.assert_array_equal(read_wav(tmp_path / "s.wav").samples, values)
