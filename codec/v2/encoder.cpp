@@ -22,15 +22,18 @@ struct Prediction {
 };
 
 Prediction choose_prediction(std::span<const uint32_t> indices, std::size_t block) {
-    const OrderChoice differences = choose_order(indices);
     LinearPlan linear = plan_linear(indices, block);
     const auto row = [](int order, bool is_linear) {
         return &*std::ranges::find_if(kMethods, [&](const MethodRow& m) {
             return m.order == order && m.linear == is_linear;
         });
     };
-    if (linear.bits < differences.bits) return {row(1, true), std::move(linear.frames)};
-    return {row(differences.order, false), {}};
+    const bool second = linear.second_differences_fit &&
+                        linear.second_difference_bits < linear.first_difference_bits;
+    const uint64_t differences =
+        second ? linear.second_difference_bits : linear.first_difference_bits;
+    if (linear.bits < differences) return {row(1, true), std::move(linear.frames)};
+    return {row(second ? 2 : 1, false), {}};
 }
 
 // The payload: the table of coded block lengths, then the blocks (for the linear method each

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "codec/v2/class_coder.h"
 #include "codec/v2/grid.h"
@@ -11,14 +12,21 @@ namespace kestova::v2 {
 
 namespace {
 
+// The most taps the encoder tries: 32 taps store 0.05 % fewer bytes than 16 on the recordings
+// measured (docs/v2-research.md) but cost every decoded sample twice the multiplies.
+constexpr int kSearchTaps = 16;
+
 // A frame's differences at kMaxTaps onwards, the history before them.
 using FrameBuffer = std::array<int64_t, kMaxTaps + kFrame>;
 
 // The prediction for the difference at `d` from the taps before it (the same in encoder and
-// decoder: integer arithmetic only).
+// decoder: integer arithmetic only). Taps >= 0 fixes the count at compile time, so the loop
+// unrolls; -1 takes it from the frame.
+template <int Taps = -1>
 int64_t prediction(const Frame& frame, const int64_t* d) {
+    const int taps = Taps < 0 ? frame.taps : Taps;
     int64_t sum = 0;
-    for (int j = 0; j < frame.taps; ++j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
+    for (int j = 0; j < taps; ++j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
     return (sum + ((int64_t{1} << frame.shift) >> 1)) >> frame.shift;
 }
 
@@ -48,17 +56,56 @@ struct Cost {
     bool fits = true;  // every residual below kResidualLimit
 };
 
+// The residuals of the frame whose differences are in `buffer` (taps fixed at compile time).
+template <int Taps>
+void frame_residuals(const Frame& frame, const FrameBuffer& buffer, std::span<int64_t> out) {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const int64_t* d = buffer.data() + kMaxTaps + i;
+        out[i] = *d - prediction<Taps>(frame, d);
+    }
+}
+
+template <std::size_t... Taps>
+constexpr auto residual_functions(std::index_sequence<Taps...>) {
+    return std::array{&frame_residuals<static_cast<int>(Taps)>...};
+}
+
+// frame_residuals by tap count.
+constexpr auto kFrameResiduals = residual_functions(std::make_index_sequence<kMaxTaps + 1>{});
+
 Cost cost_of(const Frame& frame, const FrameBuffer& buffer, std::size_t count) {
+    std::array<int64_t, kFrame> residuals;
+    kFrameResiduals[frame.taps](frame, buffer, std::span(residuals).first(count));
     Cost cost;
     uint64_t largest = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const int64_t* d = buffer.data() + kMaxTaps + i;
-        const uint64_t m = magnitude(*d - prediction(frame, d));
+        const uint64_t m = magnitude(residuals[i]);
         largest = std::max(largest, m);
         cost.bits += residual_bits(m);
     }
     cost.fits = largest < static_cast<uint64_t>(kResidualLimit);
     return cost;
+}
+
+// The bits of the frame's first and second differences (one pass, no branch per residual), and
+// whether every second difference is below kResidualLimit.
+struct PlainCosts {
+    uint64_t first = 0;
+    uint64_t second = 0;
+    bool second_fits = true;
+};
+
+PlainCosts plain_costs(const FrameBuffer& buffer, std::size_t count) {
+    PlainCosts costs;
+    uint64_t largest = 0;
+    for (std::size_t i = kMaxTaps; i < kMaxTaps + count; ++i) {
+        const uint64_t m2 = magnitude(buffer[i] - buffer[i - 1]);
+        largest = std::max(largest, m2);
+        costs.first += residual_bits(magnitude(buffer[i]));
+        costs.second += residual_bits(m2);
+    }
+    costs.second_fits = largest < static_cast<uint64_t>(kResidualLimit);
+    return costs;
 }
 
 uint64_t description_bits(const Frame& frame) {
@@ -70,22 +117,24 @@ uint64_t description_bits(const Frame& frame) {
 // the taps whose prediction error, at the frame's length, saves most beyond the coefficients'
 // bits; no taps when none saves.
 Frame autocorrelation_frame(const FrameBuffer& buffer, std::size_t count) {
-    std::array<double, kMaxTaps + kFrame> x{};
-    for (std::size_t i = 0; i < count; ++i)
+    std::array<double, kMaxTaps + kFrame> x;
+    std::fill_n(x.begin(), kMaxTaps, 0.0);
+    for (std::size_t i = 0; i < count; ++i) {
         x[kMaxTaps + i] = static_cast<double>(buffer[kMaxTaps + i]);
-    std::array<double, kMaxTaps + 1> r{};
+    }
+    std::array<double, kSearchTaps + 1> r{};
     for (std::size_t i = kMaxTaps; i < kMaxTaps + count; ++i) {
-        for (int lag = 0; lag <= kMaxTaps; ++lag) r[lag] += x[i] * x[i - lag];
+        for (int lag = 0; lag <= kSearchTaps; ++lag) r[lag] += x[i] * x[i - lag];
     }
     Frame frame;
     if (!(r[0] > 0.0)) return frame;
     r[0] *= 1.0 + 1e-9;  // keeps the recursion away from a singular system
-    std::array<std::array<double, kMaxTaps>, kMaxTaps + 1> a{};
+    std::array<std::array<double, kSearchTaps>, kSearchTaps + 1> a{};
     double error = r[0];
     double best_saving = 0.0;
     int best = 0;
     const double half_count = 0.5 * static_cast<double>(count);
-    for (int p = 1; p <= kMaxTaps; ++p) {
+    for (int p = 1; p <= kSearchTaps; ++p) {
         double acc = r[p];
         for (int j = 0; j < p - 1; ++j) acc -= a[p - 1][j] * r[p - 1 - j];
         const double k = acc / error;
@@ -113,6 +162,31 @@ Frame autocorrelation_frame(const FrameBuffer& buffer, std::size_t count) {
     return frame;
 }
 
+// Undoes one frame's residuals in place (taps fixed at compile time); false when an index
+// leaves 0 .. 2^32 - 1.
+template <int Taps>
+bool undo_frame(std::span<int64_t> values, const Frame& frame, LinearState& state,
+                FrameBuffer& buffer) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        int64_t* d = buffer.data() + kMaxTaps + i;
+        // |prediction| < 2^52 and |residual| < 2^32: the sums below stay far from overflow.
+        *d = prediction<Taps>(frame, d) + values[i];
+        const int64_t k = state.last + *d;
+        if (k < 0 || k > static_cast<int64_t>(kMaxIndex)) return false;
+        values[i] = k;
+        state.last = k;
+    }
+    return true;
+}
+
+template <std::size_t... Taps>
+constexpr auto undo_frames(std::index_sequence<Taps...>) {
+    return std::array{&undo_frame<static_cast<int>(Taps)>...};
+}
+
+// undo_frame by tap count (read_frames allows no more than kMaxTaps).
+constexpr auto kUndoFrame = undo_frames(std::make_index_sequence<kMaxTaps + 1>{});
+
 }  // namespace
 
 std::size_t frames_in(std::size_t count) {
@@ -123,27 +197,35 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
     LinearPlan plan;
     LinearState state;
     FrameBuffer buffer;
+    Frame second;  // the second difference: one tap of 1
+    second.taps = 1;
+    second.coefficients[0] = 1;
+    const uint64_t plain = description_bits(Frame{});
     for (std::size_t start = 0; start < indices.size(); start += block) {
         const auto part = indices.subspan(start, std::min(block, indices.size() - start));
         for (std::size_t f = 0; f < part.size(); f += kFrame) {
             const std::size_t count = std::min(kFrame, part.size() - f);
             load_differences(part.subspan(f, count), state, buffer);
+            const PlainCosts costs = plain_costs(buffer, count);
+            plan.first_difference_bits += costs.first;
+            plan.second_difference_bits += costs.second;
+            plan.second_differences_fit = plan.second_differences_fit && costs.second_fits;
             Frame chosen;
-            uint64_t bits = cost_of(chosen, buffer, count).bits;
-            Frame second;  // the second difference: one tap of 1
-            second.taps = 1;
-            second.coefficients[0] = 1;
-            for (const Frame& candidate : {second, autocorrelation_frame(buffer, count)}) {
-                if (candidate.taps == 0) continue;
-                const Cost cost = cost_of(candidate, buffer, count);
-                const uint64_t extra = description_bits(candidate) - description_bits(Frame{});
-                if (cost.fits && cost.bits + extra < bits) {
-                    chosen = candidate;
-                    bits = cost.bits + extra;
+            uint64_t bits = costs.first + plain;
+            if (costs.second_fits && costs.second + description_bits(second) < bits) {
+                chosen = second;
+                bits = costs.second + description_bits(second);
+            }
+            const Frame fitted = autocorrelation_frame(buffer, count);
+            if (fitted.taps > 0) {
+                const Cost cost = cost_of(fitted, buffer, count);
+                if (cost.fits && cost.bits + description_bits(fitted) < bits) {
+                    chosen = fitted;
+                    bits = cost.bits + description_bits(fitted);
                 }
             }
             plan.frames.push_back(chosen);
-            plan.bits += bits + description_bits(Frame{});
+            plan.bits += bits;
             keep_history(buffer, count, state);
         }
     }
@@ -157,10 +239,7 @@ void linear_residuals(std::span<const uint32_t> indices, std::span<const Frame> 
         const std::size_t first = f * kFrame;
         const std::size_t count = std::min(kFrame, indices.size() - first);
         load_differences(indices.subspan(first, count), state, buffer);
-        for (std::size_t i = 0; i < count; ++i) {
-            const int64_t* d = buffer.data() + kMaxTaps + i;
-            residuals[first + i] = *d - prediction(frames[f], d);
-        }
+        kFrameResiduals[frames[f].taps](frames[f], buffer, residuals.subspan(first, count));
         keep_history(buffer, count, state);
     }
 }
@@ -204,14 +283,8 @@ bool undo_linear(std::span<int64_t> values, std::span<const Frame> frames, Linea
         const std::size_t first = f * kFrame;
         const std::size_t count = std::min(kFrame, values.size() - first);
         load_history(state, buffer);
-        for (std::size_t i = 0; i < count; ++i) {
-            int64_t* d = buffer.data() + kMaxTaps + i;
-            // |prediction| < 2^52 and |residual| < 2^32: the sums below stay far from overflow.
-            *d = prediction(frames[f], d) + values[first + i];
-            const int64_t k = state.last + *d;
-            if (k < 0 || k > static_cast<int64_t>(kMaxIndex)) return false;
-            values[first + i] = k;
-            state.last = k;
+        if (!kUndoFrame[frames[f].taps](values.subspan(first, count), frames[f], state, buffer)) {
+            return false;
         }
         keep_history(buffer, count, state);
     }

@@ -38,15 +38,20 @@ struct LinearState {
 };
 
 // The frames of a whole signal and what their residuals cost: the sum of the residuals' bit
-// lengths plus 8 bits per byte of the frames' descriptions.
+// lengths plus 8 bits per byte of the frames' descriptions; and, measured on the way, the sums
+// of the bit lengths of the plain first and second differences (methods 1 and 2).
 struct LinearPlan {
     std::vector<Frame> frames;  // frame f covers residuals from f x kFrame (within its block)
     uint64_t bits = 0;
+    uint64_t first_difference_bits = 0;
+    uint64_t second_difference_bits = 0;
+    bool second_differences_fit = true;  // every second difference below kResidualLimit
 };
 
-// Chooses each frame's taps (0 to kMaxTaps, by the prediction error the autocorrelation of its
-// differences gives, then kept only where its integer residuals cost fewer bits than the plain
-// differences) for indices coded in blocks of `block` residuals (a multiple of kFrame or less).
+// Chooses each frame's predictor: no taps, the second difference, or the taps (up to 16) whose
+// prediction error the autocorrelation of its differences gives as the best saving, whichever
+// integer residuals cost fewest bits, for indices coded in blocks of `block` residuals (a multiple
+// of kFrame or less).
 LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block);
 
 // The frames of one block of `count` residuals.

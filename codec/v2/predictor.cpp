@@ -20,27 +20,6 @@ void differences(std::span<const uint32_t> indices, int order, DifferenceState& 
     }
 }
 
-OrderChoice choose_order(std::span<const uint32_t> indices) {
-    // One pass without a branch per index: the largest second difference is checked at the end.
-    uint64_t bits1 = 0;
-    uint64_t bits2 = 0;
-    uint64_t largest = 0;
-    int64_t last = 0;
-    int64_t last_difference = 0;
-    for (const uint32_t index : indices) {
-        const int64_t difference = int64_t{index} - last;
-        const int64_t second = difference - last_difference;
-        const auto magnitude2 = static_cast<uint64_t>(second < 0 ? -second : second);
-        largest = std::max(largest, magnitude2);
-        bits1 += residual_bits(static_cast<uint64_t>(difference < 0 ? -difference : difference));
-        bits2 += residual_bits(magnitude2);
-        last = index;
-        last_difference = difference;
-    }
-    if (largest >= static_cast<uint64_t>(kResidualLimit) || bits1 <= bits2) return {1, bits1};
-    return {2, bits2};
-}
-
 bool undo_differences(std::span<int64_t> values, int order, DifferenceState& state) {
     // Residuals are below 2^32 in magnitude and indices stay within 0 .. 2^32 - 1 (checked
     // before the next step), so no sum below can overflow.

@@ -24,15 +24,6 @@ inline int residual_bits(uint64_t m) {
     return 63 - __builtin_clzll(2 * m + 1);
 }
 
-struct OrderChoice {
-    int order = 1;
-    uint64_t bits = 0;  // the sum of the chosen residuals' bit lengths
-};
-
-// The order (1 or 2) whose residuals cost fewer bits by their bit lengths; 1 when second
-// differences would leave the coder's residual range.
-OrderChoice choose_order(std::span<const uint32_t> indices);
-
 // Undoes `differences`: turns residuals back into indices in place, continuing from `state`;
 // false when an index leaves 0 .. 2^32 - 1 (a stream the encoder cannot have written).
 bool undo_differences(std::span<int64_t> values, int order, DifferenceState& state);

@@ -53,7 +53,9 @@ TEST(V2Linear, ResidualsUndoToTheIndicesAcrossFramesAndBlocks) {
                 ASSERT_TRUE(undo_linear(values, read, decoding)) << kind << " n=" << n;
                 EXPECT_TRUE(std::equal(values.begin(), values.end(), part.begin())) << kind;
             }
-            if (kind == "tones" && n > kFrame) EXPECT_GT(plan.frames[0].taps, 0);
+            if (kind == "tones" && n > kFrame) {
+                EXPECT_GT(plan.frames[0].taps, 0);
+            }
         }
     }
 }
@@ -87,13 +89,14 @@ TEST(V2Linear, MalformedFrameDescriptionsAreRefused) {
     EXPECT_FALSE(undo_linear(values, std::vector<Frame>{doubling}, state));
 }
 
-// A method-3 stream whose first frame description is replaced by `forged` (checksum redone).
-std::vector<uint8_t> forged_stream(const std::vector<uint8_t>& stream, uint8_t forged) {
+// A method-3 stream whose byte `at` of its first block is replaced by `forged` (checksum redone).
+std::vector<uint8_t> forged_stream(const std::vector<uint8_t>& stream, std::size_t at,
+                                   uint8_t forged) {
     const auto info = read_stream_info(stream);
     std::vector<uint8_t> out = stream;
     const std::size_t first_block =
         static_cast<std::size_t>(info->payload.data() - stream.data()) + 4 * info->block_count();
-    out[first_block] = forged;
+    out[first_block + at] = forged;
     out.resize(out.size() - kChecksumSize);
     append_checksum(out);
     return out;
@@ -108,9 +111,18 @@ TEST(V2Linear, TheDecoderRefusesForgedPredictorData) {
     ASSERT_TRUE(encoded);
     ASSERT_EQ(encoded->method, 3);
     for (const uint8_t forged : {uint8_t{33}, uint8_t{255}, uint8_t{31}}) {
-        const auto decoded = decode(forged_stream(encoded->stream, forged));
+        const auto decoded = decode(forged_stream(encoded->stream, 0, forged));
         ASSERT_FALSE(decoded) << int(forged);
         EXPECT_EQ(decoded.error().kind(), KestovaErrorKind::DecompressionFailed);
+    }
+    // Any value in the descriptions (shifts, coefficients) decodes to some samples or is refused.
+    for (std::size_t at = 1; at < 40; ++at) {
+        for (const uint8_t forged : {uint8_t{0}, uint8_t{0x7F}, uint8_t{0x80}, uint8_t{0xFF}}) {
+            const auto decoded = decode(forged_stream(encoded->stream, at, forged));
+            if (decoded) {
+                EXPECT_EQ(decoded->samples.size(), x.size() * sizeof(float));
+            }
+        }
     }
 }
 
