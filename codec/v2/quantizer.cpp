@@ -138,6 +138,18 @@ std::vector<double> quantum_steps(std::span<const T> x, Extent extent, double fi
     return steps;
 }
 
+// The grid moved down by less than a step so that it passes through 0 when the samples span it:
+// samples at 0 (silence, a resting level) then decode exactly, which a PSNR target rewards (an
+// audio recording a quarter silent reached 47 to 51 dB at neighbouring steps without it). The
+// lowest sample still lies within a step above the origin; integral grids stay integral.
+Grid through_zero(Grid grid, Extent extent) {
+    if (!(extent.lowest < 0.0 && extent.highest > 0.0)) return grid;
+    const double steps = std::ceil(-extent.lowest / grid.step);
+    const double origin = -(steps * grid.step);
+    if (!(origin <= extent.lowest) || !std::isfinite(origin)) return grid;
+    return {origin, grid.step};
+}
+
 struct PassErrors {
     double worst = 0.0;
     double squares = 0.0;  // sum of the squared errors
@@ -219,9 +231,10 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     }
     double reached = 0.0;
     for (int round = 0; round < kRounds; ++round) {
-        const PassErrors errors = quantize_on(x, *grid, bound, std::span(out.indices));
+        const Grid anchored = through_zero(*grid, *extent);
+        const PassErrors errors = quantize_on(x, anchored, bound, std::span(out.indices));
         reached = errors.worst;
-        if (reached <= bound) return done(*grid, errors);
+        if (reached <= bound) return done(anchored, errors);
         if (bound == 0.0) break;  // exact: only the unit grid is tried
         grid->step *= kShrink;
         if (range / grid->step > static_cast<double>(kMaxIndex)) return std::unexpected(too_fine());

@@ -1,7 +1,8 @@
-// The linear method and the lattice grid of version 2: residuals undo to the same indices at
+// The linear method and the grids of version 2: residuals undo to the same indices at
 // frame and block edges and at the extremes of the index range, malformed frame descriptions and
 // predictions that leave the index range are refused, and samples on a lattice of their own are
-// stored on it. Integer arithmetic only (no processor-specific path), so one run covers all.
+// stored on it, and a grid through 0 gives samples at 0 back exactly. Integer arithmetic only (no
+// processor-specific path), so one run covers all.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -158,6 +159,25 @@ TEST(V2Lattice, SamplesOnALatticeOfTheirOwnAreStoredOnIt) {
             EXPECT_NEAR(encoded->grid.step, c.step, 1e-6 * c.step) << c.off;
         } else {
             EXPECT_LE(encoded->grid.step, 2.0 * bound) << c.off << " " << c.bound;
+        }
+    }
+}
+
+TEST(V2Grid, SamplesAtZeroDecodeToZeroWhereTheRangeSpansIt) {
+    for (const double bound : {3e-2, 1e-3, 1e-5}) {
+        for (const double low : {-1.37, -0.001}) {
+            std::vector<float> x(2000, 0.0f);
+            for (std::size_t i = 0; i < x.size(); i += 3) {
+                x[i] = static_cast<float>(low + 2.9 * std::abs(std::sin(0.01 * i)));
+            }
+            const auto encoded = encode({ElementType::Float32, x.data(), x.size()}, {bound, true});
+            ASSERT_TRUE(encoded);
+            const auto decoded = decode(encoded->stream);
+            ASSERT_TRUE(decoded);
+            std::vector<float> y(x.size());
+            std::memcpy(y.data(), decoded->samples.data(), decoded->samples.size());
+            for (std::size_t i = 1; i < x.size(); i += 3)
+                ASSERT_EQ(y[i], 0.0f) << bound << " " << i;
         }
     }
 }
