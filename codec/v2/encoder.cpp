@@ -70,11 +70,7 @@ void write_payload(std::span<const uint32_t> indices, const Prediction& predicti
 // The stream of samples already on their grid.
 KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quantized> quantized) {
     if (!quantized) return std::unexpected(quantized.error());
-    const Prediction prediction =
-        choose_prediction(quantized->indices, std::size_t{1} << kBlockLog2);
-
     StreamInfo info;
-    info.method = prediction.method->byte;
     info.coder = kCoders[0].byte;
     info.element = *element_row(samples.type);
     info.sample_count = samples.count;
@@ -83,6 +79,9 @@ KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quanti
 
     Encoded out;
     try {
+        const Prediction prediction =
+            choose_prediction(quantized->indices, std::size_t{1} << kBlockLog2);
+        info.method = prediction.method->byte;
         out.stream.resize(kHeaderSize);
         write_payload(quantized->indices, prediction, info.block_log2, out.stream);
         quantized->indices = {};

@@ -74,8 +74,8 @@ constexpr auto residual_functions(std::index_sequence<Taps...>) {
 constexpr auto kFrameResiduals = residual_functions(std::make_index_sequence<kMaxTaps + 1>{});
 
 Cost cost_of(const Frame& frame, const FrameBuffer& buffer, std::size_t count) {
-    std::array<int64_t, kFrame> residuals;
-    kFrameResiduals[frame.taps](frame, buffer, std::span(residuals).first(count));
+    std::vector<int64_t> residuals(count);  // the encoder's, on the heap: small thread stacks
+    kFrameResiduals[frame.taps](frame, buffer, residuals);
     Cost cost;
     uint64_t largest = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -117,8 +117,7 @@ uint64_t description_bits(const Frame& frame) {
 // the taps whose prediction error, at the frame's length, saves most beyond the coefficients'
 // bits; no taps when none saves.
 Frame autocorrelation_frame(const FrameBuffer& buffer, std::size_t count) {
-    std::array<double, kMaxTaps + kFrame> x;
-    std::fill_n(x.begin(), kMaxTaps, 0.0);
+    std::vector<double> x(kMaxTaps + count, 0.0);
     for (std::size_t i = 0; i < count; ++i) {
         x[kMaxTaps + i] = static_cast<double>(buffer[kMaxTaps + i]);
     }
