@@ -16,6 +16,10 @@ namespace {
 // measured (docs/v2-research.md) but cost every decoded sample twice the multiplies.
 constexpr int kSearchTaps = 16;
 
+// Frames whose first differences average fewer bits than this are not analysed: 0.2 % more bytes
+// at 1e-2 of the range, 0.1 % at 1e-3, for a fifth of the encoder's time at 1e-2.
+constexpr double kAnalysedBits = 0.5;
+
 // A frame's differences at kMaxTaps onwards, the history before them.
 using FrameBuffer = std::array<int64_t, kMaxTaps + kFrame>;
 
@@ -215,7 +219,9 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
                 chosen = second;
                 bits = costs.second + description_bits(second);
             }
-            const Frame fitted = autocorrelation_frame(buffer, count);
+            const Frame fitted = costs.first < kAnalysedBits * count
+                                     ? Frame{}
+                                     : autocorrelation_frame(buffer, count);
             if (fitted.taps > 0) {
                 const Cost cost = cost_of(fitted, buffer, count);
                 if (cost.fits && cost.bits + description_bits(fitted) < bits) {
