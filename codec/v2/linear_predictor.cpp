@@ -23,14 +23,13 @@ constexpr double kAnalysedBits = 0.5;
 // A frame's differences at kMaxTaps onwards, the history before them.
 using FrameBuffer = std::array<int64_t, kMaxTaps + kFrame>;
 
-// The prediction for the difference at `d` from the taps before it (the same in encoder and
-// decoder: integer arithmetic only). Taps >= 0 fixes the count at compile time, so the loop
-// unrolls; -1 takes it from the frame.
-template <int Taps = -1>
+// The prediction for the difference at `d` from the Taps before it (the same in encoder and
+// decoder: integer arithmetic only; frame.taps == Taps). The count is fixed at compile time, so
+// the loop unrolls.
+template <int Taps>
 int64_t prediction(const Frame& frame, const int64_t* d) {
-    const int taps = Taps < 0 ? frame.taps : Taps;
     int64_t sum = 0;
-    for (int j = 0; j < taps; ++j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
+    for (int j = 0; j < Taps; ++j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
     return (sum + ((int64_t{1} << frame.shift) >> 1)) >> frame.shift;
 }
 
