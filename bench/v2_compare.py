@@ -3,13 +3,15 @@
 maximum error on real recordings, integer recordings exactly, and CPU time at 1M samples.
 
     pip install -r bench/requirements.txt pcodec   # plus the kestova wheel (see README)
-    python bench/v2_compare.py [--rounds 5]
+    python bench/v2_compare.py [--rounds 5] [--psnr]
 
 Every v2 output is decoded and its error checked against the bound (errors in float64 against
 the float32 input, bounds relative to each recording's range). Figures are geometric means over
 the recordings of the other tool's bytes over v2's bytes (above 1: v2 stores less). A missing
 peer is skipped. CPU time: the longest recording resized to 1M samples (bytes of tiled signals
 are not comparable: SZ3's zstd stage finds the repetition), least of `rounds` interleaved runs.
+With --psnr, also bytes at equal PSNR: v2 with its `psnr` target, SZ3 with the coarsest absolute
+bound (bisected) whose output reaches the same PSNR, 20 log10(range / rms error).
 """
 
 from __future__ import annotations
@@ -31,6 +33,8 @@ from kestova_codecs import decode_signal, encode_signal  # noqa: E402
 from kestova_codecs.error_bound import compress_within  # noqa: E402
 
 BOUNDS = (1e-2, 3e-3, 1e-3, 5e-4, 1e-4, 1e-5, 1e-6)
+PSNRS = (50, 60, 70, 80, 90)
+BISECTION_STEPS = 30
 SPEED_BOUNDS = (1e-2, 1e-3, 1e-4)
 SPEED_SAMPLES = 1_000_000
 
@@ -82,6 +86,49 @@ def bounded_table(signals: dict, pysz) -> None:
         print(f"{bound:>8g} {ratio:>9.2f} {vs_sz:>7.3f} {vs_v1:>7.3f} ({met:>2}/{len(v1)})  {per}")
 
 
+def psnr_of(x: np.ndarray, y: np.ndarray) -> float:
+    x64 = x.astype(np.float64)
+    rms = math.sqrt(float(np.mean((y.astype(np.float64) - x64) ** 2)))
+    return math.inf if rms == 0 else 20 * math.log10(float(np.ptp(x64)) / rms)
+
+
+def sz3_bytes_at_psnr(pysz, x: np.ndarray, psnr: float) -> int:
+    """SZ3's bytes at the coarsest absolute bound (bisected in log scale) reaching `psnr`."""
+    scale = float(np.ptp(x.astype(np.float64)))
+    low, high = math.log(1e-9 * scale), math.log(scale)  # low reaches the PSNR, high need not
+    best = None
+    for _ in range(BISECTION_STEPS):
+        middle = 0.5 * (low + high)
+        tool = sz3_tool(pysz, math.exp(middle))
+        packed = tool.compress(x)
+        if psnr_of(x, tool.decompress(packed)) >= psnr:
+            low, best = middle, payload_size(packed)
+        else:
+            high = middle
+    if best is None:
+        tool = sz3_tool(pysz, math.exp(low))
+        best = payload_size(tool.compress(x))
+    return best
+
+
+def psnr_table(signals: dict, pysz) -> None:
+    print("\nAt equal PSNR: SZ3 bytes (coarsest bound reaching it) / v2 bytes (psnr target)")
+    print(f"{'PSNR':>6} {'v2 ratio':>9} {'vs SZ3':>7}  per recording vs SZ3")
+    for psnr in PSNRS:
+        ours, sz = {}, {}
+        for name, x in signals.items():
+            stream = encode_signal(x, psnr=psnr)
+            reached = psnr_of(x, decode_signal(stream))
+            assert reached >= psnr, f"v2 PSNR {reached:.2f} below {psnr} on {name}"
+            ours[name] = len(stream)
+            if pysz:
+                sz[name] = sz3_bytes_at_psnr(pysz, x, psnr)
+        ratio = geomean([x.nbytes / ours[n] for n, x in signals.items()])
+        vs_sz = geomean([sz[n] / ours[n] for n in sz]) if sz else float("nan")
+        per = " ".join(f"{sz[n] / ours[n]:.2f}" for n in sz)
+        print(f"{psnr:>6} {ratio:>9.2f} {vs_sz:>7.3f}  {per}")
+
+
 def lossless_table(signals: dict, pcodec) -> None:
     whole = {n: x for n, x in signals.items() if np.array_equal(x, np.rint(x))}
     if not whole:
@@ -124,6 +171,7 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--speed-only", action="store_true", help="only the CPU time tables")
+    parser.add_argument("--psnr", action="store_true", help="also bytes at equal PSNR")
     args = parser.parse_args()
     signals = recordings()
     if not signals:
@@ -136,6 +184,8 @@ def main() -> None:
     if not args.speed_only:
         bounded_table(signals, pysz)
         lossless_table(signals, pcodec)
+        if args.psnr:
+            psnr_table(signals, pysz)
     for bound in SPEED_BOUNDS:
         speed_table(signals, pysz, args.rounds, bound)
 

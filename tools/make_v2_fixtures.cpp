@@ -33,7 +33,9 @@ std::vector<uint8_t> bytes_of(const std::vector<T>& x) {
     return out;
 }
 
-// Deterministic samples: a sine with a ripple, a walk of whole steps, spikes.
+// Deterministic samples: a sine with a ripple, a walk of whole steps, spikes, two tones with a
+// little noise (where the linear method pays), whole counts times a scale that is not a power of
+// two, with one sample off that lattice.
 template <typename T>
 std::vector<T> signal(std::size_t n, double amplitude, unsigned kind) {
     std::vector<T> x(n);
@@ -46,6 +48,12 @@ std::vector<T> signal(std::size_t n, double amplitude, unsigned kind) {
         if (kind == 0) v = std::sin(0.05 * t) + 0.1 * std::sin(1.7 * t);
         if (kind == 1) v = walk += static_cast<double>(state >> 29) - 3.5;
         if (kind == 2) v = i % 37 == 5 ? 1.0 : 0.0;
+        if (kind == 3) v = std::sin(0.031 * t) + 0.4 * std::sin(0.23 * t) + 1e-4 * (state >> 24);
+        if (kind == 4) {
+            const double counts = std::round(200.0 * std::sin(0.02 * t)) + (i == 700 ? 0.2 : 0.0);
+            x[i] = static_cast<T>(0.0024420025 * counts - 0.6752);
+            continue;
+        }
         x[i] = static_cast<T>(std::round(amplitude * v * 1e6) / 1e6);
     }
     return x;
@@ -75,6 +83,14 @@ std::vector<Case> cases() {
          ElementType::Int32,
          {0.0, true},
          bytes_of(signal<int32_t>(1000, 1000.0, 1))},
+        {"tones-9000-float32-1e-4",
+         ElementType::Float32,
+         {1e-4, true},
+         bytes_of(signal<float>(9000, 1.0, 3))},
+        {"lattice-2000-float32-1e-5",
+         ElementType::Float32,
+         {1e-5, true},
+         bytes_of(signal<float>(2000, 1.0, 4))},
         {"spikes-500-uint8-abs2",
          ElementType::Uint8,
          {2.0, false},

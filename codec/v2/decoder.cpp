@@ -8,6 +8,7 @@
 #include "codec/v2/class_coder.h"
 #include "codec/v2/element_dispatch.h"
 #include "codec/v2/grid.h"
+#include "codec/v2/linear_predictor.h"
 #include "codec/v2/predictor.h"
 #include "codec/v2/text.h"
 
@@ -63,6 +64,8 @@ KestovaResult<void> decode_into(const StreamInfo& info, std::span<uint8_t> out) 
         return std::unexpected(KestovaError::out_of_memory(values.size()));
     }
     DifferenceState state;
+    LinearState linear;
+    std::vector<Frame> frames;
     std::size_t position = table;
     const int order = info.order();
     for (std::size_t b = 0; b < blocks; ++b) {
@@ -70,8 +73,17 @@ KestovaResult<void> decode_into(const StreamInfo& info, std::span<uint8_t> out) 
         const std::size_t first = b * block;
         const auto part = std::span(values).first(
             static_cast<std::size_t>(std::min<uint64_t>(block, info.sample_count - first)));
-        if (!decode_block(payload.subspan(position, length), part) ||
-            !undo_differences(part, order, state)) {
+        auto coded = payload.subspan(position, length);
+        bool whole = true;
+        if (info.linear()) {
+            frames.resize(frames_in(part.size()));
+            const auto described = read_frames(coded, frames);
+            whole = described.has_value();
+            if (whole) coded = coded.subspan(*described);
+        }
+        if (!whole || !decode_block(coded, part) ||
+            !(info.linear() ? undo_linear(part, frames, linear)
+                            : undo_differences(part, order, state))) {
             return std::unexpected(damaged(message("Block {} is damaged", b)));
         }
         position += length;

@@ -7,26 +7,58 @@
 
 #include "codec/v2/class_coder.h"
 #include "codec/v2/format.h"
+#include "codec/v2/linear_predictor.h"
 #include "codec/v2/predictor.h"
 
 namespace kestova::v2 {
 
 namespace {
 
-// The payload: the table of coded block lengths, then the blocks.
-void write_payload(std::span<const uint32_t> indices, int order, uint8_t block_log2,
-                   std::vector<uint8_t>& stream) {
+// How the encoder turns one block of indices into residuals: the order-th differences, or with
+// `frames` (one per kFrame indices of every block) the linear method.
+struct Prediction {
+    const MethodRow* method = nullptr;
+    std::vector<Frame> frames;
+};
+
+Prediction choose_prediction(std::span<const uint32_t> indices, std::size_t block) {
+    LinearPlan linear = plan_linear(indices, block);
+    const auto row = [](int order, bool is_linear) {
+        return &*std::ranges::find_if(kMethods, [&](const MethodRow& m) {
+            return m.order == order && m.linear == is_linear;
+        });
+    };
+    const bool second = linear.second_differences_fit &&
+                        linear.second_difference_bits < linear.first_difference_bits;
+    const uint64_t differences =
+        second ? linear.second_difference_bits : linear.first_difference_bits;
+    if (linear.bits < differences) return {row(1, true), std::move(linear.frames)};
+    return {row(second ? 2 : 1, false), {}};
+}
+
+// The payload: the table of coded block lengths, then the blocks (for the linear method each
+// block starts with its frames' descriptions).
+void write_payload(std::span<const uint32_t> indices, const Prediction& prediction,
+                   uint8_t block_log2, std::vector<uint8_t>& stream) {
     const std::size_t block = std::size_t{1} << block_log2;
     const std::size_t blocks = (indices.size() + block - 1) / block;
     const std::size_t table = stream.size();
     stream.resize(table + 4 * blocks);
     std::vector<int64_t> residuals(std::min(block, indices.size()));
     DifferenceState state;
+    LinearState linear;
     for (std::size_t b = 0; b < blocks; ++b) {
         const auto part = indices.subspan(b * block, std::min(block, indices.size() - b * block));
         const auto values = std::span(residuals).first(part.size());
-        differences(part, order, state, values);
         const std::size_t before = stream.size();
+        if (prediction.method->linear) {
+            const auto frames =
+                std::span(prediction.frames).subspan(b * frames_in(block), frames_in(part.size()));
+            linear_residuals(part, frames, linear, values);
+            append_frames(frames, stream);
+        } else {
+            differences(part, prediction.method->order, state, values);
+        }
         encode_block(values, stream);
         const auto length = static_cast<uint32_t>(stream.size() - before);
         for (int i = 0; i < 4; ++i) {
@@ -38,10 +70,7 @@ void write_payload(std::span<const uint32_t> indices, int order, uint8_t block_l
 // The stream of samples already on their grid.
 KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quantized> quantized) {
     if (!quantized) return std::unexpected(quantized.error());
-    const int order = choose_order(quantized->indices);
-
     StreamInfo info;
-    info.method = std::ranges::find(kMethods, order, &MethodRow::order)->byte;
     info.coder = kCoders[0].byte;
     info.element = *element_row(samples.type);
     info.sample_count = samples.count;
@@ -50,8 +79,11 @@ KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quanti
 
     Encoded out;
     try {
+        const Prediction prediction =
+            choose_prediction(quantized->indices, std::size_t{1} << kBlockLog2);
+        info.method = prediction.method->byte;
         out.stream.resize(kHeaderSize);
-        write_payload(quantized->indices, order, info.block_log2, out.stream);
+        write_payload(quantized->indices, prediction, info.block_log2, out.stream);
         quantized->indices = {};
         info.stream_length = out.stream.size() + kChecksumSize;
         const auto header = header_bytes(info);

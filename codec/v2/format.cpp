@@ -51,6 +51,10 @@ int StreamInfo::order() const {
     return row_of(kMethods, method)->order;
 }
 
+bool StreamInfo::linear() const {
+    return row_of(kMethods, method)->linear;
+}
+
 uint64_t StreamInfo::block_count() const {
     const uint64_t block = uint64_t{1} << block_log2;
     return sample_count / block + (sample_count % block != 0 ? 1 : 0);

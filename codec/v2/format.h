@@ -26,10 +26,13 @@ struct MethodRow {
     uint8_t byte;
     std::string_view name;
     int order;  // differences taken: residual = the order-th difference of the indices
+    bool
+        linear;  // less a per-frame linear prediction from earlier differences (linear_predictor.h)
 };
-inline constexpr std::array<MethodRow, 2> kMethods{{
-    {1, "grid-delta1", 1},
-    {2, "grid-delta2", 2},
+inline constexpr std::array<MethodRow, 3> kMethods{{
+    {1, "grid-delta1", 1, false},
+    {2, "grid-delta2", 2, false},
+    {3, "grid-linear", 1, true},
 }};
 
 // How residuals become bytes (the coder byte).
@@ -59,6 +62,7 @@ struct StreamInfo {
     std::span<const uint8_t> payload;
 
     int order() const;
+    bool linear() const;
     uint64_t block_count() const;
 };
 

@@ -20,37 +20,6 @@ void differences(std::span<const uint32_t> indices, int order, DifferenceState& 
     }
 }
 
-namespace {
-
-// std::bit_width(m) for m < 2^63 without a branch on m = 0 (residuals are mostly small, often 0,
-// so the branch the library's form takes mispredicts): 2m + 1 has one bit more and is never 0.
-int bit_length(uint64_t m) {
-    return 63 - __builtin_clzll(2 * m + 1);
-}
-
-}  // namespace
-
-int choose_order(std::span<const uint32_t> indices) {
-    // One pass without a branch per index: the largest second difference is checked at the end.
-    uint64_t bits1 = 0;
-    uint64_t bits2 = 0;
-    uint64_t largest = 0;
-    int64_t last = 0;
-    int64_t last_difference = 0;
-    for (const uint32_t index : indices) {
-        const int64_t difference = int64_t{index} - last;
-        const int64_t second = difference - last_difference;
-        const auto magnitude2 = static_cast<uint64_t>(second < 0 ? -second : second);
-        largest = std::max(largest, magnitude2);
-        bits1 += bit_length(static_cast<uint64_t>(difference < 0 ? -difference : difference));
-        bits2 += bit_length(magnitude2);
-        last = index;
-        last_difference = difference;
-    }
-    if (largest >= static_cast<uint64_t>(kResidualLimit)) return 1;
-    return bits2 < bits1 ? 2 : 1;
-}
-
 bool undo_differences(std::span<int64_t> values, int order, DifferenceState& state) {
     // Residuals are below 2^32 in magnitude and indices stay within 0 .. 2^32 - 1 (checked
     // before the next step), so no sum below can overflow.

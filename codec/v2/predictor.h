@@ -18,9 +18,11 @@ struct DifferenceState {
 void differences(std::span<const uint32_t> indices, int order, DifferenceState& state,
                  std::span<int64_t> residuals);
 
-// The order (1 or 2) whose residuals cost fewer bits by their bit lengths; 1 when second
-// differences would leave the coder's residual range.
-int choose_order(std::span<const uint32_t> indices);
+// std::bit_width(m) for m < 2^63 without a branch on m = 0 (residuals are mostly small, often 0,
+// so the branch the library's form takes mispredicts): 2m + 1 has one bit more and is never 0.
+inline int residual_bits(uint64_t m) {
+    return 63 - __builtin_clzll(2 * m + 1);
+}
 
 // Undoes `differences`: turns residuals back into indices in place, continuing from `state`;
 // false when an index leaves 0 .. 2^32 - 1 (a stream the encoder cannot have written).

@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ TEST(V2Fixtures, DecodeToTheRecordedSamplesAndEncodeToTheSameBytes) {
     std::ifstream manifest(std::string(KESTOVA_V2_FIXTURE_DIR) + "/MANIFEST");
     ASSERT_TRUE(manifest);
     int cases = 0;
+    std::set<uint8_t> methods;
     for (std::string line; std::getline(manifest, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
@@ -41,9 +43,13 @@ TEST(V2Fixtures, DecodeToTheRecordedSamplesAndEncodeToTheSameBytes) {
         const auto encoded = encode({row->type, input.data(), input.size() / row->size}, target);
         ASSERT_TRUE(encoded) << name;
         EXPECT_EQ(encoded->stream, stream) << name;
+        methods.insert(decoded->info.method);
         ++cases;
     }
-    EXPECT_GE(cases, 8);
+    EXPECT_GE(cases, 10);
+    for (const MethodRow& method : kMethods) {
+        EXPECT_TRUE(methods.contains(method.byte)) << "no fixture of method " << method.name;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,298 @@
+#include "codec/v2/linear_predictor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "codec/v2/class_coder.h"
+#include "codec/v2/grid.h"
+#include "codec/v2/predictor.h"
+
+namespace kestova::v2 {
+
+namespace {
+
+// The most taps the encoder tries: 32 taps store 0.05 % fewer bytes than 16 on the recordings
+// measured (docs/v2-research.md) but cost every decoded sample twice the multiplies.
+constexpr int kSearchTaps = 16;
+
+// Frames whose first differences average fewer bits than this are not analysed: 0.2 % more bytes
+// at 1e-2 of the range, 0.1 % at 1e-3, for a fifth of the encoder's time at 1e-2.
+constexpr double kAnalysedBits = 0.5;
+
+// A frame's differences at kMaxTaps onwards, the history before them.
+using FrameBuffer = std::array<int64_t, kMaxTaps + kFrame>;
+
+// The prediction for the difference at `d` from the Taps before it (the same in encoder and
+// decoder: integer arithmetic only; frame.taps == Taps). The count is fixed at compile time, so
+// the loop unrolls.
+template <int Taps>
+int64_t prediction(const Frame& frame, const int64_t* d) {
+    int64_t sum = 0;
+    for (int j = 0; j < Taps; ++j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
+    return (sum + ((int64_t{1} << frame.shift) >> 1)) >> frame.shift;
+}
+
+void load_history(const LinearState& state, FrameBuffer& buffer) {
+    for (int j = 0; j < kMaxTaps; ++j) buffer[kMaxTaps - 1 - j] = state.recent[j];
+}
+
+void keep_history(const FrameBuffer& buffer, std::size_t count, LinearState& state) {
+    for (int j = 0; j < kMaxTaps; ++j) state.recent[j] = buffer[kMaxTaps + count - 1 - j];
+}
+
+// The differences of one frame into the buffer (after its history), advancing state.last.
+void load_differences(std::span<const uint32_t> indices, LinearState& state, FrameBuffer& buffer) {
+    load_history(state, buffer);
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        buffer[kMaxTaps + i] = int64_t{indices[i]} - state.last;
+        state.last = indices[i];
+    }
+}
+
+uint64_t magnitude(int64_t r) {
+    return static_cast<uint64_t>(r < 0 ? -r : r);
+}
+
+struct Cost {
+    uint64_t bits = 0;
+    bool fits = true;  // every residual below kResidualLimit
+};
+
+// The residuals of the frame whose differences are in `buffer` (taps fixed at compile time).
+template <int Taps>
+void frame_residuals(const Frame& frame, const FrameBuffer& buffer, std::span<int64_t> out) {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const int64_t* d = buffer.data() + kMaxTaps + i;
+        out[i] = *d - prediction<Taps>(frame, d);
+    }
+}
+
+template <std::size_t... Taps>
+constexpr auto residual_functions(std::index_sequence<Taps...>) {
+    return std::array{&frame_residuals<static_cast<int>(Taps)>...};
+}
+
+// frame_residuals by tap count.
+constexpr auto kFrameResiduals = residual_functions(std::make_index_sequence<kMaxTaps + 1>{});
+
+Cost cost_of(const Frame& frame, const FrameBuffer& buffer, std::size_t count) {
+    std::vector<int64_t> residuals(count);  // the encoder's, on the heap: small thread stacks
+    kFrameResiduals[frame.taps](frame, buffer, residuals);
+    Cost cost;
+    uint64_t largest = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint64_t m = magnitude(residuals[i]);
+        largest = std::max(largest, m);
+        cost.bits += residual_bits(m);
+    }
+    cost.fits = largest < static_cast<uint64_t>(kResidualLimit);
+    return cost;
+}
+
+// The bits of the frame's first and second differences (one pass, no branch per residual), and
+// whether every second difference is below kResidualLimit.
+struct PlainCosts {
+    uint64_t first = 0;
+    uint64_t second = 0;
+    bool second_fits = true;
+};
+
+PlainCosts plain_costs(const FrameBuffer& buffer, std::size_t count) {
+    PlainCosts costs;
+    uint64_t largest = 0;
+    for (std::size_t i = kMaxTaps; i < kMaxTaps + count; ++i) {
+        const uint64_t m2 = magnitude(buffer[i] - buffer[i - 1]);
+        largest = std::max(largest, m2);
+        costs.first += residual_bits(magnitude(buffer[i]));
+        costs.second += residual_bits(m2);
+    }
+    costs.second_fits = largest < static_cast<uint64_t>(kResidualLimit);
+    return costs;
+}
+
+uint64_t description_bits(const Frame& frame) {
+    return 8 * (frame.taps == 0 ? 1 : 2 + 2 * std::size_t{frame.taps});
+}
+
+// The linear predictor of the frame's differences by the autocorrelation method (Levinson's
+// recursion in float64: only the encoder runs it, the coefficients travel in the stream), with
+// the taps whose prediction error, at the frame's length, saves most beyond the coefficients'
+// bits; no taps when none saves.
+Frame autocorrelation_frame(const FrameBuffer& buffer, std::size_t count) {
+    std::vector<double> x(kMaxTaps + count, 0.0);
+    for (std::size_t i = 0; i < count; ++i) {
+        x[kMaxTaps + i] = static_cast<double>(buffer[kMaxTaps + i]);
+    }
+    std::array<double, kSearchTaps + 1> r{};
+    for (std::size_t i = kMaxTaps; i < kMaxTaps + count; ++i) {
+        for (int lag = 0; lag <= kSearchTaps; ++lag) r[lag] += x[i] * x[i - lag];
+    }
+    Frame frame;
+    if (!(r[0] > 0.0)) return frame;
+    r[0] *= 1.0 + 1e-9;  // keeps the recursion away from a singular system
+    std::array<std::array<double, kSearchTaps>, kSearchTaps + 1> a{};
+    double error = r[0];
+    double best_saving = 0.0;
+    int best = 0;
+    const double half_count = 0.5 * static_cast<double>(count);
+    for (int p = 1; p <= kSearchTaps; ++p) {
+        double acc = r[p];
+        for (int j = 0; j < p - 1; ++j) acc -= a[p - 1][j] * r[p - 1 - j];
+        const double k = acc / error;
+        if (!(std::abs(k) < 1.0)) break;
+        for (int j = 0; j < p - 1; ++j) a[p][j] = a[p - 1][j] - k * a[p - 1][p - 2 - j];
+        a[p][p - 1] = k;
+        error *= 1.0 - k * k;
+        const double saving = -half_count * std::log2(error / r[0]) - 16.0 * p - 8.0;
+        if (saving > best_saving) {
+            best_saving = saving;
+            best = p;
+        }
+    }
+    if (best == 0) return frame;
+    const double largest = std::abs(*std::ranges::max_element(
+        a[best], [](double u, double v) { return std::abs(u) < std::abs(v); }));
+    int shift = kMaxShift;
+    while (shift > 0 && std::round(std::ldexp(largest, shift)) > 32767.0) --shift;
+    if (std::round(std::ldexp(largest, shift)) > 32767.0) return frame;
+    frame.taps = static_cast<uint8_t>(best);
+    frame.shift = static_cast<uint8_t>(shift);
+    for (int j = 0; j < best; ++j) {
+        frame.coefficients[j] = static_cast<int16_t>(std::round(std::ldexp(a[best][j], shift)));
+    }
+    return frame;
+}
+
+// Undoes one frame's residuals in place (taps fixed at compile time); false when an index
+// leaves 0 .. 2^32 - 1.
+template <int Taps>
+bool undo_frame(std::span<int64_t> values, const Frame& frame, LinearState& state,
+                FrameBuffer& buffer) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        int64_t* d = buffer.data() + kMaxTaps + i;
+        // |prediction| < 2^52 and |residual| < 2^32: the sums below stay far from overflow.
+        *d = prediction<Taps>(frame, d) + values[i];
+        const int64_t k = state.last + *d;
+        if (k < 0 || k > static_cast<int64_t>(kMaxIndex)) return false;
+        values[i] = k;
+        state.last = k;
+    }
+    return true;
+}
+
+template <std::size_t... Taps>
+constexpr auto undo_frames(std::index_sequence<Taps...>) {
+    return std::array{&undo_frame<static_cast<int>(Taps)>...};
+}
+
+// undo_frame by tap count (read_frames allows no more than kMaxTaps).
+constexpr auto kUndoFrame = undo_frames(std::make_index_sequence<kMaxTaps + 1>{});
+
+}  // namespace
+
+std::size_t frames_in(std::size_t count) {
+    return (count + kFrame - 1) / kFrame;
+}
+
+LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
+    LinearPlan plan;
+    LinearState state;
+    FrameBuffer buffer;
+    Frame second;  // the second difference: one tap of 1
+    second.taps = 1;
+    second.coefficients[0] = 1;
+    const uint64_t plain = description_bits(Frame{});
+    for (std::size_t start = 0; start < indices.size(); start += block) {
+        const auto part = indices.subspan(start, std::min(block, indices.size() - start));
+        for (std::size_t f = 0; f < part.size(); f += kFrame) {
+            const std::size_t count = std::min(kFrame, part.size() - f);
+            load_differences(part.subspan(f, count), state, buffer);
+            const PlainCosts costs = plain_costs(buffer, count);
+            plan.first_difference_bits += costs.first;
+            plan.second_difference_bits += costs.second;
+            plan.second_differences_fit = plan.second_differences_fit && costs.second_fits;
+            Frame chosen;
+            uint64_t bits = costs.first + plain;
+            if (costs.second_fits && costs.second + description_bits(second) < bits) {
+                chosen = second;
+                bits = costs.second + description_bits(second);
+            }
+            const Frame fitted = costs.first < kAnalysedBits * count
+                                     ? Frame{}
+                                     : autocorrelation_frame(buffer, count);
+            if (fitted.taps > 0) {
+                const Cost cost = cost_of(fitted, buffer, count);
+                if (cost.fits && cost.bits + description_bits(fitted) < bits) {
+                    chosen = fitted;
+                    bits = cost.bits + description_bits(fitted);
+                }
+            }
+            plan.frames.push_back(chosen);
+            plan.bits += bits;
+            keep_history(buffer, count, state);
+        }
+    }
+    return plan;
+}
+
+void linear_residuals(std::span<const uint32_t> indices, std::span<const Frame> frames,
+                      LinearState& state, std::span<int64_t> residuals) {
+    FrameBuffer buffer;
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        const std::size_t first = f * kFrame;
+        const std::size_t count = std::min(kFrame, indices.size() - first);
+        load_differences(indices.subspan(first, count), state, buffer);
+        kFrameResiduals[frames[f].taps](frames[f], buffer, residuals.subspan(first, count));
+        keep_history(buffer, count, state);
+    }
+}
+
+void append_frames(std::span<const Frame> frames, std::vector<uint8_t>& out) {
+    for (const Frame& frame : frames) {
+        out.push_back(frame.taps);
+        if (frame.taps == 0) continue;
+        out.push_back(frame.shift);
+        for (int j = 0; j < frame.taps; ++j) {
+            const auto c = static_cast<uint16_t>(frame.coefficients[j]);
+            out.push_back(static_cast<uint8_t>(c));
+            out.push_back(static_cast<uint8_t>(c >> 8));
+        }
+    }
+}
+
+std::optional<std::size_t> read_frames(std::span<const uint8_t> bytes, std::span<Frame> frames) {
+    std::size_t at = 0;
+    for (Frame& frame : frames) {
+        if (at >= bytes.size()) return std::nullopt;
+        frame = Frame{};
+        frame.taps = bytes[at++];
+        if (frame.taps == 0) continue;
+        if (frame.taps > kMaxTaps || bytes.size() - at < 1 + 2 * std::size_t{frame.taps}) {
+            return std::nullopt;
+        }
+        frame.shift = bytes[at++];
+        if (frame.shift > kMaxShift) return std::nullopt;
+        for (int j = 0; j < frame.taps; ++j, at += 2) {
+            frame.coefficients[j] =
+                static_cast<int16_t>(static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8)));
+        }
+    }
+    return at;
+}
+
+bool undo_linear(std::span<int64_t> values, std::span<const Frame> frames, LinearState& state) {
+    FrameBuffer buffer;
+    for (std::size_t f = 0; f < frames.size(); ++f) {
+        const std::size_t first = f * kFrame;
+        const std::size_t count = std::min(kFrame, values.size() - first);
+        load_history(state, buffer);
+        if (!kUndoFrame[frames[f].taps](values.subspan(first, count), frames[f], state, buffer)) {
+            return false;
+        }
+        keep_history(buffer, count, state);
+    }
+    return true;
+}
+
+}  // namespace kestova::v2
