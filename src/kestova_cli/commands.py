@@ -43,7 +43,7 @@ def compress(args: argparse.Namespace) -> None:
         raise UserError("-o names one output: give one input with it")
     if args.format == 2:  # the codecs' version-2 settings: every output takes them
         settings = {"format": 2, "max_error": args.max_error, "relative": not args.absolute,
-                    "psnr": args.psnr}
+                    "psnr": args.psnr, "bits_per_sample": args.bits_per_sample}
     else:
         settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
                     "coder": args.coder, "max_error": args.max_error,
@@ -63,9 +63,11 @@ def compress(args: argparse.Namespace) -> None:
     def one_file(path: Path, named: Path) -> None:
         recordings = read_input(path, args.rate)
         if settings.get("format") == 2 and args.max_error is None and args.psnr is None and \
+                args.bits_per_sample is None and \
                 any(numpy_type(r.sample_type).kind == "f" for r in recordings):
             raise UserError(f"{named}: float samples need --max-error or --psnr with --format 2 "
-                            "(integer samples are stored exactly without them)")
+                            "(integer samples are stored exactly without them), or "
+                            "--bits-per-sample")
         if args.output == DASH:  # one .kst stream to standard output
             if len(recordings) > 1 or not TARGETS[".kst"].takes(recordings[0]):
                 raise UserError(f"{named}: standard output takes a 1-D signal as one .kst "
