@@ -276,6 +276,55 @@ def test_stored_format2_array_opens_in_a_fresh_process(store):
         assert np.max(np.abs(decoded - values)) <= 1e-3 * np.ptp(values, axis=1).max()
 
 
+HDF5_FRESH_READ = """
+import json, sys
+import h5py, numpy
+from kestova_codecs import chunk, hdf5
+expected = numpy.load(sys.argv[2])
+with h5py.File(sys.argv[1]) as file:
+    for name in expected.files:
+        dataset = file[name]
+        assert numpy.array_equal(dataset[...], expected[name], equal_nan=True), name
+        chunks = [dataset.id.read_direct_chunk((row, start)) for row in range(2)
+                  for start in (0, 2048)]
+        assert all(mask == 0 for mask, _ in chunks), name  # none stored raw
+        print(json.dumps({"name": name, "settings": hdf5.settings_of(dataset),
+                          "versions": [chunk.version_of(bytes(data)) for _, data in chunks],
+                          "bits": [8 * len(data) / chunk.announced_samples(bytes(data))
+                                   for _, data in chunks]}))
+"""
+
+
+@pytest.mark.parametrize("name", ["hdf5_format1", "hdf5_format2"])
+def test_stored_hdf5_file_opens_in_a_fresh_process(name):
+    """Each dataset decodes in a fresh process to the values it decoded to when written (the
+    plugin registered by importing kestova_codecs.hdf5), holds its recorded settings and chunk
+    version, and the inputs are within its target."""
+    pytest.importorskip("h5py")
+    from make_fixtures import HDF5_FILES
+
+    result = subprocess.run([sys.executable, "-c", HDF5_FRESH_READ, str(FIXTURES / f"{name}.h5"),
+                             str(FIXTURES / f"{name}.decoded.npz")], capture_output=True,
+                            text=True)
+    assert result.returncode == 0, result.stderr
+    read = {row["name"]: row for row in map(json.loads, result.stdout.splitlines())}
+    inputs, decoded = np.load(FIXTURES / f"{name}.input.npz"), np.load(
+        FIXTURES / f"{name}.decoded.npz")
+    assert sorted(read) == sorted(HDF5_FILES[name])
+    for dataset, (settings, _dtype) in HDF5_FILES[name].items():
+        recorded, x, y = read[dataset]["settings"], inputs[dataset], decoded[dataset]
+        assert recorded["format"] == settings.get("format", 1)
+        assert set(read[dataset]["versions"]) == {settings.get("format", 1)}
+        assert {k: recorded[k] for k in settings} == settings
+        if "psnr" in settings:
+            assert psnr_of(x, y) >= settings["psnr"]
+        elif "bits_per_sample" in settings:
+            assert max(read[dataset]["bits"]) <= settings["bits_per_sample"]
+        elif "max_error" in settings or "format" in settings:  # v1 without a bound is lossy
+            bound = settings.get("max_error", 0) * np.ptp(x.astype(np.float64), axis=1).max()
+            assert np.max(np.abs(y.astype(np.float64) - x)) <= bound
+
+
 COMMAND_REFUSALS = [
     ("out.kst", ["--format", "2"], "float samples need --max-error or --psnr"),
     ("out.zarr", ["--format", "2"], "float samples need --max-error or --psnr"),
