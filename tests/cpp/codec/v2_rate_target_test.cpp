@@ -43,6 +43,22 @@ TEST(V2RateTarget, StreamsStayWithinTheTargetOnEveryShapeAndType) {
     }
 }
 
+TEST(V2RateTarget, LongSignalsSearchedOnAProbeStillFitAndUseMostOfTheTarget) {
+    const auto x = shaped_signal(kAllShapes[3], 600000, 3000.0);  // a random walk
+    const std::vector<int32_t> whole(x.begin(), x.end());
+    for (const double target : {1.5, 5.0}) {
+        for (const SampleView samples :
+             {SampleView{ElementType::Float32, x.data(), x.size()},
+              SampleView{ElementType::Int32, whole.data(), whole.size()}}) {
+            const auto encoded = encode_bits_per_sample(samples, target);
+            ASSERT_TRUE(encoded.has_value()) << encoded.error().message();
+            const double bits = bits_of(*encoded, samples.count);
+            EXPECT_LE(bits, target);
+            EXPECT_GE(bits, 0.9 * target);
+        }
+    }
+}
+
 TEST(V2RateTarget, RefusesTargetsOutOfRangeAndNamesWhatTheCoarsestReached) {
     const auto x = shaped_signal(kAllShapes[0], 50);
     const SampleView samples{ElementType::Float32, x.data(), x.size()};
