@@ -36,6 +36,8 @@ constexpr double kGaussianExcess = 2.05;
 // the signal, kProbeSamples in all; the whole signal then needs one or two encodes.
 constexpr std::size_t kProbeSamples = std::size_t{1} << 17;
 constexpr std::size_t kProbeRuns = 64;
+// The largest bound tried: a quarter of the float64 range keeps the grid's step finite.
+constexpr double kLargestBound = std::numeric_limits<double>::max() / 4.0;
 
 KestovaError refused(std::string text) {
     return KestovaError::unsupported_configuration(std::move(text));
@@ -135,6 +137,11 @@ struct RateSearch {
     // Bits per octave of the bound: one on a fine uniform grid; after a run, its last secant's.
     double slope = -1.0;
 
+    // The absolute bound at `log2_bound`, short of where the grid step (twice it) overflows.
+    double bound_at(double log2_bound) const {
+        return std::min(std::exp2(log2_bound) * range, kLargestBound);
+    }
+
     double bits_of(const Encoded& encoded) const {
         const double payload = static_cast<double>(encoded.stream.size() - kSmallestStream);
         return 8.0 * payload / static_cast<double>(samples.count) + framing_bits;
@@ -144,7 +151,7 @@ struct RateSearch {
     KestovaResult<void> run(double log2_bound, int encodes) {
         std::vector<Try> tried;
         for (int round = 0; round < encodes; ++round) {
-            auto encoded = encode(samples, {std::exp2(log2_bound) * range, false});
+            auto encoded = encode(samples, {bound_at(log2_bound), false});
             double bits = std::numeric_limits<double>::infinity();  // a grid too fine to hold
             if (encoded) {
                 bits = bits_of(*encoded);
@@ -225,7 +232,7 @@ KestovaResult<Encoded> encode_bits_per_sample(SampleView samples, double bits_pe
     }
     if (whole.best) return std::move(*whole.best);
     if (whole.coarsest_bits < 0.0) {
-        auto coarsest = encode(samples, {std::exp2(kCoarsestLog2) * whole.range, false});
+        auto coarsest = encode(samples, {whole.bound_at(kCoarsestLog2), false});
         if (!coarsest) return std::unexpected(coarsest.error());
         whole.coarsest_bits = whole.bits_of(*coarsest);
         if (whole.coarsest_bits <= bits_per_sample) return coarsest;

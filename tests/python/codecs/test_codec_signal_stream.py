@@ -10,6 +10,7 @@ from kestova_codecs.signal_stream import stream_info, stream_length
 
 RNG = np.random.default_rng(4)
 WALK = np.cumsum(RNG.normal(size=5000))
+HUGE = np.array([-1.6e308, 2.7e306, 0.0, 1e300] * 100)  # a range near the float64 limit
 
 
 def error(a, b):
@@ -47,6 +48,11 @@ def test_bits_per_sample_is_never_exceeded_and_nearly_used(dtype, bits):
     assert used <= bits and decoded.dtype == x.dtype
     # Either most of the budget is used or the grid is already the finest it can be.
     assert used >= 0.9 * bits or error(x, decoded) <= 1e-6 * float(np.ptp(x.astype(float)))
+
+
+def test_bits_per_sample_on_a_range_near_the_float64_limit_decodes():
+    stream = encode_signal(HUGE, bits_per_sample=40)
+    assert 8 * len(stream) <= 40 * HUGE.size and decode_signal(stream).size == HUGE.size
 
 
 @pytest.mark.parametrize("dtype", ["int8", "uint8", "int16", "uint16", "int32", "uint32"])
@@ -87,6 +93,7 @@ def test_version_one_streams_decode_and_the_v1_decoder_refuses_v2():
     (WALK, {"bits_per_sample": "4"}, TypeError, "bits_per_sample must be a number"),
     (WALK[:40], {"bits_per_sample": 1}, ValueError, "cannot be met: the coarsest grid takes"),
     (np.array([1.0, np.inf, 2.0, 0.5]), {"bits_per_sample": 30}, ValueError, "finite"),
+    (HUGE, {"max_error": 1.0}, ValueError, "too close to the float64 range"),
     (WALK, {"psnr": 0.5}, ValueError, "PSNR must be a number of dB from 1 to 200"),
     (WALK, {"psnr": float("inf")}, ValueError, "PSNR must be"),
     (WALK, {"psnr": "60"}, TypeError, "psnr must be a number"),
