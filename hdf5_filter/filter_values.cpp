@@ -78,21 +78,30 @@ std::expected<FilterSettings, std::string> parse_settings(std::span<const unsign
         if (!known) return std::unexpected(out_of_range("encoder", values[kEncoderSlot]));
         settings.encoder = static_cast<Encoder>(values[kEncoderSlot]);
     }
-    const bool psnr = settings.format == 2 && given(kBoundSlot) && values[kBoundSlot] == kPsnrBound;
-    if (given(kBoundSlot) && !psnr) {
+    // In layout version 2 the bound slot may name a PSNR or a bits-per-sample target instead.
+    const bool v2_target = settings.format == 2 && given(kBoundSlot);
+    const bool psnr = v2_target && values[kBoundSlot] == kPsnrBound;
+    const bool rate = v2_target && values[kBoundSlot] == kBitsPerSampleBound;
+    if (given(kBoundSlot) && !psnr && !rate) {
         if (values[kBoundSlot] > static_cast<unsigned>(BoundKind::Absolute)) {
             return std::unexpected(out_of_range("error bound kind", values[kBoundSlot]));
         }
         settings.bound = static_cast<BoundKind>(values[kBoundSlot]);
     }
-    if (settings.bound != BoundKind::None || psnr) {
+    if (settings.bound != BoundKind::None || psnr || rate) {
         if (!given(kBoundHighSlot)) {
             return std::unexpected(std::string("kestova filter: an error bound needs its value"));
         }
         const uint64_t bits = uint64_t{values[kBoundHighSlot]} << 32 | values[kBoundLowSlot];
-        (psnr ? settings.psnr : settings.max_error) = std::bit_cast<double>(bits);
+        (psnr   ? settings.psnr
+         : rate ? settings.bits_per_sample
+                : settings.max_error) = std::bit_cast<double>(bits);
         if (psnr && settings.psnr == 0) {  // 0 means no PSNR in the settings: not a target
             return std::unexpected(std::string("kestova filter: psnr must be a number of dB"));
+        }
+        if (rate && !(settings.bits_per_sample > 0)) {  // 0 (or NaN) is no target either
+            return std::unexpected(
+                std::string("kestova filter: bits_per_sample must be a number above 0"));
         }
     }
     if (settings.format == 2) {
@@ -138,10 +147,13 @@ std::expected<FilterValues, std::string> parse_values(std::span<const unsigned> 
 }
 
 std::array<unsigned, kSettingsCount> settings_values(const FilterSettings& settings) {
-    const bool psnr =
-        settings.format == 2 && settings.bound == BoundKind::None && settings.psnr != 0;
-    const bool valued = psnr || settings.bound != BoundKind::None;
-    const uint64_t bits = std::bit_cast<uint64_t>(psnr ? settings.psnr : settings.max_error);
+    const bool unbounded_v2 = settings.format == 2 && settings.bound == BoundKind::None;
+    const bool psnr = unbounded_v2 && settings.psnr != 0;
+    const bool rate = unbounded_v2 && !psnr && settings.bits_per_sample != 0;
+    const bool valued = psnr || rate || settings.bound != BoundKind::None;
+    const uint64_t bits = std::bit_cast<uint64_t>(psnr   ? settings.psnr
+                                                  : rate ? settings.bits_per_sample
+                                                         : settings.max_error);
     std::array<unsigned, kSettingsCount> values{};
     values[kVersionSlot] = settings.format == 2 ? kV2LayoutVersion : kLayoutVersion;
     values[kMethodSlot] =
@@ -150,7 +162,9 @@ std::array<unsigned, kSettingsCount> settings_values(const FilterSettings& setti
     values[kCutoffSlot] = static_cast<unsigned>(settings.options.cutoff);
     values[kCoderSlot] = static_cast<unsigned>(settings.options.coder);
     values[kEncoderSlot] = static_cast<unsigned>(settings.encoder);
-    values[kBoundSlot] = psnr ? kPsnrBound : static_cast<unsigned>(settings.bound);
+    values[kBoundSlot] = psnr   ? kPsnrBound
+                         : rate ? kBitsPerSampleBound
+                                : static_cast<unsigned>(settings.bound);
     values[kBoundLowSlot] = valued ? static_cast<unsigned>(bits) : 0;
     values[kBoundHighSlot] = valued ? static_cast<unsigned>(bits >> 32) : 0;
     return values;

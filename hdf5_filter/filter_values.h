@@ -27,10 +27,12 @@ inline constexpr const char* kFilterName = "kestova";
 // The layout version the first value records; a pipeline with no values at all means defaults.
 // Version 1 records settings of version-1 chunks (every file written before version 2);
 // version 2 the same slots for version-2 chunks: method, scale, cutoff, coder and encoder hold
-// their defaults, and the bound slots a max_error or, with kPsnrBound, a PSNR in dB.
+// their defaults, and the bound slots a max_error or, with kPsnrBound, a PSNR in dB or, with
+// kBitsPerSampleBound, bits per sample.
 inline constexpr unsigned kLayoutVersion = 1;
 inline constexpr unsigned kV2LayoutVersion = 2;
 inline constexpr unsigned kPsnrBound = 3;
+inline constexpr unsigned kBitsPerSampleBound = 4;
 
 // Positions of the values in layout version 1. Users give a prefix ending anywhere after the
 // version; set_local completes the settings with defaults and writes the last three.

@@ -86,10 +86,10 @@ abi::herr_t set_local_with(const Hdf5Api& api, hid_t dcpl, hid_t type) {
     // Version 2 stores float chunks within a target only: refuse the dataset, not each chunk
     // (an optional filter's refused chunk is stored raw without a word).
     if (settings->format == 2 && settings->bound == BoundKind::None && settings->psnr == 0 &&
-        is_float_type(values.element_type)) {
+        settings->bits_per_sample == 0 && is_float_type(values.element_type)) {
         api.report("set_local",
-                   "kestova filter: format 2 needs max_error or psnr for float datasets "
-                   "(max_error=0 asks for exact samples)");
+                   "kestova filter: format 2 needs max_error, psnr or bits_per_sample for float "
+                   "datasets (max_error=0 asks for exact samples)");
         return -1;
     }
     const auto recorded = all_values(values);

@@ -5,7 +5,7 @@ from __future__ import annotations
 import math
 
 from .matching import Quality
-from .rd_tools import REFERENCE, TUNED, Target
+from .rd_tools import REFERENCE, TUNED, V2, Target
 
 # target -> recording -> tool -> quality reached (None: the tool cannot meet the target there)
 Results = dict[Target, dict[str, dict[str, Quality | None]]]
@@ -79,6 +79,28 @@ def target_checks(results: Results, sz3: str = "sz3") -> list[str]:
         if n:
             goal = "aim >= 1.0" if target.kind == "psnr" else "aim >= 0.8"
             lines.append(f"tuned / SZ3 at {target.label}: {g:.3f} over {n} recordings ({goal})")
+    lines += v2_checks(results, sz3)
+    return lines
+
+
+# Version 2's targets: its ratio against SZ3's at every target and against the tuned encoder's
+# at 1e-2 to 5e-4, and the recordings where it misses a bound.
+def v2_checks(results: Results, sz3: str = "sz3") -> list[str]:
+    lines = []
+    for target, rows in results.items():
+        goal = 1.15 if target.kind == "psnr" else 1.0
+        g, n = paired_geomean(rows, V2, sz3)
+        if n:
+            lines.append(f"v2 / SZ3 at {target.label}: {g:.3f} over {n} recordings (target >= "
+                         f"{goal}): {'met' if g >= goal else 'NOT met'}")
+        if target.kind == "max" and target.value >= 5e-4:
+            g, n = paired_geomean(rows, V2, TUNED)
+            if n:
+                lines.append(f"v2 / tuned v1 at {target.label}: {g:.3f} over {n} recordings "
+                             f"(target >= 1.25): {'met' if g >= 1.25 else 'NOT met'}")
+        unmet = [name for name, row in rows.items() if V2 in row and row[V2] is None]
+        if unmet:
+            lines.append(f"v2 misses {target.label} on {', '.join(unmet)}")
     return lines
 
 

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import inspect
+import math
 from dataclasses import dataclass
 from typing import Callable
 
@@ -11,12 +12,15 @@ import numpy as np
 from . import matching, tools
 from .matching import Quality
 
-MAX_ERRORS = (1e-2, 3e-3, 1e-3, 5e-4)  # relative to the range
-PSNRS = (50.0, 60.0, 70.0, 80.0)  # dB
+MAX_ERRORS = (1e-2, 3e-3, 1e-3, 5e-4, 1e-4, 1e-5)  # relative to the range
+PSNRS = (50.0, 60.0, 70.0, 80.0, 90.0)  # dB
 SCALES = tuple(range(6, 13))
 CUTOFFS = ("low", "medium", "high")
-REFERENCE, TUNED = "kestova reference", "kestova tuned"
-TOOL_ORDER = (REFERENCE, TUNED, "sz3", "zfpy accuracy", "quantize+zlib")
+REFERENCE, TUNED, V2 = "kestova reference", "kestova tuned", "kestova v2"
+# Exact coders of whole-number recordings: they meet every target there, and none elsewhere.
+LOSSLESS = ("pcodec lossless", "flac lossless")
+TOOL_ORDER = (REFERENCE, TUNED, V2, "sz3", "zfpy accuracy", "quantize+zlib", "lilcom", *LOSSLESS)
+LILCOM_TICKS = (-20, 2)  # the tick powers lilcom takes, for samples scaled to a range near 1
 QUANTIZE_DIGITS = (-12, 16)  # numcodecs Quantize keeps absolute decimal digits: any range fits
 
 
@@ -50,6 +54,7 @@ class Kestova:
     def __init__(self, kestova, kestova_codecs, error_bound):
         self.kestova, self.codecs, self.error_bound = kestova, kestova_codecs, error_bound
         self.encoders = encoders(error_bound)
+        self.v2 = hasattr(kestova_codecs, "encode_signal")  # version-2 streams in this build
 
     def fixed(self, x: np.ndarray, encoder: str, scale: int = 11, cutoff: str = "low") -> bytes:
         if encoder == "reference":
@@ -84,6 +89,46 @@ def kestova_sweep(k: Kestova, x: np.ndarray, encoder: str) -> dict[tuple, Qualit
 def best_of_sweep(sweep: dict[tuple, Quality], target: Target) -> Quality | None:
     met = [q for q in sweep.values() if target.met_by(q)]
     return max(met, key=lambda q: q.ratio) if met else None
+
+
+# Version 2 at `target` in one pass (max_error or psnr), None when it refuses it.
+def v2_at(codecs, x: np.ndarray, target: Target) -> Quality | None:
+    asked = {"max_error": target.value} if target.kind == "max" else {"psnr": target.value}
+    try:
+        q = matching.round_trip(tools.kestova_v2_tool(codecs, **asked), x)
+    except ValueError:
+        return None
+    return q if target.met_by(q) else None
+
+
+# Whether `x` holds whole numbers that an integer coder of `bits` bits stores exactly.
+def whole_within(x: np.ndarray, bits: int) -> bool:
+    limit = 2.0 ** (bits - 1)
+    return bool(np.array_equal(x, np.rint(x)) and x.min() >= -limit and x.max() < limit)
+
+
+# A lossless peer on a whole-number recording (any target is met), None on others.
+def lossless_at(name: str, module, x: np.ndarray) -> Quality | None:
+    if name == "pcodec lossless" and whole_within(x, 32):
+        return matching.round_trip(tools.pcodec_tool(module), x)
+    for bits in (16, 24):
+        if name == "flac lossless" and whole_within(x, bits):
+            return matching.round_trip(tools.flac_tool(module, bits), x)
+    return None
+
+
+# lilcom's coarsest tick power (2^k, k whole) that meets `target`, None when none does.
+def lilcom_at(module, x: np.ndarray, target: Target) -> Quality | None:
+    octave = math.ceil(math.log2(matching.value_range(x)))
+    meets = target.met_by
+    finest, coarsest = LILCOM_TICKS
+    try:
+        tool = matching.match_integer(lambda k: tools.lilcom_tool(module, -k, octave), x, 0.0,
+                                      -coarsest, -finest, meets=meets)
+        q = matching.round_trip(tool, x)
+    except (ValueError, RuntimeError):  # a tick lilcom refuses
+        return None
+    return q if meets(q) else None
 
 
 # A peer's coarsest setting that meets `target` on `x`, None when none does.

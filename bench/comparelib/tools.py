@@ -156,3 +156,57 @@ def numcodecs_quantize_tool(numcodecs, digits: int) -> Tool:
     return Tool("numcodecs quantize+zlib", f"digits={digits}",
                 lambda x: codec.encode(quantize.encode(x)),
                 lambda p: quantize.decode(np.frombuffer(codec.decode(p), dtype=np.float32)))
+
+
+# --- Kestova version 2 ---------------------------------------------------------------------------
+
+# A version-2 stream through kestova_codecs.encode_signal with one target (max_error relative to
+# the range, psnr in dB, or none: integer samples exactly), decoded in the samples' own type.
+def kestova_v2_tool(codecs, **target) -> Tool:
+    setting = " ".join(f"{k}={v:g}" for k, v in target.items()) or "exact"
+    return Tool("kestova v2", setting, lambda x: codecs.encode_signal(x, **target),
+                codecs.decode_signal, lossless=not target)
+
+
+# --- lilcom --------------------------------------------------------------------------------------
+
+# lilcom: samples on multiples of 2^tick_power, predicted by regression on the previous ones.
+# It takes ticks from 2^-20 up only, so samples are first scaled by 2^-octave (exact: a power of
+# two) to a range near 1, as a user would; it quantises its input in place, so it gets a copy.
+def lilcom_tool(lilcom, tick_power: int, octave: int = 0) -> Tool:
+    def compress(x: np.ndarray) -> bytes:
+        return lilcom.compress(np.ldexp(x, -octave).astype(x.dtype), tick_power=tick_power)
+
+    return Tool("lilcom", f"tick=2^{tick_power + octave}", compress,
+                lambda p: np.ldexp(lilcom.decompress(p), octave).astype(np.float32))
+
+
+# --- lossless integer coders ----------------------------------------------------------------------
+
+# pcodec's standalone format over int32 samples, default chunk configuration; exact.
+def pcodec_tool(pcodec) -> Tool:
+    from pcodec import ChunkConfig, standalone
+
+    return Tool("pcodec", "lossless",
+                lambda x: standalone.simple_compress(x.astype(np.int32), ChunkConfig()),
+                lambda p: standalone.simple_decompress(p).astype(np.float32), lossless=True)
+
+
+# FLAC through soundfile (libsndfile), mono, 16- or 24-bit by the samples' extent; exact for
+# whole-number samples within that width.
+def flac_tool(soundfile, bits: int) -> Tool:
+    import io
+
+    subtype = {16: "PCM_16", 24: "PCM_24"}[bits]
+
+    def compress(x: np.ndarray) -> bytes:
+        out = io.BytesIO()
+        soundfile.write(out, x.astype(np.int32) << (32 - bits), 48000, subtype=subtype,
+                        format="FLAC")
+        return out.getvalue()
+
+    def decompress(payload: bytes) -> np.ndarray:
+        values, _rate = soundfile.read(io.BytesIO(payload), dtype="int32")
+        return (values >> (32 - bits)).astype(np.float32)
+
+    return Tool("flac", subtype, compress, decompress, lossless=True)

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "codec/v2/quantizer.h"
+#include "codec/v2/rate_target.h"
 
 namespace kestova {
 
@@ -16,11 +17,11 @@ std::expected<void, std::string> check_v2_settings(const ChunkSettings& settings
         o.coder != defaults.options.coder) {
         return std::unexpected(std::string(
             "method, scale, cutoff and coder are version-1 settings: format 2 takes max_error "
-            "(with relative) or psnr"));
+            "(with relative), psnr or bits_per_sample"));
     }
     const bool bounded = settings.bound != BoundKind::None;
-    if (bounded && settings.psnr != 0) {
-        return std::unexpected(std::string("give one target: max_error or psnr"));
+    if (int{bounded} + int{settings.psnr != 0} + int{settings.bits_per_sample != 0} > 1) {
+        return std::unexpected(std::string("give one target: max_error, psnr or bits_per_sample"));
     }
     if (bounded && !(std::isfinite(settings.max_error) && settings.max_error >= 0.0)) {
         return std::unexpected(std::string("max_error must be a finite number >= 0"));
@@ -29,6 +30,12 @@ std::expected<void, std::string> check_v2_settings(const ChunkSettings& settings
     if (settings.psnr != 0 && !(settings.psnr >= low && settings.psnr <= high)) {
         return std::unexpected("psnr must be a number of dB from " + std::to_string(low) + " to " +
                                std::to_string(high));
+    }
+    const auto [fewest, most] = v2::kBitsPerSampleRange;
+    if (settings.bits_per_sample != 0 &&
+        !(settings.bits_per_sample >= fewest && settings.bits_per_sample <= most)) {
+        return std::unexpected("bits_per_sample must be a number from " + std::to_string(fewest) +
+                               " to " + std::to_string(most));
     }
     return {};
 }
@@ -42,6 +49,10 @@ std::expected<void, std::string> check_chunk_settings(const ChunkSettings& setti
     }
     if (settings.psnr != 0) {
         return std::unexpected(std::string("psnr is a version-2 target: give format 2 with it"));
+    }
+    if (settings.bits_per_sample != 0) {
+        return std::unexpected(
+            std::string("bits_per_sample is a version-2 target: give format 2 with it"));
     }
     const bool bounded = settings.bound != BoundKind::None;
     if (settings.choose_method && !(bounded && settings.encoder == Encoder::Tuned)) {

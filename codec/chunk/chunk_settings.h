@@ -21,15 +21,18 @@ struct ChunkSettings {
     Encoder encoder = Encoder::Reference;
     BoundKind bound = BoundKind::None;
     double max_error = 0.0;  // relative to the chunk's range, or absolute; with a bound only
-    // The stream version chunks are written in; version 2 takes a bound or a PSNR target only.
+    // The stream version chunks are written in; version 2 takes one target of a bound, a PSNR
+    // and bits per sample.
     uint8_t format = 1;
-    double psnr = 0.0;  // dB; 0: none (version 2, without a bound)
+    double psnr = 0.0;             // dB; 0: none (version 2, without a bound)
+    double bits_per_sample = 0.0;  // 0: none (version 2, without a bound or PSNR)
 };
 
 // The refusal of settings no surface accepts: an open method without an error bound or without
 // the tuned encoder, a bound that is not a finite number >= 0, and a bound with a scale or
 // cutoff other than the defaults (the bound picks them); a format other than 1 or 2; with
-// format 2, version-1 options other than the defaults, both targets, or a PSNR out of range.
+// format 2, version-1 options other than the defaults, two targets, or a PSNR or bits per sample
+// out of range.
 std::expected<void, std::string> check_chunk_settings(const ChunkSettings& settings);
 
 }  // namespace kestova

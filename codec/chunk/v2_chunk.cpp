@@ -9,6 +9,7 @@
 #include "codec/v2/decoder.h"
 #include "codec/v2/encoder.h"
 #include "codec/v2/format.h"
+#include "codec/v2/rate_target.h"
 
 namespace kestova {
 
@@ -65,17 +66,19 @@ std::expected<std::vector<uint8_t>, std::string> encode_v2_chunk(std::span<const
     const std::size_t count =
         omit_trailing_nan ? stored_elements(elements, type) : elements.size() / row->size;
     const v2::SampleView samples{row->type, elements.data(), count};
-    if (settings.bound == BoundKind::None && settings.psnr == 0 && row->is_float) {
-        return std::unexpected("version 2 needs max_error or psnr for " +
+    const bool bounded = settings.bound != BoundKind::None;
+    if (!bounded && settings.psnr == 0 && settings.bits_per_sample == 0 && row->is_float) {
+        return std::unexpected("version 2 needs max_error, psnr or bits_per_sample for " +
                                std::string(element_name(type)) +
                                " chunks (max_error=0 asks for exact samples)");
     }
-    // A bound, else a PSNR, else exact (integer chunks).
+    // A bound, else a PSNR, else bits per sample, else exact (integer chunks).
     auto encoded =
-        settings.bound == BoundKind::None && settings.psnr > 0
-            ? v2::encode_psnr(samples, settings.psnr)
-            : v2::encode(samples, {settings.bound == BoundKind::None ? 0.0 : settings.max_error,
-                                   settings.bound == BoundKind::Relative});
+        bounded ? v2::encode(samples, {settings.max_error, settings.bound == BoundKind::Relative})
+        : settings.psnr > 0 ? v2::encode_psnr(samples, settings.psnr)
+        : settings.bits_per_sample > 0
+            ? v2::encode_bits_per_sample(samples, settings.bits_per_sample)
+            : v2::encode(samples, {0.0, true});
     if (!encoded) return std::unexpected(encoded.error().message());
     return std::move(encoded->stream);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -9,6 +10,7 @@
 #include "codec/v2/format.h"
 #include "codec/v2/linear_predictor.h"
 #include "codec/v2/predictor.h"
+#include "codec/v2/text.h"
 
 namespace kestova::v2 {
 
@@ -70,6 +72,14 @@ void write_payload(std::span<const uint32_t> indices, const Prediction& predicti
 // The stream of samples already on their grid.
 KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quantized> quantized) {
     if (!quantized) return std::unexpected(quantized.error());
+    // A bound near the float64 range can make twice it overflow: such a grid decodes to nothing,
+    // so it is refused here rather than written into a stream every decoder refuses.
+    if (!(std::isfinite(quantized->grid.step) && quantized->grid.step > 0.0)) {
+        return std::unexpected(KestovaError::unsupported_configuration(
+            message("the grid step for these samples is {}: their range {} is too close to the "
+                    "float64 range for this target; give a smaller one",
+                    quantized->grid.step, quantized->range)));
+    }
     StreamInfo info;
     info.coder = kCoders[0].byte;
     info.element = *element_row(samples.type);

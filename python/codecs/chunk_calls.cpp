@@ -17,10 +17,10 @@ namespace kestova::codecs {
 
 namespace {
 
-constexpr std::array<const char*, 12> kEncodeParameters{
-    "data",   "dtype",   "method",    "scale",    "cutoff",
-    "coder",  "encoder", "max_error", "relative", "omit_trailing_nan",
-    "format", "psnr"};
+constexpr std::array<const char*, 13> kEncodeParameters{
+    "data",   "dtype",   "method",         "scale",    "cutoff",
+    "coder",  "encoder", "max_error",      "relative", "omit_trailing_nan",
+    "format", "psnr",    "bits_per_sample"};
 constexpr python::Signature kEncodeSignature{"encode_chunk", kEncodeParameters, 10};
 constexpr std::array<const char*, 7> kCheckParameters{"method",  "coder",     "scale",   "cutoff",
                                                       "encoder", "max_error", "relative"};
@@ -95,6 +95,10 @@ PyObject* encode_chunk_buffer(PyObject*, PyObject* const* args, Py_ssize_t nargs
         if (a[11] != nullptr && a[11] != Py_None) {
             settings->psnr = PyFloat_AsDouble(a[11]);
             if (settings->psnr == -1.0 && PyErr_Occurred()) return nullptr;
+        }
+        if (a[12] != nullptr && a[12] != Py_None) {
+            settings->bits_per_sample = PyFloat_AsDouble(a[12]);
+            if (settings->bits_per_sample == -1.0 && PyErr_Occurred()) return nullptr;
         }
         const auto omit = truth(a[9]);
         if (!omit) return nullptr;

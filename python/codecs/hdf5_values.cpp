@@ -51,8 +51,10 @@ PyObject* hdf5_filter_values(PyObject*, PyObject* args) {
         int relative;
         int format = 1;
         double psnr = 0.0;
-        if (!PyArg_ParseTuple(args, "OOOOOOp|id:hdf5_filter_values", &method, &scale, &cutoff,
-                              &coder, &encoder_name, &max_error, &relative, &format, &psnr)) {
+        double bits_per_sample = 0.0;
+        if (!PyArg_ParseTuple(args, "OOOOOOp|idd:hdf5_filter_values", &method, &scale, &cutoff,
+                              &coder, &encoder_name, &max_error, &relative, &format, &psnr,
+                              &bits_per_sample)) {
             return nullptr;
         }
         auto settings = parse_chunk_settings(method, scale, cutoff, coder, encoder_name, max_error,
@@ -64,6 +66,7 @@ PyObject* hdf5_filter_values(PyObject*, PyObject* args) {
         }
         settings->format = static_cast<uint8_t>(format);
         settings->psnr = psnr;
+        settings->bits_per_sample = bits_per_sample;
         const auto values = hdf5::settings_values(*settings);
         // The checks the plugin makes on reading them, so a bad combination fails here.
         if (const auto checked = hdf5::parse_settings(values); !checked) {
@@ -119,9 +122,13 @@ PyObject* hdf5_filter_settings(PyObject*, PyObject* values) {
             s.bound == BoundKind::Absolute ? Py_False : Py_True));
         if (!dict) return nullptr;
         PyRef psnr(s.psnr != 0 ? PyFloat_FromDouble(s.psnr) : new_ref(Py_None));
+        PyRef rate(s.bits_per_sample != 0 ? PyFloat_FromDouble(s.bits_per_sample)
+                                          : new_ref(Py_None));
         PyRef format(PyLong_FromLong(s.format));
-        if (!psnr || !format || PyDict_SetItemString(dict.get(), "format", format.get()) < 0 ||
-            PyDict_SetItemString(dict.get(), "psnr", psnr.get()) < 0) {
+        if (!psnr || !rate || !format ||
+            PyDict_SetItemString(dict.get(), "format", format.get()) < 0 ||
+            PyDict_SetItemString(dict.get(), "psnr", psnr.get()) < 0 ||
+            PyDict_SetItemString(dict.get(), "bits_per_sample", rate.get()) < 0) {
             return nullptr;
         }
         if (!complete) return dict.release();

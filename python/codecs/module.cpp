@@ -110,13 +110,14 @@ PyMethodDef module_methods[] = {
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encode_chunk_buffer)),
      METH_FASTCALL | METH_KEYWORDS,
      "encode_chunk(data, dtype, method, scale, cutoff, coder, encoder, max_error, relative,\n"
-     "             omit_trailing_nan, format=1, psnr=None)\n--\n\n"
+     "             omit_trailing_nan, format=1, psnr=None, bits_per_sample=None)\n--\n\n"
      "One Kestova container of the chunk whose elements of `dtype` (a NumPy name) are the native\n"
      "bytes of `data`, by the rules every surface shares: integers judged as they decode\n"
      "(rounded and clipped), float64 against its own values, a bound kept on every processor\n"
      "path. With omit_trailing_nan a float chunk's trailing NaN run is left out. format=2\n"
-     "writes a version-2 stream within max_error or reaching psnr dB (integer chunks: exact\n"
-     "without either). ValueError with the refusal's message."},
+     "writes a version-2 stream within max_error, reaching psnr dB or of at most\n"
+     "bits_per_sample bits per element (integer chunks: exact without a target). ValueError\n"
+     "with the refusal's message."},
     {"check_settings", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check_settings)),
      METH_FASTCALL | METH_KEYWORDS,
      "check_settings(method, coder, scale, cutoff, encoder, max_error, relative)\n--\n\n"
@@ -137,9 +138,10 @@ PyMethodDef module_methods[] = {
      "as a DecodedSamples object for numpy.frombuffer(..., numpy.float32)."},
     {"hdf5_filter_values", hdf5_filter_values, METH_VARARGS,
      "hdf5_filter_values(method, scale, cutoff, coder, encoder, max_error, relative, format=1,\n"
-     "                   psnr=0.0, /)\n--\n\n"
+     "                   psnr=0.0, bits_per_sample=0.0, /)\n--\n\n"
      "The HDF5 filter's values recording these settings (checked as the codecs check them);\n"
-     "format 2 records layout version 2, with psnr (dB, 0: none) as its target."},
+     "format 2 records layout version 2, with psnr (dB) or bits_per_sample (0: none) as its\n"
+     "target."},
     {"hdf5_filter_settings", hdf5_filter_settings, METH_O,
      "hdf5_filter_settings(values, /)\n--\n\n"
      "The settings that HDF5 filter values record, with dtype and chunk_elements when the\n"
@@ -158,13 +160,16 @@ PyMethodDef module_methods[] = {
      "container's coefficients are chosen), scales (min, max), defaults (method, scale, cutoff,\n"
      "coder, encoder), max_samples, header_size, smallest_range (the smallest value range the\n"
      "codec scales by; narrower ones are stored as flat) and element_types (the NumPy names of\n"
-     "the types a chunk may hold) and psnr_range (the dB a version-2 PSNR target may ask)."},
+     "the types a chunk may hold), psnr_range (the dB a version-2 PSNR target may ask) and\n"
+     "bits_per_sample_range (what a version-2 bits-per-sample target may ask)."},
     {"encode_v2", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(encode_v2)),
      METH_FASTCALL | METH_KEYWORDS,
-     "encode_v2(data, element_type, max_error=None, relative=True, psnr=None)\n--\n\n"
+     "encode_v2(data, element_type, max_error=None, relative=True, psnr=None,\n"
+     "          bits_per_sample=None)\n--\n\n"
      "A version-2 stream of the samples in the contiguous buffer `data` (of the NumPy dtype\n"
      "named `element_type`) whose decoded samples are within `max_error` (times the range when\n"
-     "`relative`; 0 asks for exact samples), or reach `psnr` dB (one target of the two).\n"
+     "`relative`; 0 asks for exact samples), or reach `psnr` dB, or whose length is at most\n"
+     "`bits_per_sample` bits per sample (one target of the three).\n"
      "Returns (stream, max error reached)."},
     {"v2_stream_length",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(v2_stream_length)),

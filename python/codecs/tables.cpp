@@ -10,6 +10,7 @@
 #include "codec/normalize.h"
 #include "codec/option_names.h"
 #include "codec/v2/quantizer.h"
+#include "codec/v2/rate_target.h"
 #include "python/common/errors.h"
 #include "python/common/py_ref.h"
 
@@ -69,16 +70,17 @@ PyObject* codec_tables(PyObject*, PyObject*) {
         const std::string cutoff(name_of(defaults.cutoff, kCutoffNames).value_or("?"));
         const std::string coder(coder_name(defaults.coder));
         const std::string encoder(encoder_name(kDefaultEncoder));
-        return Py_BuildValue("{sOsOsOsOsOs(ii)s{sssissssss}sksnsdsOs(dd)}", "methods",
-                             methods.get(), "cutoffs", cutoffs.get(), "coders", coders.get(),
-                             "recorded_coders", recorded.get(), "encoders", encoders.get(),
-                             "scales", int{kMinScale}, int{kMaxScale}, "defaults", "method",
-                             method.c_str(), "scale", int{defaults.scale}, "cutoff", cutoff.c_str(),
-                             "coder", coder.c_str(), "encoder", encoder.c_str(), "max_samples",
-                             static_cast<unsigned long>(kMaxSamples), "header_size",
-                             static_cast<Py_ssize_t>(HEADER_SIZE), "smallest_range",
-                             double{kSmallestNormalRange}, "element_types", element_types.get(),
-                             "psnr_range", v2::kPsnrRange.first, v2::kPsnrRange.second);
+        return Py_BuildValue(
+            "{sOsOsOsOsOs(ii)s{sssissssss}sksnsdsOs(dd)s(dd)}", "methods", methods.get(), "cutoffs",
+            cutoffs.get(), "coders", coders.get(), "recorded_coders", recorded.get(), "encoders",
+            encoders.get(), "scales", int{kMinScale}, int{kMaxScale}, "defaults", "method",
+            method.c_str(), "scale", int{defaults.scale}, "cutoff", cutoff.c_str(), "coder",
+            coder.c_str(), "encoder", encoder.c_str(), "max_samples",
+            static_cast<unsigned long>(kMaxSamples), "header_size",
+            static_cast<Py_ssize_t>(HEADER_SIZE), "smallest_range", double{kSmallestNormalRange},
+            "element_types", element_types.get(), "psnr_range", v2::kPsnrRange.first,
+            v2::kPsnrRange.second, "bits_per_sample_range", v2::kBitsPerSampleRange.first,
+            v2::kBitsPerSampleRange.second);
     });
 }
 

@@ -8,6 +8,7 @@
 
 #include "codec/v2/decoder.h"
 #include "codec/v2/encoder.h"
+#include "codec/v2/rate_target.h"
 #include "python/codecs/held_buffer.h"
 #include "python/common/arguments.h"
 #include "python/common/errors.h"
@@ -20,8 +21,10 @@ using python::bind_fastcall;
 using python::guarded;
 using python::Signature;
 
-constexpr std::array<const char*, 5> kEncodeParameters{"data", "element_type", "max_error",
-                                                       "relative", "psnr"};
+constexpr std::array<const char*, 6> kEncodeParameters{
+    "data", "element_type", "max_error", "relative", "psnr", "bits_per_sample"};
+// The targets encode_v2 takes, by their position in kEncodeParameters.
+constexpr std::array<std::size_t, 3> kTargetPositions{2, 4, 5};
 constexpr Signature kEncodeSignature{"encode_v2", kEncodeParameters, 2};
 constexpr std::array<const char*, 1> kHeaderParameters{"data"};
 constexpr Signature kHeaderSignature{"read_v2_header", kHeaderParameters, 1};
@@ -112,12 +115,19 @@ PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         if (!bind_fastcall(kEncodeSignature, args, nargs, kwnames, bound)) return nullptr;
         const auto row = parse_element_type(bound[1]);
         if (!row) return nullptr;
-        if (given(bound[2]) == given(bound[4])) {
-            PyErr_SetString(PyExc_ValueError, "give one target: max_error or psnr");
+        std::size_t targets = 0;
+        std::size_t chosen = 0;
+        for (const std::size_t position : kTargetPositions) {
+            if (!given(bound[position])) continue;
+            ++targets;
+            chosen = position;
+        }
+        if (targets != 1) {
+            PyErr_SetString(PyExc_ValueError,
+                            "give one target: max_error, psnr or bits_per_sample");
             return nullptr;
         }
-        const bool by_psnr = given(bound[4]);
-        const auto target = parse_number(by_psnr ? "psnr" : "max_error", bound[by_psnr ? 4 : 2]);
+        const auto target = parse_number(kEncodeParameters[chosen], bound[chosen]);
         if (!target) return nullptr;
         const int relative = bound[3] == nullptr ? 1 : PyObject_IsTrue(bound[3]);
         if (relative < 0) return nullptr;
@@ -130,8 +140,14 @@ PyObject* encode_v2(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         }
         const v2::SampleView samples{row->type, bytes.data(), bytes.size() / row->size};
         const auto result = unlocked<KestovaResult<v2::Encoded>>([&] {
-            return by_psnr ? v2::encode_psnr(samples, *target)
-                           : v2::encode(samples, {*target, relative != 0});
+            switch (chosen) {
+                case 4:
+                    return v2::encode_psnr(samples, *target);
+                case 5:
+                    return v2::encode_bits_per_sample(samples, *target);
+                default:
+                    return v2::encode(samples, {*target, relative != 0});
+            }
         });
         if (!result) return nullptr;
         if (!*result) return python::raise_codec_error(result->error());

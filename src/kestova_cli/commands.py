@@ -46,7 +46,7 @@ def compress(args: argparse.Namespace) -> None:
         raise UserError("--append takes one input: append several one after the other")
     if args.format == 2:  # the codecs' version-2 settings: every output takes them
         settings = {"format": 2, "max_error": args.max_error, "relative": not args.absolute,
-                    "psnr": args.psnr}
+                    "psnr": args.psnr, "bits_per_sample": args.bits_per_sample}
     else:
         settings = {"method": args.method, "scale": args.scale, "cutoff": args.cutoff,
                     "coder": args.coder, "max_error": args.max_error,
@@ -66,9 +66,11 @@ def compress(args: argparse.Namespace) -> None:
     def one_file(path: Path, named: Path) -> None:
         recordings = read_input(path, args.rate)
         if settings.get("format") == 2 and args.max_error is None and args.psnr is None and \
+                args.bits_per_sample is None and \
                 any(numpy_type(r.sample_type).kind == "f" for r in recordings):
-            raise UserError(f"{named}: float samples need --max-error or --psnr with --format 2 "
-                            "(integer samples are stored exactly without them)")
+            raise UserError(f"{named}: float samples need --max-error or --psnr (or "
+                            "--bits-per-sample) with --format 2 (integer samples are stored "
+                            "exactly without them)")
         if args.append is not None:
             with progress.bar(sum(r.samples for r in recordings), named.name) as tick:
                 append_to(args.append, recordings, given_settings(args), str(named), tick)

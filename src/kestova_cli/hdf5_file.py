@@ -223,7 +223,8 @@ def describe_hdf5(path: Path) -> list[str]:
 def _describe_dataset(dataset: Any, hdf5: Any) -> list[str]:
     attributes = dataset.attrs
     settings = hdf5.settings_of(dataset)
-    shown = ("format", "max_error", "relative", "psnr") if settings["format"] == 2 else \
+    shown = ("format", "max_error", "relative", "psnr", "bits_per_sample") \
+        if settings["format"] == 2 else \
         ("method", "scale", "cutoff", "coder", "encoder", "max_error", "relative")
     chosen = " ".join(f"{k}={settings[k]}" for k in shown)
     stored = dataset.id.get_storage_size()

@@ -33,8 +33,9 @@ Inputs besides WAV, .npy and raw: FLAC, RF64, W64, AIFF (extra audio), EDF and B
 edf), miniSEED and SAC (extra seismic); signals at different rates become one array per rate.
 Inputs are read, and stores written, block by block. Every input is tried; exit status 2 if any
 failed. Samples must be finite. Integer samples are compressed as float32 values (version 1).
---format 2 writes version-2 streams (docs/format.md): any step to --max-error or --psnr, integer
-samples kept in their own type and stored exactly without a target, every stream checksummed.
+--format 2 writes version-2 streams (docs/format.md): any step to --max-error, --psnr or
+--bits-per-sample, integer samples kept in their own type and stored exactly without a target,
+every stream checksummed.
 The default stays version 1 until version 2 meets its speed targets.
 --append STORE adds one input to the end of a store's time axis with the store's settings (the
 same channels, rate and sample type; options that differ are refused). Samples already in a
@@ -43,6 +44,7 @@ partly filled last chunk are re-encoded with the new ones only where they decode
 the append is refused (float samples, mostly), so every sample stays within the store's bound of
 its original. Until it ends, readers see the old length; a failure or Ctrl-C leaves the store
 as it was. An HDF5 file is written again beside the old one and renamed over it."""
+
 
 DECOMPRESS_HELP = """\
 The output's name picks its kind: .npy, .wav, .f32 or .raw (float32, channels of each frame
@@ -134,11 +136,15 @@ def build_parser() -> Parser:
                    help="for a .kst output: the smallest stream whose peak signal-to-noise ratio "
                         "(20 log10 of the range over the RMS error) reaches DB, searched over "
                         "the scales and cutoffs")
+    c.add_argument("--bits-per-sample", type=_error_bound, metavar="B",
+                   help="with --format 2: the finest step whose stream takes at most B bits per "
+                        "sample (per chunk in a store)")
     c.add_argument("--absolute", action="store_true",
                    help="--max-error is in the signal's own units")
     c.add_argument("--format", type=int, choices=(1, 2), default=1,
                    help="stream version (default 1, until version 2 meets its speed targets); "
-                        "2 takes --max-error, --absolute and --psnr only, and without them "
+                        "2 takes --max-error, --absolute, --psnr and --bits-per-sample only, "
+                        "and without them "
                         "stores integer samples exactly")
     c.add_argument("--rate", type=_positive_rate, metavar="HZ",
                    help="sample rate of a .npy or raw source, recorded in the output")
@@ -195,9 +201,14 @@ def _check(parser: Parser, args: argparse.Namespace) -> None:
                  if getattr(args, name) != default]
         if given:
             parser.error(f"{', '.join(given)}: version-1 setting{'s' * (len(given) > 1)}; "
-                         "--format 2 takes --max-error (with --absolute) or --psnr")
-        if args.psnr is not None and args.max_error is not None:
-            parser.error("give one target: --max-error or --psnr")
+                         "--format 2 takes --max-error (with --absolute), --psnr or "
+                         "--bits-per-sample")
+        targets = [name for name in ("max_error", "psnr", "bits_per_sample")
+                   if getattr(args, name) is not None]
+        if len(targets) > 1:
+            parser.error("give one target: --max-error, --psnr or --bits-per-sample")
+    elif args.bits_per_sample is not None:
+        parser.error("--bits-per-sample is a version-2 target: give --format 2 with it")
     if args.max_error is not None and (args.scale is not None or args.cutoff is not None):
         parser.error("--max-error picks the scale and cutoff itself: drop --scale and --cutoff")
     if args.psnr is not None and (args.max_error is not None or args.scale is not None

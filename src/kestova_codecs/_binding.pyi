@@ -43,6 +43,7 @@ class Tables(TypedDict):
     smallest_range: float
     element_types: tuple[str, ...]
     psnr_range: tuple[float, float]
+    bits_per_sample_range: tuple[float, float]
 
 class Header(TypedDict):
     version: tuple[int, int]
@@ -70,6 +71,7 @@ class FilterSettings(TypedDict):
     relative: bool
     format: int
     psnr: Optional[float]
+    bits_per_sample: Optional[float]
     dtype: NotRequired[str]
     chunk_elements: NotRequired[int]
 
@@ -93,6 +95,7 @@ def encode_v2(
     max_error: Optional[float] = None,
     relative: bool = True,
     psnr: Optional[float] = None,
+    bits_per_sample: Optional[float] = None,
 ) -> tuple[bytes, float]: ...
 def v2_stream_length(data: BufferLike) -> int: ...
 def read_v2_header(data: BufferLike) -> V2Header: ...
@@ -124,6 +127,7 @@ def encode_chunk(
     omit_trailing_nan: bool,
     format: Optional[int] = 1,
     psnr: Optional[float] = None,
+    bits_per_sample: Optional[float] = None,
 ) -> bytes: ...
 def check_settings(
     method: Optional[str],
@@ -146,6 +150,7 @@ def hdf5_filter_values(
     relative: bool,
     format: int = 1,
     psnr: float = 0.0,
+    bits_per_sample: float = 0.0,
     /,
 ) -> tuple[int, ...]: ...
 def hdf5_filter_settings(values: Iterable[int], /) -> FilterSettings: ...

@@ -43,7 +43,7 @@ def encode(values: npt.NDArray[Any], settings: Settings, *,
         s.check_dtype(flat.dtype)
     return _binding.encode_chunk(flat, flat.dtype.name, s.method, s.scale, s.cutoff, s.coder,
                                  s.encoder, s.max_error, s.relative, omit_trailing_nan, s.format,
-                                 s.psnr)
+                                 s.psnr, s.bits_per_sample)
 
 
 def decode(data: _binding.BufferLike, dtype: npt.DTypeLike, elements: Optional[int] = None,

@@ -36,7 +36,8 @@ class Kestova(Codec):  # type: ignore[misc,unused-ignore]
     ``format`` is the stream version chunks are written in: 1 (the default, and what a
     configuration without ``format`` means, so existing arrays keep it) or 2, which holds any
     step to ``max_error`` (relative unless ``relative=False``; 0 asks for exact samples, which
-    integer chunks get without a target) or reaches ``psnr`` dB, stores integer chunks exactly
+    integer chunks get without a target), reaches ``psnr`` dB or takes at most
+    ``bits_per_sample`` bits per element (on the finest grid that fits), stores integer chunks exactly
     and checksums every chunk (docs/format.md, "Version 2"). With format 2 the version-1
     settings (method, scale, cutoff, coder, encoder) keep their defaults. Version 2 becomes the
     default once it meets its speed targets; it does not yet. Chunks of either version decode
@@ -61,9 +62,10 @@ class Kestova(Codec):  # type: ignore[misc,unused-ignore]
                  cutoff: str = Settings.cutoff, coder: Optional[str] = Settings.coder,
                  dtype: npt.DTypeLike = "<f4", max_error: Optional[float] = Settings.max_error,
                  relative: bool = Settings.relative, encoder: str = Settings.encoder,
-                 format: int = Settings.format, psnr: Optional[float] = Settings.psnr) -> None:
+                 format: int = Settings.format, psnr: Optional[float] = Settings.psnr,
+                 bits_per_sample: Optional[float] = Settings.bits_per_sample) -> None:
         settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder, format,
-                            psnr)
+                            psnr, bits_per_sample)
         self.__dict__.update(settings.config())
         self.dtype = check_dtype(dtype).str
         settings.check_dtype(self.dtype)

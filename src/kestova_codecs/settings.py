@@ -1,6 +1,6 @@
 """What both codecs are configured with: the stream format (1 or 2), Kestova's four version-1
 compression options, checked by the kestova module's own options class, the optional error bound
-or (version 2) PSNR, and the version-1 encoder."""
+or (version 2) PSNR or bits per sample, and the version-1 encoder."""
 
 from __future__ import annotations
 
@@ -17,7 +17,7 @@ from kestova import KestovaCompressionOptions
 
 from kestova_codecs import _binding
 from kestova_codecs.error_bound import check_encoder, check_max_error
-from kestova_codecs.tables import DEFAULT_ENCODER, DEFAULTS, PSNR_RANGE
+from kestova_codecs.tables import BITS_PER_SAMPLE_RANGE, DEFAULT_ENCODER, DEFAULTS, PSNR_RANGE
 
 # The encoder of every store written before stores recorded one: a configuration without
 # `encoder` means it, so appending to such an array keeps its encoder.
@@ -42,16 +42,26 @@ def check_format(format: Any) -> int:
     return int(format)
 
 
+# The version-2 targets other than max_error, by name: what each counts and the range C++ takes.
+V2_TARGETS = {"psnr": ("a number of dB", PSNR_RANGE),
+              "bits_per_sample": ("a number of bits per sample", BITS_PER_SAMPLE_RANGE)}
+
+
+def check_target(name: str, value: Any) -> float:
+    """The version-2 target ``name`` (psnr or bits_per_sample) as a float; ``TypeError`` or
+    ``ValueError`` unless a finite number in its range."""
+    what, (low, high) = V2_TARGETS[name]
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{name} must be {what}, not {type(value).__name__}")
+    number = float(value)
+    if not (math.isfinite(number) and low <= number <= high):
+        raise ValueError(f"{name} must be {what} from {low:g} to {high:g}, but it was {value!r}")
+    return number
+
+
 def check_psnr(psnr: Any) -> float:
     """``psnr`` as a float; ``TypeError`` or ``ValueError`` unless a number of dB in range."""
-    if isinstance(psnr, bool) or not isinstance(psnr, numbers.Real):
-        raise TypeError(f"psnr must be a number of dB, not {type(psnr).__name__}")
-    low, high = PSNR_RANGE
-    value = float(psnr)
-    if not (math.isfinite(value) and low <= value <= high):
-        raise ValueError(f"psnr must be a number of dB from {low:g} to {high:g}, but it was "
-                         f"{psnr!r}")
-    return value
+    return check_target("psnr", psnr)
 
 
 @dataclass(frozen=True)
@@ -65,6 +75,7 @@ class Settings:
     encoder: str = DEFAULT_ENCODER
     format: int = DEFAULT_FORMAT
     psnr: Optional[float] = None
+    bits_per_sample: Optional[float] = None
 
     def __post_init__(self) -> None:
         object.__setattr__(self, "format", check_format(self.format))
@@ -75,8 +86,9 @@ class Settings:
         if self.format == 2:
             self._check_v2()
             return
-        if self.psnr is not None:
-            raise ValueError("psnr is a version-2 target: give format=2 with it")
+        for name in V2_TARGETS:
+            if getattr(self, name) is not None:
+                raise ValueError(f"{name} is a version-2 target: give format=2 with it")
         check_encoder(self.encoder)
         # Same conversions, checks, order and messages as kestova.compress_signal's options;
         # method None (chosen per chunk) is checked below.
@@ -92,19 +104,23 @@ class Settings:
         if changed:
             raise ValueError(f"{', '.join(changed)} {'is a' if len(changed) == 1 else 'are'} "
                              "version-1 setting" + ("" if len(changed) == 1 else "s") +
-                             ": format=2 takes max_error (with relative) or psnr")
-        if self.psnr is not None:
-            if self.max_error is not None:
-                raise ValueError("give one target: max_error or psnr")
-            object.__setattr__(self, "psnr", check_psnr(self.psnr))
+                             ": format=2 takes max_error (with relative), psnr or "
+                             "bits_per_sample")
+        targets = [name for name in ("max_error", *V2_TARGETS) if getattr(self, name) is not None]
+        if len(targets) > 1:
+            raise ValueError(f"give one target: max_error, psnr or bits_per_sample, not "
+                             f"{' and '.join(targets)}")
+        for name in V2_TARGETS:
+            if getattr(self, name) is not None:
+                object.__setattr__(self, name, check_target(name, getattr(self, name)))
 
     def check_dtype(self, dtype: Any) -> None:
         """``ValueError`` when chunks of ``dtype`` cannot be stored with these settings: float
         chunks in version 2 need a target."""
         if self.format == 2 and self.max_error is None and self.psnr is None and \
-                np.dtype(dtype).kind == "f":
-            raise ValueError(f"format=2 needs max_error or psnr for {np.dtype(dtype)} chunks "
-                             "(max_error=0 asks for exact samples)")
+                self.bits_per_sample is None and np.dtype(dtype).kind == "f":
+            raise ValueError(f"format=2 needs max_error or psnr for {np.dtype(dtype)} chunks, or "
+                             "bits_per_sample (max_error=0 asks for exact samples)")
 
     @classmethod
     def from_config(cls, config: dict[str, Any]) -> "Settings":
@@ -117,8 +133,11 @@ class Settings:
 
     def config(self) -> dict[str, Any]:
         """Every setting of the format by name, as plain JSON values: a version-1
-        configuration has no psnr, a version-2 one none of the version-1 settings."""
+        configuration has no version-2 target, a version-2 one none of the version-1 settings,
+        and bits_per_sample only when given (as configurations written before it)."""
         values = dataclasses.asdict(self)
-        for name in ("psnr",) if self.format == 1 else V1_ONLY:
+        for name in V2_TARGETS if self.format == 1 else V1_ONLY:
             del values[name]
+        if values.get("bits_per_sample", 0) is None:
+            del values["bits_per_sample"]
         return values

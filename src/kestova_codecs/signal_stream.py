@@ -29,16 +29,19 @@ _V1 = 1
 
 
 def encode_signal(samples: ArrayLike, *, max_error: Optional[float] = None,
-                  relative: bool = True, psnr: Optional[float] = None) -> bytes:
+                  relative: bool = True, psnr: Optional[float] = None,
+                  bits_per_sample: Optional[float] = None) -> bytes:
     """Compress a 1-D array into one version-2 stream.
 
     Every decoded sample differs from its input by at most ``max_error``, times the range
     max - min of the samples when ``relative`` (the default), in the samples' own type; or, with
-    ``psnr`` instead, the decoded samples reach that PSNR in dB, 20 log10(range / rms error).
+    ``psnr`` instead, the decoded samples reach that PSNR in dB, 20 log10(range / rms error); or,
+    with ``bits_per_sample``, the stream takes at most that many bits per sample (header and
+    checksum included), on the finest grid found that fits.
     ``max_error=0`` asks for the samples exactly: integer arrays always get it, float arrays when
     their values are whole numbers. With neither target, integer arrays are stored exactly and
     float arrays refused. Raises ``TypeError`` for an unsupported dtype or a target that is not a
-    number, and ``ValueError`` for a target out of range or both targets, NaN or infinite
+    number, and ``ValueError`` for a target out of range or more than one, NaN or infinite
     samples, or a target the samples cannot meet (the message gives what was reached).
     """
     values = np.asarray(samples)
@@ -46,19 +49,19 @@ def encode_signal(samples: ArrayLike, *, max_error: Optional[float] = None,
         raise ValueError(f"expected a 1-D array of samples, got {values.ndim} dimensions")
     if values.dtype.kind not in "fiu":
         raise TypeError(f"expected float or integer samples, got dtype {values.dtype}")
-    if max_error is None and psnr is None:
+    targets = {"max_error": max_error, "psnr": psnr, "bits_per_sample": bits_per_sample}
+    if all(value is None for value in targets.values()):
         if values.dtype.kind == "f":
             raise ValueError("float samples need max_error or psnr (max_error=0 asks for exact "
-                             "reconstruction)")
-        max_error = 0
-    for name, value in (("max_error", max_error), ("psnr", psnr)):
+                             "reconstruction), or bits_per_sample")
+        targets["max_error"] = 0
+    for name, value in targets.items():
         if value is not None and (isinstance(value, bool) or not isinstance(value, numbers.Real)):
             raise TypeError(f"{name} must be a number, got {type(value).__name__}")
     native = np.ascontiguousarray(values, dtype=values.dtype.newbyteorder("="))
     stream, _reached = _binding.encode_v2(
-        native, native.dtype.name,
-        max_error=None if max_error is None else float(max_error), relative=bool(relative),
-        psnr=None if psnr is None else float(psnr))
+        native, native.dtype.name, relative=bool(relative),
+        **{name: None if value is None else float(value) for name, value in targets.items()})
     return stream
 
 

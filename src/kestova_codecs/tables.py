@@ -20,6 +20,8 @@ SMALLEST_RANGE: float = _TABLES["smallest_range"]  # narrower nonzero ranges dec
 ELEMENT_TYPES: tuple[str, ...] = _TABLES["element_types"]  # NumPy names of what a chunk holds
 
 PSNR_RANGE: tuple[float, float] = _TABLES["psnr_range"]  # the dB a version-2 target may ask
+# the bits per sample a version-2 target may ask
+BITS_PER_SAMPLE_RANGE: tuple[float, float] = _TABLES["bits_per_sample_range"]
 
 ENCODERS: tuple[str, ...] = _TABLES["encoders"]  # how a container's coefficients are chosen
 DEFAULT_ENCODER: str = DEFAULTS["encoder"]

@@ -40,7 +40,8 @@ class KestovaCodec(ArrayBytesCodec, _HoldsSettings):
     container and restored on decode; NaN elsewhere and infinities are refused.
 
     Settings as for ``kestova_codecs.Kestova`` (the chunk's dtype comes from the array), with
-    ``format`` 1 (the default for now) or 2 and, with 2, ``max_error``/``relative`` or ``psnr``.
+    ``format`` 1 (the default for now) or 2 and, with 2, ``max_error``/``relative``, ``psnr`` or
+    ``bits_per_sample``.
     Chunks of either version decode whatever ``format`` is. Use as
     ``zarr.create_array(..., serializer=KestovaCodec(...), compressors=None)``.
     """
@@ -57,14 +58,16 @@ class KestovaCodec(ArrayBytesCodec, _HoldsSettings):
     encoder: str = Settings.encoder
     format: int = Settings.format
     psnr: Optional[float] = Settings.psnr
+    bits_per_sample: Optional[float] = Settings.bits_per_sample
 
     def __init__(self, *, method: Optional[str] = Settings.method, scale: int = Settings.scale,
                  cutoff: str = Settings.cutoff, coder: Optional[str] = Settings.coder,
                  max_error: Optional[float] = Settings.max_error,
                  relative: bool = Settings.relative, encoder: str = Settings.encoder,
-                 format: int = Settings.format, psnr: Optional[float] = Settings.psnr) -> None:
+                 format: int = Settings.format, psnr: Optional[float] = Settings.psnr,
+                 bits_per_sample: Optional[float] = Settings.bits_per_sample) -> None:
         settings = Settings(method, scale, cutoff, coder, max_error, relative, encoder, format,
-                            psnr)
+                            psnr, bits_per_sample)
         for name, value in dataclasses.asdict(settings).items():
             object.__setattr__(self, name, value)
         object.__setattr__(self, "_settings", settings)

@@ -41,9 +41,9 @@ class KestovaFilter(h5py.filters.FilterRefBase):  # type: ignore[misc,unused-ign
     ``scale``, ``cutoff``, ``coder``, ``encoder``, ``max_error`` and ``relative``. In the filter
     an error bound is met by the tuned encoder (the default), which may also choose the method
     for each chunk (``method=None``); values recorded without an encoder mean "reference".
-    ``format`` and ``psnr`` are the codecs' too: ``format=2`` writes version-2 chunks (values
-    of layout version 2), and either version decodes whatever the values; every file written
-    before records layout version 1, which means format 1.
+    ``format``, ``psnr`` and ``bits_per_sample`` are the codecs' too: ``format=2`` writes
+    version-2 chunks (values of layout version 2), and either version decodes whatever the
+    values; every file written before records layout version 1, which means format 1.
     The dataset's element type (float32, float64, int8, int16, int32, uint8, uint16) is recorded
     when the dataset is created.
     """
@@ -55,7 +55,7 @@ class KestovaFilter(h5py.filters.FilterRefBase):  # type: ignore[misc,unused-ign
         s = self.settings
         self.filter_options = _binding.hdf5_filter_values(
             s.method, s.scale, s.cutoff, s.coder, s.encoder, s.max_error, s.relative, s.format,
-            s.psnr or 0.0)
+            s.psnr or 0.0, s.bits_per_sample or 0.0)
 
     def __repr__(self) -> str:
         given = ", ".join(f"{k}={v!r}" for k, v in self.settings.config().items())

@@ -19,6 +19,8 @@
 #include "tests/fuzz/check_tuned.h"
 #include "tests/fuzz/check_v2_decode.h"
 #include "tests/fuzz/check_v2_encode.h"
+#include "tests/fuzz/check_v2_rate.h"
+#include "tests/fuzz/check_v2_sealed.h"
 
 namespace {
 
@@ -64,7 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Target{"fuzz_transforms", kestova::fuzz::check_transforms},
                       Target{"fuzz_tuned", kestova::fuzz::check_tuned},
                       Target{"fuzz_v2_decode", kestova::fuzz::check_v2_decode},
-                      Target{"fuzz_v2_encode", kestova::fuzz::check_v2_encode}),
+                      Target{"fuzz_v2_encode", kestova::fuzz::check_v2_encode},
+                      Target{"fuzz_v2_sealed", kestova::fuzz::check_v2_sealed},
+                      Target{"fuzz_v2_rate", kestova::fuzz::check_v2_rate}),
     [](const ::testing::TestParamInfo<Target>& info) { return std::string(info.param.name); });
 
 }  // namespace

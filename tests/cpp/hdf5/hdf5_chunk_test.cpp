@@ -207,6 +207,17 @@ TEST(Hdf5FilterValues, Version2SettingsRoundTripAsLayout2) {
     other_method[kMethodSlot] = static_cast<unsigned>(CompressionMethod::Db4);
     EXPECT_FALSE(parse_values(other_method).has_value());
     EXPECT_EQ(parse_settings(std::vector<unsigned>{1})->format, 1);  // files written before
+    values.settings.psnr = 0;
+    values.settings.bits_per_sample = 3.25;
+    const auto rate = all_values(values);
+    EXPECT_EQ(rate[kBoundSlot], kBitsPerSampleBound);
+    const auto rate_parsed = parse_values(rate);
+    ASSERT_TRUE(rate_parsed.has_value()) << rate_parsed.error();
+    EXPECT_EQ(rate_parsed->settings.bits_per_sample, 3.25);
+    EXPECT_EQ(rate_parsed->settings.psnr, 0);
+    auto version_1 = rate;
+    version_1[kVersionSlot] = kLayoutVersion;  // a version-1 layout has no such bound kind
+    EXPECT_FALSE(parse_values(version_1).has_value());
 }
 
 TEST(Hdf5FilterValues, NoValuesMeanTheDefaultsAndPrefixesComplete) {

@@ -90,7 +90,7 @@ def test_values_without_settings_mean_the_reference_defaults():
     defaults = _binding.hdf5_filter_settings(())
     assert defaults == {"method": "cdf97", "scale": 11, "cutoff": "low", "coder": None,
                         "encoder": "reference", "max_error": None, "relative": True,
-                        "format": 1, "psnr": None}
+                        "format": 1, "psnr": None, "bits_per_sample": None}
     assert _binding.hdf5_filter_settings((1, 2, 9)) == {**defaults, "method": "db4", "scale": 9}
     bad_values = ((3,), (1, 99), (1, 1, 13), (1, 1, 11, 0, 2, 7), (1, 1, 11, 0, 2, 0, 1, 0, 0),
                   (1, 255, 11, 0, 2, 1))  # a chosen method without a bound

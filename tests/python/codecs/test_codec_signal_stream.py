@@ -10,6 +10,7 @@ from kestova_codecs.signal_stream import stream_info, stream_length
 
 RNG = np.random.default_rng(4)
 WALK = np.cumsum(RNG.normal(size=5000))
+HUGE = np.array([-1.6e308, 2.7e306, 0.0, 1e300] * 100)  # a range near the float64 limit
 
 
 def error(a, b):
@@ -33,6 +34,25 @@ def test_psnr_targets_are_reached(psnr):
     y = decode_signal(encode_signal(x, psnr=psnr))
     rms = np.sqrt(np.mean((y.astype(np.float64) - x.astype(np.float64)) ** 2))
     assert 20 * np.log10(np.ptp(x.astype(np.float64)) / rms) >= psnr
+
+
+@pytest.mark.parametrize("dtype, bits", [("float32", 0.5), ("float32", 3.0), ("float64", 9.0),
+                                         ("float32", 40.0), ("int16", 2.0), ("int16", 30.0),
+                                         ("uint8", 1.0)])
+def test_bits_per_sample_is_never_exceeded_and_nearly_used(dtype, bits):
+    x = (WALK * 40.0 if dtype.startswith("int") else WALK * 1e-3).astype(dtype)
+    x = x - x.min() if dtype.startswith("u") else x
+    stream = encode_signal(x, bits_per_sample=bits)
+    used = 8 * len(stream) / x.size
+    decoded = decode_signal(stream)
+    assert used <= bits and decoded.dtype == x.dtype
+    # Either most of the budget is used or the grid is already the finest it can be.
+    assert used >= 0.9 * bits or error(x, decoded) <= 1e-6 * float(np.ptp(x.astype(float)))
+
+
+def test_bits_per_sample_on_a_range_near_the_float64_limit_decodes():
+    stream = encode_signal(HUGE, bits_per_sample=40)
+    assert 8 * len(stream) <= 40 * HUGE.size and decode_signal(stream).size == HUGE.size
 
 
 @pytest.mark.parametrize("dtype", ["int8", "uint8", "int16", "uint16", "int32", "uint32"])
@@ -65,6 +85,15 @@ def test_version_one_streams_decode_and_the_v1_decoder_refuses_v2():
 @pytest.mark.parametrize("samples, kwargs, error_type, text", [
     (WALK, {}, ValueError, "float samples need max_error"),
     (WALK, {"max_error": 0.1, "psnr": 60}, ValueError, "one target"),
+    (WALK, {"bits_per_sample": 4, "psnr": 60}, ValueError, "one target"),
+    (WALK, {"bits_per_sample": 0}, ValueError, "bits per sample must be a number from 0.01"),
+    (WALK, {"bits_per_sample": -2}, ValueError, "bits per sample must be"),
+    (WALK, {"bits_per_sample": float("nan")}, ValueError, "bits per sample must be"),
+    (WALK, {"bits_per_sample": 65}, ValueError, "to 64"),
+    (WALK, {"bits_per_sample": "4"}, TypeError, "bits_per_sample must be a number"),
+    (WALK[:40], {"bits_per_sample": 1}, ValueError, "cannot be met: the coarsest grid takes"),
+    (np.array([1.0, np.inf, 2.0, 0.5]), {"bits_per_sample": 30}, ValueError, "finite"),
+    (HUGE, {"max_error": 1.0}, ValueError, "too close to the float64 range"),
     (WALK, {"psnr": 0.5}, ValueError, "PSNR must be a number of dB from 1 to 200"),
     (WALK, {"psnr": float("inf")}, ValueError, "PSNR must be"),
     (WALK, {"psnr": "60"}, TypeError, "psnr must be a number"),
