@@ -57,8 +57,10 @@ def scan(path: Path, kind: str) -> list[RecordTrace]:
         offset = 0
         while offset < size:
             try:
-                file.seek(offset)  # obspy reads the record at the file's position
-                info = get_record_information(file)
+                # The record's header alone: obspy reads the record at the buffer's start,
+                # and falls back to the file's first record when it finds none at a position.
+                file.seek(offset)
+                info = get_record_information(io.BytesIO(file.read(min(size - offset, 1024))))
             except Exception as error:  # obspy raises many kinds for a damaged header
                 raise UserError(f"{path}: not a readable {kind} file (record at byte {offset}: "
                                 f"{reason(error)})") from None

@@ -71,8 +71,11 @@ def _mseed_traces(obspy: Any, path: Path, kind: str) -> list[_Trace]:
     for trace in found:
         stream, _, _ = mseed_records.decode(path, kind, trace, 0, 1)  # its first record
         head = stream[0]
+        encoding = head.stats.mseed.encoding
+        # obspy gives 16-bit samples as int32; kept as int16, they come back in their encoding
+        dtype = "int16" if encoding == "INT16" else head.data.dtype.name
         traces.append(_Trace(head.id, float(head.stats.sampling_rate), str(head.stats.starttime),
-                             trace.npts, head.data.dtype.name, head.stats.mseed.encoding,
+                             trace.npts, dtype, encoding,
                              partial(mseed_records.read_samples, path, kind, trace)))
     return traces
 
