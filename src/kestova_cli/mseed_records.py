@@ -5,7 +5,9 @@ the records of one block, not the file."""
 
 from __future__ import annotations
 
+import importlib
 import io
+from array import array
 from bisect import bisect_left, bisect_right
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -22,20 +24,29 @@ class RecordTrace:
     code: tuple[str, str, str, str]  # network, station, location, channel
     rate: float
     start_ns: int  # when its first sample was taken
-    offsets: list[int] = field(default_factory=list)  # where each record starts in the file
-    sizes: list[int] = field(default_factory=list)  # its length in bytes
-    firsts: list[int] = field(default_factory=lambda: [0])  # its first sample; then the total
+    offsets: array[int] = field(default_factory=lambda: array("q"))  # where each record starts
+    sizes: array[int] = field(default_factory=lambda: array("q"))  # its length in bytes
+    # each record's first sample, then the trace's length
+    firsts: array[int] = field(default_factory=lambda: array("q", [0]))
     next_start_ns: int = 0  # when a following record would start
 
     @property
     def npts(self) -> int:
-        return self.firsts[-1]
+        return int(self.firsts[-1])
 
     def add(self, offset: int, size: int, npts: int, start_ns: int) -> None:
         self.offsets.append(offset)
         self.sizes.append(size)
         self.firsts.append(self.firsts[-1] + npts)
         self.next_start_ns = start_ns + round(npts * 1e9 / self.rate)
+
+    def extend(self, later: "RecordTrace") -> None:
+        """Takes on the records of `later`, which follows on."""
+        total = self.firsts[-1]
+        self.offsets.extend(later.offsets)
+        self.sizes.extend(later.sizes)
+        self.firsts.extend(array("q", (total + first for first in later.firsts[1:])))
+        self.next_start_ns = later.next_start_ns
 
     def follows_on(self, rate: float, start_ns: int) -> bool:
         """Whether a record starting at `start_ns` continues this trace: the same rate (to one
@@ -45,10 +56,13 @@ class RecordTrace:
 
 
 def scan(path: Path, kind: str) -> list[RecordTrace]:
-    """The file's continuous traces, in the order their first records come in the file."""
-    from obspy.io.mseed.util import get_record_information
-
-    records = []  # (id, rate, start in ns, samples, offset, size) of each record with samples
+    """The file's continuous traces, in the order their first records come in the file. Each
+    record joins its id's latest trace when it follows on; traces that follow on from one
+    another (records out of time order) are joined at the end."""
+    get_record_information = importlib.import_module(
+        "obspy.io.mseed.util").get_record_information
+    latest: dict[tuple[str, str, str, str], RecordTrace] = {}
+    traces: list[RecordTrace] = []
     with open(path, "rb") as file:
         size = file.seek(0, io.SEEK_END)
         if size % 128:  # records are 2^n bytes long, n >= 7
@@ -68,33 +82,42 @@ def scan(path: Path, kind: str) -> list[RecordTrace]:
             if length <= 0 or offset + length > size:
                 raise UserError(f"{path}: not a readable {kind} file (the record at byte "
                                 f"{offset} is cut short: truncated?)")
-            if info["npts"] > 0 and info["samp_rate"] > 0:
-                code = tuple(str(info[k]).strip() for k in
-                             ("network", "station", "location", "channel"))
-                records.append((code, float(info["samp_rate"]), info["starttime"].ns,
-                                int(info["npts"]), offset, length))
+            npts, rate, start_ns = int(info["npts"]), float(info["samp_rate"]), \
+                int(info["starttime"].ns)
+            if npts > 0 and rate > 0:
+                code = (str(info["network"]).strip(), str(info["station"]).strip(),
+                        str(info["location"]).strip(), str(info["channel"]).strip())
+                trace = latest.get(code)
+                if trace is None or not trace.follows_on(rate, start_ns):
+                    trace = latest[code] = RecordTrace(code, rate, start_ns)
+                    traces.append(trace)
+                trace.add(offset, length, npts, start_ns)
             offset += length
-    by_code: dict[tuple[str, ...], list[tuple[Any, ...]]] = {}
-    for record in records:
-        by_code.setdefault(record[0], []).append(record)
-    traces: list[RecordTrace] = []
+    return _joined(traces)
+
+
+def _joined(traces: list[RecordTrace]) -> list[RecordTrace]:
+    """`traces` with those of one id that follow on from one another made one."""
+    by_code: dict[tuple[str, str, str, str], list[RecordTrace]] = {}
+    for trace in traces:
+        by_code.setdefault(trace.code, []).append(trace)
+    joined = []
     for same in by_code.values():
-        open_traces: list[RecordTrace] = []
-        for code, rate, start_ns, npts, offset, length in sorted(same, key=lambda r: r[2]):
-            trace = next((t for t in open_traces if t.follows_on(rate, start_ns)), None)
-            if trace is None:
-                trace = RecordTrace(code, rate, start_ns)  # type: ignore[arg-type]
-                open_traces.append(trace)
-            trace.add(offset, length, npts, start_ns)
-        traces.extend(open_traces)
-    return sorted(traces, key=lambda t: t.offsets[0])
+        same.sort(key=lambda t: t.start_ns)
+        kept = [same[0]]
+        for trace in same[1:]:
+            if kept[-1].follows_on(trace.rate, trace.start_ns):
+                kept[-1].extend(trace)
+            else:
+                kept.append(trace)
+        joined.extend(kept)
+    return sorted(joined, key=lambda t: t.offsets[0])
 
 
 def decode(path: Path, kind: str, trace: RecordTrace, first: int, end: int) -> Any:
     """obspy's stream of the records of `trace` holding samples [first, end), and the first
     sample of the first of them."""
-    import obspy
-
+    obspy = importlib.import_module("obspy")
     low, high = bisect_right(trace.firsts, first) - 1, bisect_left(trace.firsts, end)
     pieces = []
     with open(path, "rb") as file:

@@ -147,9 +147,9 @@ def write_seismic_parts(target: Path, written: Path, parts: list[Recording]) -> 
     kind = SUFFIXES[target.suffix.lower()]
     headers = [_trace_headers(obspy, target, part) for part in parts]
     if kind == "SAC":
-        traces = sum(part.channels for part in parts)
-        if traces != 1:
-            raise UserError(f"{target}: a SAC file holds one trace, and there are {traces}; "
+        count = sum(part.channels for part in parts)
+        if count != 1:
+            raise UserError(f"{target}: a SAC file holds one trace, and there are {count}; "
                             f"write .mseed instead")
         (part, header), = [(p, h[0]) for p, h in zip(parts, headers) if p.channels]
         _write(target, obspy.Trace(np.ascontiguousarray(part.read_all()[0]), header), written,

@@ -90,7 +90,8 @@ def test_traces_longer_than_a_block_round_trip_through_a_store(tmp_path):
     pytest.importorskip("zarr")
     traces = [_trace(obspy, f"ST{i}", 1_200_000) for i in range(2)]  # a block is 2^20 frames
     _write(obspy, tmp_path / "a.mseed", traces, interleaved=True)
-    for args in (["compress", "a.mseed", "-o", "a.zarr"], ["decompress", "a.zarr", "-o", "b.mseed"]):
+    for args in (["compress", "a.mseed", "-o", "a.zarr"],
+                 ["decompress", "a.zarr", "-o", "b.mseed"]):
         result = run(*args, cwd=tmp_path)
         assert result.returncode == 0, result.stderr
     original, back = obspy.read(str(tmp_path / "a.mseed")), obspy.read(str(tmp_path / "b.mseed"))
