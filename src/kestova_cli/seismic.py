@@ -163,13 +163,13 @@ def write_seismic_parts(target: Path, written: Path, parts: list[Recording]) -> 
         for part, part_headers in zip(parts, headers):
             dtype = numpy_type(part.sample_type)
             for first, block in part.blocks():
-                traces = [obspy.Trace(np.ascontiguousarray(block[row], dtype),
-                                      {**header, "starttime": header["starttime"] +
-                                       first / header["sampling_rate"]})
-                          for row, header in enumerate(part_headers)]
-                records = io.BytesIO()
-                _write(target, obspy.Stream(traces), records, kind, options)
-                file.write(records.getbuffer())
+                for row, header in enumerate(part_headers):  # a trace at a time: few copies
+                    trace = obspy.Trace(np.ascontiguousarray(block[row], dtype), {
+                        **header,
+                        "starttime": header["starttime"] + first / header["sampling_rate"]})
+                    records = io.BytesIO()
+                    _write(target, trace, records, kind, options)
+                    file.write(records.getbuffer())
 
 
 def _trace_headers(obspy: Any, target: Path, part: Recording) -> list[dict[str, Any]]:
