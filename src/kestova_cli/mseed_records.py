@@ -84,9 +84,12 @@ def scan(path: Path, kind: str) -> list[RecordTrace]:
                                 f"{offset} is cut short: truncated?)")
             npts, rate, start_ns = int(info["npts"]), float(info["samp_rate"]), \
                 int(info["starttime"].ns)
-            if npts > 0 and rate > 0:
+            if npts > 0:
                 code = (str(info["network"]).strip(), str(info["station"]).strip(),
                         str(info["location"]).strip(), str(info["channel"]).strip())
+                if rate <= 0:
+                    raise UserError(f"{path}: {'.'.join(code)}: records without a sample "
+                                    f"rate (text or log records), not samples Kestova stores")
                 trace = latest.get(code)
                 if trace is None or not trace.follows_on(rate, start_ns):
                     trace = latest[code] = RecordTrace(code, rate, start_ns)

@@ -127,17 +127,27 @@ def test_records_join_across_writes_in_any_order_or_are_refused(tmp_path, after,
     assert max_relative_error(np.concatenate([first.data, second.data]), back.data) <= TOLERANCE
 
 
-# (damage done to a file of 4096-byte records, what the refusal says)
-DAMAGE = [(lambda data: data[:-100], "truncated"),
-          (lambda data: data[:4096] + bytes(48) + data[4096 + 48:], "record at byte 4096"),
-          (lambda data: b"not miniSEED at all" * 512, "not a readable")]
+def _log_records(obspy, rate):
+    log = obspy.Trace(np.frombuffer(b"clock locked " * 40, "S1"),
+                      {"network": "XX", "station": "ST0", "channel": "LOG", "sampling_rate": rate})
+    records = io.BytesIO()
+    log.write(records, format="MSEED", encoding="ASCII", reclen=512)
+    return records.getvalue()
+
+
+# (what is done to a file of 4096-byte records, what the refusal says)
+DAMAGE = [(lambda obspy, data: data[:-100], "truncated"),
+          (lambda obspy, data: data[:4096] + bytes(48) + data[4096 + 48:], "record at byte 4096"),
+          (lambda obspy, data: b"not miniSEED at all" * 512, "not a readable"),
+          (lambda obspy, data: data + _log_records(obspy, 0.0), "LOG: records without"),
+          (lambda obspy, data: data + _log_records(obspy, 1.0), "LOG: samples of type")]
 
 
 @pytest.mark.parametrize("damage, refusal", DAMAGE)
 def test_damaged_files_are_refused_in_one_line(tmp_path, damage, refusal):
     obspy = _obspy()
     _write(obspy, tmp_path / "a.mseed", [_trace(obspy, "ST0", 30_000)])
-    (tmp_path / "a.mseed").write_bytes(damage((tmp_path / "a.mseed").read_bytes()))
+    (tmp_path / "a.mseed").write_bytes(damage(obspy, (tmp_path / "a.mseed").read_bytes()))
     result = run("compress", "a.mseed", cwd=tmp_path)
     assert_refused(result)
     assert refusal in result.stderr and not (tmp_path / "a.zarr").exists()
