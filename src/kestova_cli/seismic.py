@@ -183,6 +183,7 @@ def _trace_headers(obspy: Any, target: Path, part: Recording) -> list[dict[str, 
         ids = [f"..{c:02d}." for c in range(part.channels)]
     start = obspy.UTCDateTime(kept["seismic_start"]) if kept.get("seismic_start") else \
         obspy.UTCDateTime(0)
+    start += part.first_frame / float(frequency)  # a selection starts later than its source
     headers = []
     for trace_id in ids:
         network, station, location, code = (trace_id.split(".") + ["", "", "", ""])[:4]

@@ -99,6 +99,14 @@ def test_traces_longer_than_a_block_round_trip_through_a_store(tmp_path):
     decoded = {t.id: t.data for t in back}
     for trace in original:
         assert max_relative_error(trace.data, decoded[trace.id]) <= TOLERANCE
+    # a selection starts when its first sample was taken
+    result = run("decompress", "a.zarr", "--channels", "1", "--start", "10000s", "--end",
+                 "10010s", "-o", "c.mseed", cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    (part,) = obspy.read(str(tmp_path / "c.mseed"))
+    assert (part.id, part.stats.starttime, part.stats.npts) == \
+        ("XX.ST1.00.HHZ", original[0].stats.starttime + 10_000, 1000)
+    np.testing.assert_array_equal(part.data, decoded["XX.ST1.00.HHZ"][1_000_000:1_001_000])
 
 
 # (where the second half of a trace starts after the first ends, in seconds; the refusal)
