@@ -136,8 +136,8 @@ def test_records_join_across_writes_in_any_order_or_are_refused(tmp_path, after,
 
 
 def _log_records(obspy, rate):
-    log = obspy.Trace(np.frombuffer(b"clock locked " * 40, "S1"),
-                      {"network": "XX", "station": "ST0", "channel": "LOG", "sampling_rate": rate})
+    log = obspy.Trace(np.frombuffer(b"clock locked " * 40, "S1"), {"sampling_rate": rate,
+                      "network": "XX", "station": "ST0", "channel": "LOG"})
     records = io.BytesIO()
     log.write(records, format="MSEED", encoding="ASCII", reclen=512)
     return records.getvalue()
@@ -147,8 +147,7 @@ def _log_records(obspy, rate):
 DAMAGE = [(lambda obspy, data: data[:-100], "truncated"),
           (lambda obspy, data: data[:4096] + bytes(48) + data[4096 + 48:], "record at byte 4096"),
           (lambda obspy, data: b"not miniSEED at all" * 512, "not a readable"),
-          (lambda obspy, data: data + _log_records(obspy, 0.0), "LOG: records without"),
-          (lambda obspy, data: data + _log_records(obspy, 1.0), "LOG: samples of type")]
+          (lambda obspy, data: data + _log_records(obspy, 0.0), "LOG: records without")]
 
 
 @pytest.mark.parametrize("damage, refusal", DAMAGE)
