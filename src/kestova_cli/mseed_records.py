@@ -118,8 +118,8 @@ def _joined(traces: list[RecordTrace]) -> list[RecordTrace]:
 
 
 def decode(path: Path, kind: str, trace: RecordTrace, first: int, end: int) -> Any:
-    """obspy's stream of the records of `trace` holding samples [first, end), and the first
-    sample of the first of them."""
+    """obspy's stream of the records of `trace` that hold samples [first, end), and the span
+    of the trace's samples those records hold: (stream, held first, held end)."""
     obspy = importlib.import_module("obspy")
     low, high = bisect_right(trace.firsts, first) - 1, bisect_left(trace.firsts, end)
     pieces = []
