@@ -39,6 +39,9 @@ class Recording:
     name: Optional[str] = None  # its array's name in a store, when a file holds several
     # (rows, first frame, end frame) -> those rows only, decoding no other row's chunks
     read_rows: Optional[Callable[[list[int], int, int], np.ndarray]] = None
+    # the source's frame this recording starts at (a selection's first): a writer that keeps
+    # the source's start time moves it on by as many samples
+    first_frame: int = 0
 
     @property
     def samples(self) -> int:
@@ -71,7 +74,8 @@ class Recording:
                       len(v) == self.channels else v for k, v in self.attributes.items()}
         return replace(self, channels=len(rows), length=end - start, read_frames=read_part,
                        attributes=attributes, read_rows=None,
-                       one_dimensional=self.one_dimensional)
+                       one_dimensional=self.one_dimensional,
+                       first_frame=self.first_frame + start)
 
     def counted(self, tick: Callable[[int], None]) -> "Recording":
         """The same recording, calling `tick(samples)` after every block read."""
