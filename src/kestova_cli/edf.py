@@ -6,7 +6,7 @@ rates become one recording each, one array per rate in a store."""
 
 from __future__ import annotations
 
-from datetime import datetime
+from datetime import datetime, timedelta
 from pathlib import Path
 from typing import Any, Callable, Iterator, Optional
 
@@ -101,8 +101,10 @@ def write_edf_parts(target: Path, written: Path, parts: list[Recording]) -> None
     try:
         writer.setSignalHeaders([headers[pr] for pr in order])
         start = parts[0].attributes.get("edf_start")
-        if start is not None:
-            writer.setStartdatetime(datetime.fromisoformat(start))
+        if start is not None:  # a selection starts later than its source
+            offset = parts[0].first_frame / float(
+                parts[0].attributes.get("edf_sample_frequency", parts[0].rate))
+            writer.setStartdatetime(datetime.fromisoformat(start) + timedelta(seconds=offset))
         per_record = {}
         for index, (p, _) in enumerate(order):
             per_record[p] = writer.get_smp_per_record(index)

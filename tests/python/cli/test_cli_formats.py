@@ -8,6 +8,7 @@ import os
 import struct
 import subprocess
 import sys
+from datetime import timedelta
 
 import numpy as np
 import pytest
@@ -184,6 +185,10 @@ def test_edf_rates_become_arrays_and_come_back_with_their_headers(tmp_path, name
     assert (headers_back, start_back) == (headers, start)
     for original, decoded in zip(signals, signals_back):
         assert max_relative_error(original, decoded) <= TOLERANCE
+    # a selection starts when its first sample was taken
+    result = run("decompress", store, "--start", "10s", "-o", "c" + name[1:], cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert _edf_contents(tmp_path / ("c" + name[1:]))[1] == start + timedelta(seconds=10)
 
 
 def test_an_edf_with_inconsistent_record_sizes_is_refused(tmp_path):
