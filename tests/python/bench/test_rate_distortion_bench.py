@@ -31,7 +31,7 @@ class TestTargets:
 
     def test_every_bound_and_psnr_of_the_issue(self):
         kinds = [(t.kind, t.value) for t in rd_tools.targets()]
-        assert [v for k, v in kinds if k == "max"] == [1e-2, 3e-3, 1e-3, 5e-4]
+        assert [v for k, v in kinds if k == "max"] == [1e-2, 3e-3, 1e-3, 5e-4, 1e-4, 1e-5]
         assert len([k for k, _ in kinds if k == "psnr"]) >= 3
 
     def test_sweep_keeps_the_smallest_output_that_meets_the_target(self):
