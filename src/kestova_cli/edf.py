@@ -102,8 +102,8 @@ def write_edf_parts(target: Path, written: Path, parts: list[Recording]) -> None
         writer.setSignalHeaders([headers[pr] for pr in order])
         start = parts[0].attributes.get("edf_start")
         if start is not None:  # a selection starts later than its source
-            offset = parts[0].first_frame / float(
-                parts[0].attributes.get("edf_sample_frequency", parts[0].rate))
+            frequency = parts[0].attributes.get("edf_sample_frequency", parts[0].rate)
+            offset = parts[0].first_frame / float(frequency) if frequency else 0.0
             writer.setStartdatetime(datetime.fromisoformat(start) + timedelta(seconds=offset))
         per_record = {}
         for index, (p, _) in enumerate(order):
