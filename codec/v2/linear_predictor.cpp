@@ -25,12 +25,14 @@ using FrameBuffer = std::array<int64_t, kMaxTaps + kFrame>;
 
 // The prediction for the difference at `d` from the Taps before it (the same in encoder and
 // decoder: integer arithmetic only; frame.taps == Taps). The count is fixed at compile time, so
-// the loop unrolls.
+// the loop unrolls. The sum runs from the oldest difference to the latest: a decoder has just
+// rebuilt d[-1], and adding its product last keeps one multiply and three adds, not the whole
+// sum, between one rebuilt difference and the next (exact integers: the order changes nothing).
 template <int Taps>
 int64_t prediction(const Frame& frame, const int64_t* d) {
-    int64_t sum = 0;
-    for (int j = 0; j < Taps; ++j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
-    return (sum + ((int64_t{1} << frame.shift) >> 1)) >> frame.shift;
+    int64_t sum = (int64_t{1} << frame.shift) >> 1;
+    for (int j = Taps - 1; j >= 0; --j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
+    return sum >> frame.shift;
 }
 
 void load_history(const LinearState& state, FrameBuffer& buffer) {
