@@ -21,6 +21,7 @@ namespace {
 struct Prediction {
     const MethodRow* method = nullptr;
     std::vector<Frame> frames;
+    std::vector<int32_t> residuals;  // the linear method's, when the plan kept them
 };
 
 Prediction choose_prediction(std::span<const uint32_t> indices, std::size_t block) {
@@ -34,8 +35,10 @@ Prediction choose_prediction(std::span<const uint32_t> indices, std::size_t bloc
                         linear.second_difference_bits < linear.first_difference_bits;
     const uint64_t differences =
         second ? linear.second_difference_bits : linear.first_difference_bits;
-    if (linear.bits < differences) return {row(1, true), std::move(linear.frames)};
-    return {row(second ? 2 : 1, false), {}};
+    if (linear.bits < differences) {
+        return {row(1, true), std::move(linear.frames), std::move(linear.residuals)};
+    }
+    return {row(second ? 2 : 1, false), {}, {}};
 }
 
 // The payload: the table of coded block lengths, then the blocks (for the linear method each
@@ -56,7 +59,12 @@ void write_payload(std::span<const uint32_t> indices, const Prediction& predicti
         if (prediction.method->linear) {
             const auto frames =
                 std::span(prediction.frames).subspan(b * frames_in(block), frames_in(part.size()));
-            linear_residuals(part, frames, linear, values);
+            if (prediction.residuals.empty()) {
+                linear_residuals(part, frames, linear, values);
+            } else {
+                const auto kept = std::span(prediction.residuals).subspan(b * block, part.size());
+                std::ranges::copy(kept, values.begin());
+            }
             append_frames(frames, stream);
         } else {
             differences(part, prediction.method->order, state, values);

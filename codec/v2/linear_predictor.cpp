@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 #include "codec/v2/class_coder.h"
@@ -25,12 +26,14 @@ using FrameBuffer = std::array<int64_t, kMaxTaps + kFrame>;
 
 // The prediction for the difference at `d` from the Taps before it (the same in encoder and
 // decoder: integer arithmetic only; frame.taps == Taps). The count is fixed at compile time, so
-// the loop unrolls.
+// the loop unrolls. The sum runs from the oldest difference to the latest: a decoder has just
+// rebuilt d[-1], and adding its product last keeps one multiply and three adds, not the whole
+// sum, between one rebuilt difference and the next (exact integers: the order changes nothing).
 template <int Taps>
 int64_t prediction(const Frame& frame, const int64_t* d) {
-    int64_t sum = 0;
-    for (int j = 0; j < Taps; ++j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
-    return (sum + ((int64_t{1} << frame.shift) >> 1)) >> frame.shift;
+    int64_t sum = (int64_t{1} << frame.shift) >> 1;
+    for (int j = Taps - 1; j >= 0; --j) sum += int64_t{frame.coefficients[j]} * d[-1 - j];
+    return sum >> frame.shift;
 }
 
 void load_history(const LinearState& state, FrameBuffer& buffer) {
@@ -76,18 +79,34 @@ constexpr auto residual_functions(std::index_sequence<Taps...>) {
 // frame_residuals by tap count.
 constexpr auto kFrameResiduals = residual_functions(std::make_index_sequence<kMaxTaps + 1>{});
 
-Cost cost_of(const Frame& frame, const FrameBuffer& buffer, std::size_t count) {
-    std::vector<int64_t> residuals(count);  // the encoder's, on the heap: small thread stacks
+// The cost of the frame's residuals, which it leaves in `residuals` (count of them).
+Cost cost_of(const Frame& frame, const FrameBuffer& buffer, std::span<int64_t> residuals) {
     kFrameResiduals[frame.taps](frame, buffer, residuals);
     Cost cost;
     uint64_t largest = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const uint64_t m = magnitude(residuals[i]);
+    for (const int64_t r : residuals) {
+        const uint64_t m = magnitude(r);
         largest = std::max(largest, m);
         cost.bits += residual_bits(m);
     }
     cost.fits = largest < static_cast<uint64_t>(kResidualLimit);
     return cost;
+}
+
+// Keeps one frame's residuals in the plan as int32 (or, when one does not fit, none at all:
+// linear_residuals then computes them again).
+template <typename Residual>
+void keep_residuals(std::size_t count, Residual residual, LinearPlan& plan) {
+    if (!plan.residuals_kept) return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int64_t r = residual(i);
+        if (r < INT32_MIN || r > INT32_MAX) {
+            plan.residuals_kept = false;
+            plan.residuals = {};
+            return;
+        }
+        plan.residuals.push_back(static_cast<int32_t>(r));
+    }
 }
 
 // The bits of the frame's first and second differences (one pass, no branch per residual), and
@@ -203,6 +222,8 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
     second.taps = 1;
     second.coefficients[0] = 1;
     const uint64_t plain = description_bits(Frame{});
+    std::vector<int64_t> fitted_residuals(kFrame);  // on the heap: small thread stacks
+    plan.residuals.reserve(indices.size());
     for (std::size_t start = 0; start < indices.size(); start += block) {
         const auto part = indices.subspan(start, std::min(block, indices.size() - start));
         for (std::size_t f = 0; f < part.size(); f += kFrame) {
@@ -221,12 +242,24 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
             const Frame fitted = costs.first < kAnalysedBits * count
                                      ? Frame{}
                                      : autocorrelation_frame(buffer, count);
+            const auto residuals = std::span(fitted_residuals).first(count);
             if (fitted.taps > 0) {
-                const Cost cost = cost_of(fitted, buffer, count);
+                const Cost cost = cost_of(fitted, buffer, residuals);
                 if (cost.fits && cost.bits + description_bits(fitted) < bits) {
                     chosen = fitted;
                     bits = cost.bits + description_bits(fitted);
                 }
+            }
+            const int64_t* d = buffer.data() + kMaxTaps;
+            if (chosen.taps == 0) {
+                keep_residuals(
+                    count, [&](std::size_t i) { return d[i]; }, plan);
+            } else if (chosen.taps == 1 && chosen.shift == 0 && chosen.coefficients[0] == 1) {
+                keep_residuals(
+                    count, [&](std::size_t i) { return d[i] - d[i - 1]; }, plan);
+            } else {
+                keep_residuals(
+                    count, [&](std::size_t i) { return residuals[i]; }, plan);
             }
             plan.frames.push_back(chosen);
             plan.bits += bits;

@@ -46,6 +46,11 @@ struct LinearPlan {
     uint64_t first_difference_bits = 0;
     uint64_t second_difference_bits = 0;
     bool second_differences_fit = true;  // every second difference below kResidualLimit
+    // The chosen frames' residuals in order (what linear_residuals gives), kept when every one
+    // fits int32 so that the encoder need not compute them again; else residuals_kept is false
+    // and residuals empty.
+    std::vector<int32_t> residuals;
+    bool residuals_kept = true;
 };
 
 // Chooses each frame's predictor: no taps, the second difference, or the taps (up to 16) whose

@@ -1,6 +1,7 @@
 #include "codec/v2/quantizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -155,32 +156,76 @@ struct PassErrors {
     double squares = 0.0;  // sum of the squared errors
 };
 
+// A sample's index on `grid` and its decoded error.
+struct Pick {
+    uint64_t k = 0;
+    double error = 0.0;
+};
+
+template <typename T>
+double error_at(T sample, Grid grid, uint64_t k) {
+    return std::abs(static_cast<double>(grid_sample<T>(grid, k)) - static_cast<double>(sample));
+}
+
+// The nearest index to `sample` and its error, or when that error is beyond the bound the better
+// of it and its neighbours.
+template <typename T>
+Pick pick(T sample, Grid grid, double bound) {
+    const double position = (static_cast<double>(sample) - grid.origin) / grid.step;
+    Pick best{static_cast<uint64_t>(
+        round_to_even(std::clamp(position, 0.0, static_cast<double>(kMaxIndex))))};
+    best.error = error_at(sample, grid, best.k);
+    if (best.error <= bound) return best;
+    for (const uint64_t other : {best.k - 1, best.k + 1}) {
+        if (other > kMaxIndex) continue;  // k - 1 wrapped below 0
+        const double other_error = error_at(sample, grid, other);
+        if (other_error < best.error) best = {other, other_error};
+    }
+    return best;
+}
+
 // One pass of quantisation on `grid` with the decoder's reconstruction checked per sample; a
 // sample beyond the bound tries the neighbouring indices. Returns the errors left.
+//
+// For speed, blocks of kPassChunk float samples are first rounded to their nearest index and
+// measured in a loop with no comparison, branch or integer conversion, which the compiler
+// vectorises (a comparison stops it: floating-point compares may trap); no clamp there, so an index
+// found outside 0 .. kMaxIndex, like an error beyond the bound, is left to `pick`. The indices and
+// errors are those `pick` gives every sample, and the errors are summed in sample order.
+constexpr std::size_t kPassChunk = 512;  // two arrays of it on the stack: 8 KB
+
 template <typename T>
 PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices) {
-    const auto error_of = [&](std::size_t i, uint64_t k) {
-        return std::abs(static_cast<double>(grid_sample<T>(grid, k)) - static_cast<double>(x[i]));
-    };
+    std::array<double, kPassChunk> nearest;
+    std::array<double, kPassChunk> error;
     PassErrors errors;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const double position = (static_cast<double>(x[i]) - grid.origin) / grid.step;
-        uint64_t k = static_cast<uint64_t>(
-            round_to_even(std::clamp(position, 0.0, static_cast<double>(kMaxIndex))));
-        double error = error_of(i, k);
-        if (error > bound) {
-            for (const uint64_t other : {k - 1, k + 1}) {
-                if (other > kMaxIndex) continue;  // k - 1 wrapped below 0
-                const double other_error = error_of(i, other);
-                if (other_error < error) {
-                    error = other_error;
-                    k = other;
-                }
+    for (std::size_t start = 0; start < x.size(); start += kPassChunk) {
+        const std::size_t count = std::min(kPassChunk, x.size() - start);
+        const T* part = x.data() + start;
+        if constexpr (std::is_floating_point_v<T>) {
+            for (std::size_t i = 0; i < count; ++i) {
+                const double position = (static_cast<double>(part[i]) - grid.origin) / grid.step;
+                // round_to_even for 0 <= position < 2^52 (others are redone by `pick`).
+                const double k = (position + 0x1p52) - 0x1p52;
+                // grid_value(grid, k) for a whole k below 2^53: double(uint64_t(k)) == k.
+                const double value = grid.origin + k * grid.step;
+                nearest[i] = k;
+                error[i] = std::abs(static_cast<double>(static_cast<T>(value)) -
+                                    static_cast<double>(part[i]));
             }
         }
-        indices[i] = static_cast<uint32_t>(k);
-        errors.worst = std::max(errors.worst, error);
-        errors.squares += error * error;
+        for (std::size_t i = 0; i < count; ++i) {
+            Pick chosen;
+            if (std::is_floating_point_v<T> && nearest[i] >= 0.0 &&
+                nearest[i] <= static_cast<double>(kMaxIndex) && error[i] <= bound) {
+                chosen = {static_cast<uint64_t>(nearest[i]), error[i]};
+            } else {
+                chosen = pick(part[i], grid, bound);  // integer samples always
+            }
+            indices[start + i] = static_cast<uint32_t>(chosen.k);
+            errors.worst = std::max(errors.worst, chosen.error);
+            errors.squares += chosen.error * chosen.error;
+        }
     }
     return errors;
 }

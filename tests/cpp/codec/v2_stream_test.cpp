@@ -124,6 +124,24 @@ TEST(V2Stream, AbsoluteBoundsAndFloat64) {
     EXPECT_NE(too_fine.error().message().find("32-bit"), std::string::npos);
 }
 
+// Grids of nearly 2^32 steps, through 0 (the origin moves down by up to a step): the top samples
+// round to indices at or beyond the last, which the quantiser clamps. Met with the error it
+// reports, or refused as too fine.
+TEST(V2Stream, GridsUpToTheLastIndex) {
+    const std::vector<double> x{-1.0, 0.0, 1.0, 0.999999999, -0.3, 1.0, -1.0, 0.5};
+    for (const double steps : {4294967294.0, 4294967294.5, 4294967295.0, 4294967295.4}) {
+        const double bound = 1.0 / steps + 0x1p-49;  // a step of range / steps (float64 allowance)
+        const auto encoded = encode(view_of(x), {bound, false});
+        if (!encoded) {
+            EXPECT_NE(encoded.error().message().find("32-bit"), std::string::npos) << steps;
+            continue;
+        }
+        const double error = max_error(x, decoded_as<double>(encoded->stream));
+        EXPECT_LE(error, bound) << steps;
+        EXPECT_EQ(error, encoded->max_error) << steps;
+    }
+}
+
 TEST(V2Stream, BoundsBeyondTheSamplesPrecisionAreRefusedWithTheErrorReached) {
     std::vector<float> x(300);
     for (std::size_t i = 0; i < x.size(); ++i) x[i] = 1e3f + 1e-3f * std::sin(0.1f * i);
