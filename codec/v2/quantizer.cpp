@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "codec/v2/element_dispatch.h"
+#include "codec/v2/psnr_quantizer.h"
 #include "codec/v2/text.h"
 
 namespace kestova::v2 {
@@ -263,7 +264,7 @@ KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target) {
     });
 }
 
-KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr) {
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning) {
     if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
         return std::unexpected(refused(message("PSNR must be a number of dB from {} to {}, got {}",
                                                kPsnrRange.first, kPsnrRange.second, psnr)));
@@ -277,6 +278,7 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr) {
     for (int round = 0; round < kPsnrRounds; ++round) {
         auto quantized = quantize_within(samples, {bound, true});
         if (!quantized) return std::unexpected(quantized.error());
+        if (leaning) lean_towards_previous(samples, *quantized);
         const double reached = quantized->rms_error == 0.0
                                    ? std::numeric_limits<double>::infinity()
                                    : 20.0 * std::log10(quantized->range / quantized->rms_error);
