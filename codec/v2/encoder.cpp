@@ -117,7 +117,7 @@ KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
 
 KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr) {
     auto nearest = encode_quantized(samples, quantize_to_psnr(samples, psnr));
-    if (!nearest || !(psnr <= kLeaningPsnr)) return nearest;
+    if (!nearest || !leaning_may_pay(psnr, nearest->method)) return nearest;
     auto leaning = encode_quantized(samples, quantize_to_psnr(samples, psnr, true));
     return leaning && leaning->stream.size() < nearest->stream.size() ? leaning : nearest;
 }

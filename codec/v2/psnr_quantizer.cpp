@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "codec/v2/element_dispatch.h"
+#include "codec/v2/format.h"
 
 namespace kestova::v2 {
 
@@ -55,6 +56,14 @@ void lean_typed(std::span<const T> x, Quantized& quantized) {
 }
 
 }  // namespace
+
+bool leaning_may_pay(double psnr, uint8_t method) {
+    // Measured over recordings at 50 dB: leaning stored less on every stream of first differences
+    // (3 to 8 %) and more on every stream of the linear method.
+    const auto first_differences = std::ranges::find_if(
+        kMethods, [](const MethodRow& row) { return row.order == 1 && !row.linear; });
+    return psnr <= kLeaningPsnr && method == first_differences->byte;
+}
 
 void lean_towards_previous(SampleView samples, Quantized& quantized) {
     if (samples.count == 0) return;
