@@ -13,9 +13,9 @@ namespace kestova::v2 {
 namespace {
 
 // Squared error (in squared steps) one bit saved is worth. On a uniform grid the error is
-// step^2 / 12 and one bit more per sample quarters it, so a bit trades for about
-// 12 / (2 ln 2) ~ 8.7 step^2 spread over the samples; moving one sample is judged locally and
-// conservatively: measured over recordings, 0.1 stored least at 50 dB (0.05 and 0.2 less well).
+// step^2 / 12 and each bit per sample halves the step, so near the target a bit trades for about
+// 2 ln 2 / 12 ~ 0.12 squared steps; measured over recordings at 50 dB, 0.1 stored least (0.05
+// and 0.2 less well).
 constexpr double kStepsSquaredPerBit = 0.1;
 
 // Bits a residual of magnitude m costs, roughly: 2 log2(1 + m).
@@ -59,7 +59,7 @@ void lean_typed(std::span<const T> x, Quantized& quantized) {
 
 bool leaning_may_pay(double psnr, uint8_t method) {
     // Measured over recordings at 50 dB: leaning stored less on every stream of first differences
-    // (3 to 8 %) and more on every stream of the linear method.
+    // (4 to 8 %) and as much or more on every stream of the linear method.
     const auto first_differences = std::ranges::find_if(
         kMethods, [](const MethodRow& row) { return row.order == 1 && !row.linear; });
     return psnr <= kLeaningPsnr && method == first_differences->byte;
