@@ -10,6 +10,7 @@
 #include "codec/v2/format.h"
 #include "codec/v2/linear_predictor.h"
 #include "codec/v2/predictor.h"
+#include "codec/v2/psnr_quantizer.h"
 #include "codec/v2/text.h"
 
 namespace kestova::v2 {
@@ -123,7 +124,10 @@ KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
 }
 
 KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr) {
-    return encode_quantized(samples, quantize_to_psnr(samples, psnr));
+    auto nearest = encode_quantized(samples, quantize_to_psnr(samples, psnr));
+    if (!nearest || !leaning_may_pay(psnr, nearest->method)) return nearest;
+    auto leaning = encode_quantized(samples, quantize_to_psnr(samples, psnr, true));
+    return leaning && leaning->stream.size() < nearest->stream.size() ? leaning : nearest;
 }
 
 }  // namespace kestova::v2

@@ -10,6 +10,7 @@
 #include <type_traits>
 
 #include "codec/v2/element_dispatch.h"
+#include "codec/v2/psnr_quantizer.h"
 #include "codec/v2/text.h"
 
 namespace kestova::v2 {
@@ -25,6 +26,10 @@ constexpr double kShrink = 0.75;
 constexpr int kPsnrRounds = 4;
 constexpr double kPsnrAim = 0.02;
 constexpr double kPsnrSlack = 0.1;
+// When none of those passes reached the target (short signals, whose PSNR moves unevenly with the
+// step), up to kPsnrRescues more, each aiming kPsnrRescueAim dB further beyond it.
+constexpr int kPsnrRescues = 8;
+constexpr double kPsnrRescueAim = 0.5;
 
 KestovaError refused(std::string text) {
     return KestovaError::unsupported_configuration(std::move(text));
@@ -308,7 +313,7 @@ KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target) {
     });
 }
 
-KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr) {
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning) {
     if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
         return std::unexpected(refused(message("PSNR must be a number of dB from {} to {}, got {}",
                                                kPsnrRange.first, kPsnrRange.second, psnr)));
@@ -319,19 +324,23 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr) {
     // target is kept.
     double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
     std::optional<Quantized> kept;
-    for (int round = 0; round < kPsnrRounds; ++round) {
+    double reached = 0.0;
+    for (int round = 0; round < kPsnrRounds + (kept ? 0 : kPsnrRescues); ++round) {
         auto quantized = quantize_within(samples, {bound, true});
         if (!quantized) return std::unexpected(quantized.error());
-        const double reached = quantized->rms_error == 0.0
-                                   ? std::numeric_limits<double>::infinity()
-                                   : 20.0 * std::log10(quantized->range / quantized->rms_error);
+        if (leaning) lean_towards_previous(samples, *quantized);
+        reached = quantized->rms_error == 0.0
+                      ? std::numeric_limits<double>::infinity()
+                      : 20.0 * std::log10(quantized->range / quantized->rms_error);
         const bool met = reached >= psnr;
         if (met && (!kept || quantized->grid.step > kept->grid.step)) kept = std::move(*quantized);
         if (met && (reached - psnr < kPsnrSlack || !std::isfinite(reached))) break;
-        bound *= std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - kPsnrAim) / 20.0);
+        const double aim = kPsnrAim + kPsnrRescueAim * std::max(0, round + 2 - kPsnrRounds);
+        bound *= std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - aim) / 20.0);
     }
     if (kept) return std::move(*kept);
-    return std::unexpected(refused(message("PSNR {} dB cannot be met", psnr)));
+    return std::unexpected(refused(
+        message("PSNR {} dB cannot be met: the last grid tried reached {:.2f} dB", psnr, reached)));
 }
 
 }  // namespace kestova::v2

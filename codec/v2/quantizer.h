@@ -46,7 +46,8 @@ inline constexpr std::pair<double, double> kPsnrRange{1.0, 200.0};
 
 // The indices of `samples` on a grid whose decoded samples reach at least `psnr` dB, the coarsest
 // of a few tried (the first from the rms error of a uniform grid, then narrowed by what it
-// missed). Refuses a PSNR outside kPsnrRange and what quantize_within refuses.
-KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr);
+// missed). Refuses a PSNR outside kPsnrRange and what quantize_within refuses. With `leaning`,
+// each grid's indices lean towards their predecessors where that saves bits (psnr_quantizer.h).
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning = false);
 
 }  // namespace kestova::v2
