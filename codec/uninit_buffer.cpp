@@ -1,6 +1,7 @@
 #include "codec/uninit_buffer.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -20,6 +21,15 @@ void advise_huge_pages(void* p, std::size_t bytes) {
     const std::uintptr_t last = (start + bytes) / kHugePage * kHugePage;
     if (bytes < kHugeBufferMin || last <= first) return;
     madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // a hint only
+}
+
+void release_pages(void* p, std::size_t bytes) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t first = (start + page - 1) / page * page;
+    const std::uintptr_t last = (start + bytes) / page * page;
+    if (last <= first) return;
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);  // failure keeps them
 }
 
 namespace detail {

@@ -15,6 +15,10 @@ namespace kestova {
 // are first touched; a hint for large buffers that are about to be written. Never fails.
 void advise_huge_pages(void* p, std::size_t bytes);
 
+// Gives the whole pages inside [p, p + bytes) back to the system: their contents are lost (they
+// read as zeros if touched again). For the parts of a large buffer nothing reads any more.
+void release_pages(void* p, std::size_t bytes);
+
 namespace detail {
 
 // Frees what allocate_uninit returned.
