@@ -15,32 +15,32 @@ namespace {
 // Details quantised over their own memory go through a copy of this many floats at a time.
 constexpr std::size_t kOverlapBlock = 4096;
 
-// The finest details as floats at the front of the coefficient sequence's memory, or nothing when
-// they do not fit there. Quantising them block by block from the last (see quantize_over) never
-// writes over a float still unread: block [j, j + b) goes to the bytes from 2 * (offset + j), and
-// the floats still unread end at byte 4 * j, so it suffices that j <= offset for every block.
+// The finest details as floats at the back of the coefficient sequence's memory (4-byte
+// aligned), or nothing when they do not fit there. Their integers go to [offset, offset + length)
+// and are written block by block from the first (see quantize_over); block [j, j + b) ends at
+// offset + j + b, and the floats still unread start at start + 2 * (j + b), `start` being where
+// the floats begin: so it suffices that offset <= start + b for the first block.
 std::span<float> details_in_coefficients(std::span<int16_t> coefficients, std::size_t offset,
                                          std::size_t length) {
     static_assert(sizeof(float) == 2 * sizeof(int16_t) && alignof(float) <= 16);
     if (length == 0 || coefficients.size() / 2 < length) return {};
-    if ((length - 1) / kOverlapBlock * kOverlapBlock > offset) return {};
-    return {reinterpret_cast<float*>(coefficients.data()), length};
+    const std::size_t start = (coefficients.size() - 2 * length) / 2 * 2;
+    if (offset > start + std::min(length, kOverlapBlock)) return {};
+    return {reinterpret_cast<float*>(coefficients.data() + start), length};
 }
 
-// quantizer.details(level, in, out) for `in` lying in the memory in front of `out`, as
+// quantizer.details(level, in, out) for `in` lying in the memory behind the start of `out`, as
 // details_in_coefficients places it: each block is copied out before its integers are written.
 // The quantisers work value by value, so the integers and the clamp verdict are the same.
 bool quantize_over(const LevelQuantizer& quantizer, std::size_t level, std::span<const float> in,
                    std::span<int16_t> out) {
     std::array<float, kOverlapBlock> block;
     bool clamped = false;
-    for (std::size_t end = in.size(); end > 0;) {
-        const std::size_t start = (end - 1) / kOverlapBlock * kOverlapBlock;
-        const std::size_t count = end - start;
+    for (std::size_t start = 0; start < in.size(); start += kOverlapBlock) {
+        const std::size_t count = std::min(kOverlapBlock, in.size() - start);
         std::memcpy(block.data(), in.data() + start, count * sizeof(float));
         clamped |= quantizer.details(level, std::span<const float>(block.data(), count),
                                      out.subspan(start, count));
-        end = start;
     }
     return clamped;
 }

@@ -19,6 +19,10 @@ void advise_huge_pages(void* p, std::size_t bytes);
 // read as zeros if touched again). For the parts of a large buffer nothing reads any more.
 void release_pages(void* p, std::size_t bytes);
 
+// Sets every value to zero; on Linux, whole pages are given back to the system instead of
+// written (private anonymous pages read back as zeros and take memory again only when written).
+void zero_releasing(std::span<float> values);
+
 namespace detail {
 
 // Frees what allocate_uninit returned.
