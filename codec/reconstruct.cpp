@@ -87,9 +87,16 @@ Undra::UndraResult<std::vector<float>> reconstruct_releasing(const Undra::DwtExe
         if (!status) return std::unexpected(status.error());
     }
     even.reset();
-    // The finest level reads only its own details and the output of the level above.
-    if (levels > 1) release_pages(releasable.data(), layout.details_offset(0) * sizeof(float));
+    // The finest level reads only its own details and the output of the level above: the
+    // coarsest approximations in front of those details and the coarser details behind them
+    // are done with.
     const Undra::DwtSize finest = layout.sizes[0];
+    if (levels > 1 && !releasable.empty()) {
+        const std::size_t finest_end = layout.details_offset(0) + finest.details_length;
+        release_pages(releasable.data(), layout.details_offset(0) * sizeof(float));
+        release_pages(releasable.data() + finest_end,
+                      (releasable.size() - finest_end) * sizeof(float));
+    }
     std::vector<float> result;
     result.reserve(executor.idwt_size(finest));
     advise_huge_pages(result.data(), result.capacity() * sizeof(float));
