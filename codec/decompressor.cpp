@@ -66,7 +66,7 @@ KestovaResult<std::vector<float>> decompress(std::span<const uint8_t> bytes) {
                coefficients.span());
     *image = DecodedImage{};
 
-    auto signal = reconstruct(*executor, layout, transform_length, coefficients.span());
+    auto signal = reconstruct_consuming(*executor, layout, transform_length, coefficients.span());
     if (!signal) return std::unexpected(KestovaError::transform(signal.error().message()));
     coefficients.reset();
 

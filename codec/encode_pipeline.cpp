@@ -88,7 +88,11 @@ KestovaResult<PreparedSignal> prepare_signal(std::span<const float> samples,
 
 KestovaResult<UninitBuffer<int16_t>> allocate_coefficients(const LevelLayout& layout) {
     try {
-        return UninitBuffer<int16_t>(layout.coefficients());
+        // Room for the finest details as floats behind where their integers start (and one
+        // element to align them), which the analysis writes there first.
+        return UninitBuffer<int16_t>(
+            std::max(layout.coefficients(),
+                     layout.details_offset(0) + 2 * layout.sizes.front().details_length + 1));
     } catch (const std::bad_alloc&) {
         return std::unexpected(KestovaError::out_of_memory(layout.details));
     }

@@ -46,7 +46,8 @@ NormalizedSignal fill_working_signal(std::span<const float> samples, std::span<f
 // The level count the encoders plan for `n` samples and a transform of `filter_length` taps.
 std::size_t planned_levels(std::size_t n, std::size_t filter_length);
 
-// A coefficient sequence for `layout`, or OutOfMemory with its detail count.
+// A coefficient sequence for `layout` (with room for its finest details as floats, which
+// decompose_and_quantize writes there first), or OutOfMemory with its detail count.
 KestovaResult<UninitBuffer<int16_t>> allocate_coefficients(const LevelLayout& layout);
 
 // Appends one complete raw deflate stream of the bytes to the array.

@@ -1,5 +1,7 @@
 #include "codec/reconstruct.h"
 
+#include <algorithm>
+
 #include "codec/uninit_buffer.h"
 #include "engine/level_synthesis.h"
 
@@ -53,24 +55,73 @@ Undra::UndraResult<std::vector<float>> multi_level_inverse(const Undra::DwtExecu
 
 }  // namespace
 
+namespace {
+
+// reconstruct, giving back the pages of `releasable` (the coefficients, when the caller is done
+// with them after this) that only the coarser levels read before the finest level runs.
+Undra::UndraResult<std::vector<float>> reconstruct_releasing(const Undra::DwtExecutor& executor,
+                                                             const LevelLayout& layout,
+                                                             std::size_t transform_length,
+                                                             std::span<const float> coefficients,
+                                                             std::span<float> releasable) {
+    if (!analysable_chain(layout, transform_length, executor.filter_length())) {
+        return multi_level_inverse(executor, layout, coefficients);
+    }
+    // The levels above the finest take turns in two arrays, each sized by the largest output it
+    // receives; the finest writes into the result, made just before it runs, when the array of
+    // the even levels is no longer needed.
+    const std::size_t levels = layout.sizes.size();
+    std::size_t largest[2] = {0, 0};
+    for (std::size_t level = 1; level < levels; ++level) {
+        largest[level % 2] = std::max(largest[level % 2], executor.idwt_size(layout.sizes[level]));
+    }
+    UninitBuffer<float> even(largest[0]);
+    const UninitBuffer<float> odd(largest[1]);
+    const std::span<const float> approximations = coefficients.first(layout.approximations);
+    Undra::LevelSynthesis synthesis(executor, approximations, levels, even.span(), odd.span(),
+                                    false);
+    for (std::size_t level = levels; level-- > 1;) {
+        const auto status = synthesis.next(
+            layout.sizes[level].approximations_length,
+            coefficients.subspan(layout.details_offset(level), layout.sizes[level].details_length));
+        if (!status) return std::unexpected(status.error());
+    }
+    even.reset();
+    // The finest level reads only its own details and the output of the level above: the
+    // coarsest approximations in front of those details and the coarser details behind them
+    // are done with.
+    const Undra::DwtSize finest = layout.sizes[0];
+    if (levels > 1 && !releasable.empty()) {
+        const std::size_t finest_end = layout.details_offset(0) + finest.details_length;
+        release_pages(releasable.data(), layout.details_offset(0) * sizeof(float));
+        release_pages(releasable.data() + finest_end,
+                      (releasable.size() - finest_end) * sizeof(float));
+    }
+    std::vector<float> result;
+    result.reserve(executor.idwt_size(finest));
+    advise_huge_pages(result.data(), result.capacity() * sizeof(float));
+    result.resize(result.capacity());
+    const auto status = synthesis.next_into(
+        finest.approximations_length,
+        coefficients.subspan(layout.details_offset(0), finest.details_length), result);
+    if (!status) return std::unexpected(status.error());
+    return result;
+}
+
+}  // namespace
+
 Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& executor,
                                                    const LevelLayout& layout,
                                                    std::size_t transform_length,
                                                    std::span<const float> coefficients) {
-    if (!analysable_chain(layout, transform_length, executor.filter_length())) {
-        return multi_level_inverse(executor, layout, coefficients);
-    }
-    // Output lengths only shrink towards the coarse levels, so level 0's and level 1's bound the
-    // two buffers; level 0 ends in the result.
-    const std::size_t levels = layout.sizes.size();
-    std::vector<float> result;
-    result.reserve(executor.idwt_size(layout.sizes[0]));
-    advise_huge_pages(result.data(), result.capacity() * sizeof(float));
-    result.resize(result.capacity());
-    const UninitBuffer<float> spare(levels > 1 ? executor.idwt_size(layout.sizes[1]) : 0);
-    const auto status = synthesise(executor, layout, coefficients, result, spare.span(), true);
-    if (!status) return std::unexpected(status.error());
-    return result;
+    return reconstruct_releasing(executor, layout, transform_length, coefficients, {});
+}
+
+Undra::UndraResult<std::vector<float>> reconstruct_consuming(const Undra::DwtExecutor& executor,
+                                                             const LevelLayout& layout,
+                                                             std::size_t transform_length,
+                                                             std::span<float> coefficients) {
+    return reconstruct_releasing(executor, layout, transform_length, coefficients, coefficients);
 }
 
 Undra::UndraStatus reconstruct_into(const Undra::DwtExecutor& executor, const LevelLayout& layout,

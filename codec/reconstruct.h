@@ -20,6 +20,13 @@ Undra::UndraResult<std::vector<float>> reconstruct(const Undra::DwtExecutor& exe
                                                    std::size_t transform_length,
                                                    std::span<const float> coefficients);
 
+// The same for coefficients the caller no longer needs afterwards: the memory of those only the
+// coarser levels read is given back before the finest level runs.
+Undra::UndraResult<std::vector<float>> reconstruct_consuming(const Undra::DwtExecutor& executor,
+                                                             const LevelLayout& layout,
+                                                             std::size_t transform_length,
+                                                             std::span<float> coefficients);
+
 // The same into `result`, reusing its memory and that of `spare` (working storage) from call to
 // call, as a loop of reconstructions does.
 Undra::UndraStatus reconstruct_into(const Undra::DwtExecutor& executor, const LevelLayout& layout,

@@ -1,7 +1,9 @@
 #include "codec/uninit_buffer.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace kestova {
@@ -20,6 +22,32 @@ void advise_huge_pages(void* p, std::size_t bytes) {
     const std::uintptr_t last = (start + bytes) / kHugePage * kHugePage;
     if (bytes < kHugeBufferMin || last <= first) return;
     madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);  // a hint only
+}
+
+void release_pages(void* p, std::size_t bytes) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t first = (start + page - 1) / page * page;
+    const std::uintptr_t last = (start + bytes) / page * page;
+    if (last <= first) return;
+    madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);  // failure keeps them
+}
+
+void zero_releasing(std::span<float> values) {
+#if defined(__linux__)
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto start = reinterpret_cast<std::uintptr_t>(values.data());
+    const std::uintptr_t end = start + values.size_bytes();
+    const std::uintptr_t first = std::min(end, (start + page - 1) / page * page);
+    const std::uintptr_t last = std::max(first, end / page * page);
+    const auto at = [&](std::uintptr_t address) { return (address - start) / sizeof(float); };
+    if (last > first && madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED) == 0) {
+        std::fill(values.begin(), values.begin() + at(first), 0.0f);
+        std::fill(values.begin() + at(last), values.end(), 0.0f);
+        return;
+    }
+#endif
+    std::fill(values.begin(), values.end(), 0.0f);
 }
 
 namespace detail {

@@ -15,6 +15,14 @@ namespace kestova {
 // are first touched; a hint for large buffers that are about to be written. Never fails.
 void advise_huge_pages(void* p, std::size_t bytes);
 
+// Gives the whole pages inside [p, p + bytes) back to the system: their contents are lost (they
+// read as zeros if touched again). For the parts of a large buffer nothing reads any more.
+void release_pages(void* p, std::size_t bytes);
+
+// Sets every value to zero; on Linux, whole pages are given back to the system instead of
+// written (private anonymous pages read back as zeros and take memory again only when written).
+void zero_releasing(std::span<float> values);
+
 namespace detail {
 
 // Frees what allocate_uninit returned.

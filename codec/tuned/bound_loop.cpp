@@ -270,6 +270,8 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
                                           uint8_t scale, const BoundTarget& target,
                                           std::span<int16_t> coefficients) {
     const float multiplier = std::ldexp(1.0f, scale);
+    // Nothing reads the scratch before the residual is made in it: its memory goes back meanwhile.
+    release_pages(target.scratch.data(), target.scratch.size_bytes());
     Workspace ws;
     ws.dequantized = UninitBuffer<float>(layout.coefficients());
     const std::size_t blocks = (target.samples.size() + kScreenBlock - 1) / kScreenBlock;
@@ -314,7 +316,8 @@ KestovaResult<LoopOutcome> correct_within(const Undra::DwtExecutor& executor,
         if (ws.residual.size() == 0) {
             const Undra::DwtSize first = executor.dwt_size(transform_length);
             ws.residual = target.scratch.first(transform_length);
-            std::fill(ws.residual.begin(), ws.residual.end(), 0.0f);
+            // Zeros that take memory only where the corrections write.
+            zero_releasing(ws.residual);
             ws.approximations_length = first.approximations_length;
             if (ws.spare.size() < first.approximations_length) {
                 ws.own_approximations = UninitBuffer<float>(first.approximations_length);

@@ -14,6 +14,7 @@
 #include "codec/container_limits.h"
 #include "codec/decompose.h"
 #include "codec/decompressor.h"
+#include "codec/encode_pipeline.h"
 #include "codec/header.h"
 #include "codec/level_layout.h"
 #include "codec/method_executor.h"
@@ -411,28 +412,35 @@ TEST_P(CompressLevelChoice, FewerLevelsOnlyWhereTheLevelRuleWouldClamp) {
 
 TEST_P(CompressLevelChoice, DecompositionAtAnyAmplitude) {
     // Straight through the level-by-level analysis with unnormalised signals, so that clamping
-    // starts at every depth, from none to the details or approximations of level 0.
+    // starts at every depth, from none to the details or approximations of level 0; into a
+    // sequence of exactly the layout's length (the finest details analysed apart) and into one as
+    // the encoders allocate it (analysed into its own memory, over several blocks).
     const auto [method, shape, isa] = GetParam();
     const auto executor = make_method_executor_on(method, isa);
-    const std::size_t n = 5000;
-    const LevelLayout layout = level_layout(*executor, n, 8);
-    std::vector<std::size_t> levels_seen;
-    for (double amplitude : {0.25, 3.0, 6.0, 12.0, 40.0, 300.0}) {
-        SCOPED_TRACE(amplitude);
-        const auto x = shaped_signal(shape, n, amplitude);
-        auto signal = x;
-        std::vector<int16_t> coefficients(layout.coefficients());
-        const auto levels =
-            decompose_and_quantize(*executor, layout, signal, 4096.0f, 3, coefficients);
-        ASSERT_TRUE(levels.has_value());
-        const auto expected = expected_sequence(*executor, x, 8, 4096.0f, 3);
-        ASSERT_EQ(*levels, expected.levels);
-        coefficients.resize(layout.first_levels(*levels).coefficients());
-        EXPECT_EQ(coefficients, expected.coefficients);
-        levels_seen.push_back(*levels);
+    for (const std::size_t n : {std::size_t{5000}, std::size_t{20011}}) {
+        const LevelLayout layout = level_layout(*executor, n, 8);
+        const std::size_t allocated = allocate_coefficients(layout).value().size();
+        for (const std::size_t room : {layout.coefficients(), allocated}) {
+            SCOPED_TRACE(::testing::Message() << "n " << n << " room " << room);
+            std::vector<std::size_t> levels_seen;
+            for (double amplitude : {0.25, 3.0, 6.0, 12.0, 40.0, 300.0}) {
+                SCOPED_TRACE(amplitude);
+                const auto x = shaped_signal(shape, n, amplitude);
+                auto signal = x;
+                std::vector<int16_t> coefficients(room);
+                const auto levels =
+                    decompose_and_quantize(*executor, layout, signal, 4096.0f, 3, coefficients);
+                ASSERT_TRUE(levels.has_value());
+                const auto expected = expected_sequence(*executor, x, 8, 4096.0f, 3);
+                ASSERT_EQ(*levels, expected.levels);
+                coefficients.resize(layout.first_levels(*levels).coefficients());
+                EXPECT_EQ(coefficients, expected.coefficients);
+                levels_seen.push_back(*levels);
+            }
+            EXPECT_EQ(levels_seen.front(), 8u);
+            EXPECT_EQ(levels_seen.back(), 1u);
+        }
     }
-    EXPECT_EQ(levels_seen.front(), 8u);
-    EXPECT_EQ(levels_seen.back(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(MethodsShapesPaths, CompressLevelChoice,
