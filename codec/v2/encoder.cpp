@@ -124,9 +124,13 @@ KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
 }
 
 KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr) {
-    auto nearest = encode_quantized(samples, quantize_to_psnr(samples, psnr));
+    // Kept only where a second search may follow.
+    std::optional<Quantized> first_grid;
+    const bool may_lean = psnr <= kLeaningPsnr;
+    auto nearest = encode_quantized(
+        samples, quantize_to_psnr(samples, psnr, false, may_lean ? &first_grid : nullptr));
     if (!nearest || !leaning_may_pay(psnr, nearest->method)) return nearest;
-    auto leaning = encode_quantized(samples, quantize_to_psnr(samples, psnr, true));
+    auto leaning = encode_quantized(samples, quantize_to_psnr(samples, psnr, true, &first_grid));
     return leaning && leaning->stream.size() < nearest->stream.size() ? leaning : nearest;
 }
 

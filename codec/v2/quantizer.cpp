@@ -313,7 +313,8 @@ KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target) {
     });
 }
 
-KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning) {
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning,
+                                          std::optional<Quantized>* first_grid) {
     if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
         return std::unexpected(refused(message("PSNR must be a number of dB from {} to {}, got {}",
                                                kPsnrRange.first, kPsnrRange.second, psnr)));
@@ -326,8 +327,13 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
     std::optional<Quantized> kept;
     double reached = 0.0;
     for (int round = 0; round < kPsnrRounds + (kept ? 0 : kPsnrRescues); ++round) {
-        auto quantized = quantize_within(samples, {bound, true});
+        // The first grid depends only on the target: a search before this one may have kept it.
+        const bool reused = round == 0 && first_grid && *first_grid;
+        auto quantized = reused ? KestovaResult<Quantized>(std::move(**first_grid))
+                                : quantize_within(samples, {bound, true});
+        if (reused) first_grid->reset();
         if (!quantized) return std::unexpected(quantized.error());
+        if (round == 0 && first_grid && !reused) *first_grid = *quantized;
         if (leaning) lean_towards_previous(samples, *quantized);
         reached = quantized->rms_error == 0.0
                       ? std::numeric_limits<double>::infinity()

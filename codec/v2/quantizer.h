@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -48,6 +49,10 @@ inline constexpr std::pair<double, double> kPsnrRange{1.0, 200.0};
 // of a few tried (the first from the rms error of a uniform grid, then narrowed by what it
 // missed). Refuses a PSNR outside kPsnrRange and what quantize_within refuses. With `leaning`,
 // each grid's indices lean towards their predecessors where that saves bits (psnr_quantizer.h).
-KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning = false);
+// With `first_grid`: empty, it receives the nearest indices on the first grid tried (which depends
+// only on `psnr`); holding them, a second search at the same `psnr` starts from them (and empties
+// it) instead of quantising again.
+KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning = false,
+                                          std::optional<Quantized>* first_grid = nullptr);
 
 }  // namespace kestova::v2
