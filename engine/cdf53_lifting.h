@@ -18,7 +18,7 @@ struct Cdf53Lifting {
     static constexpr float kUpdate = 0.25f;
 
     // Signals of 3 samples and more; the inverse copies only the approximations.
-    static constexpr LiftingShape kShape{3, 6, false};
+    static constexpr LiftingShape kShape{3, 6, true};
 
     // One analysis level of x (n >= 3) into s (ceil(n/2)) and d (floor(n/2)), chunk by chunk so
     // that the update finds the split's results in cache.

@@ -74,9 +74,11 @@ UndraStatus LiftingExecutor::inverse_checked(std::span<const float> approximatio
     const std::size_t e = approximations.size();
     const std::size_t o = details.size();
     // The kernel writes every working element before reading it, so it is left uninitialised.
-    const std::size_t count = shape_.copies_details ? e + o : e;
-    const std::unique_ptr<float[]> work(new (std::nothrow) float[count]);
-    if (!work) return undra_fail(K::AllocationFailed, count * sizeof(float));
+    std::unique_ptr<float[]> work;
+    if (shape_.copies_approximations) {
+        work.reset(new (std::nothrow) float[e]);
+        if (!work) return undra_fail(K::AllocationFailed, e * sizeof(float));
+    }
     inverse_kernel(approximations.data(), details.data(), e, o, work.get(), output.data());
     return {};
 }

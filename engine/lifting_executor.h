@@ -13,9 +13,9 @@ namespace Undra {
 
 // The size rules that tell one lifting transform from another.
 struct LiftingShape {
-    std::size_t min_length;     // shortest signal one level accepts
-    std::size_t filter_length;  // reported by filter_length()
-    bool copies_details;        // the inverse works on a copy of the details as well
+    std::size_t min_length;      // shortest signal one level accepts
+    std::size_t filter_length;   // reported by filter_length()
+    bool copies_approximations;  // the inverse needs a working copy of the approximations
 };
 
 class LiftingExecutor : public DwtExecutor {
@@ -46,8 +46,8 @@ class LiftingExecutor : public DwtExecutor {
 
     // One analysis level of x (n >= min_length) into s (ceil(n/2)) and d (floor(n/2)).
     virtual void forward_kernel(const float* x, std::size_t n, float* s, float* d) const = 0;
-    // One synthesis level of s (e) and d (o) into y (e + o); `work` holds e floats, followed by
-    // o more when the shape copies details. Inputs are only read.
+    // One synthesis level of s (e) and d (o) into y (e + o); `work` holds e floats when the shape
+    // copies approximations and is null otherwise. Inputs are only read.
     virtual void inverse_kernel(const float* s, const float* d, std::size_t e, std::size_t o,
                                 float* work, float* y) const = 0;
 

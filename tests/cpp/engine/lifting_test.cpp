@@ -320,8 +320,10 @@ class Cdf97Values : public ::testing::TestWithParam<Isa> {};
 TEST_P(Cdf97Values, MatchesWholeArrayReferenceAcrossChunks) {
     auto ex = make_cdf97_f32(GetParam());
     const bool fused = GetParam() == Isa::Avx;
-    for (std::size_t n :
-         {4u, 5u, 6u, 7u, 37u, 2046u, 2047u, 2048u, 2049u, 2050u, 2051u, 4100u, 6143u, 10001u}) {
+    // Around the chunk of 1024 approximations: the synthesis window slides at each boundary
+    // and its last round may hold only one to three of them.
+    for (std::size_t n : {4u, 5u, 6u, 7u, 37u, 2046u, 2047u, 2048u, 2049u, 2050u, 2051u, 4097u,
+                          4098u, 4100u, 4102u, 6143u, 6149u, 10001u}) {
         const auto x = random_signal(n, static_cast<uint32_t>(n + 11));
         const Dwt expected =
             fused ? reference_cdf97<FusedLift>(x) : reference_cdf97<PortableLift>(x);
