@@ -6,7 +6,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "engine/lifting_executor.h"
 #include "engine/lifting_steps.h"
@@ -24,7 +23,7 @@ struct Cdf97Lifting {
     static constexpr float kDetailScale = std::bit_cast<float>(uint32_t{0x3F5EAF70});
 
     // Signals of 4 samples and more; the inverse keeps its working copies in a window of its own.
-    static constexpr LiftingShape kShape{4, 10, false};
+    static constexpr LiftingShape kShape{4, 10};
 
     // One analysis level of x (n >= 4) into s (ceil(n/2)) and d (floor(n/2)). The steps run chunk
     // by chunk, each as far as the previous step's results allow (a predict needs s[k+1], an update
@@ -54,11 +53,10 @@ struct Cdf97Lifting {
     }
 
     // One synthesis level of s (e) and d (o) into y (e + o); chunked like the forward step,
-    // undoing its steps in reverse order. `work` is not used: the working copies of s and d live
-    // in a window of kWindow elements on the stack that slides along the level (see below).
+    // undoing its steps in reverse order. The working copies of s and d live in windows of
+    // kWindow elements on the stack that slide along the level.
     template <class A>
-    static void inverse(const float* s, const float* d, std::size_t e, std::size_t o,
-                        float* /*work*/, float* y) {
+    static void inverse(const float* s, const float* d, std::size_t e, std::size_t o, float* y) {
         // Each round reads no element below the last round's `merged` and writes none at or
         // above `merged` + 2 + kChunk, so the window starts at `merged` and the steps run on
         // window-relative indices (sizes e - base and o - base, y from 2 * base). A range that
@@ -69,7 +67,9 @@ struct Cdf97Lifting {
         std::size_t base = 0;
         std::size_t copied = 0, second_update = 0, second_predict = 0, first_update = 0, merged = 0;
         while (merged < e) {
-            slide_window(ws, wd, base, merged, copied, o);
+            lifting::slide_window(ws, merged - base, copied - merged);
+            lifting::slide_window(wd, merged - base, std::min(copied, o) - std::min(merged, o));
+            base = merged;
             const std::size_t le = e - base, lo = o - base;
             const std::size_t c = copied - base;
             const std::size_t a0 = std::min(c + lifting::kChunk, le);
@@ -92,18 +92,6 @@ struct Cdf97Lifting {
   private:
     // The synthesis window: one chunk plus the two elements a round keeps from the one before.
     static constexpr std::size_t kWindow = lifting::kChunk + 2;
-
-    // Moves the window of ws and wd from `base` to `merged`, keeping the elements up to `copied`
-    // (the details only up to o).
-    static void slide_window(float* ws, float* wd, std::size_t& base, std::size_t merged,
-                             std::size_t copied, std::size_t o) {
-        if (merged == base) return;
-        const std::size_t shift = merged - base;
-        std::memmove(ws, ws + shift, (copied - merged) * sizeof(float));
-        const std::size_t details_kept = std::min(copied, o) - std::min(merged, o);
-        std::memmove(wd, wd + shift, details_kept * sizeof(float));
-        base = merged;
-    }
 };
 
 }  // namespace Undra
