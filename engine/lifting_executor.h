@@ -1,6 +1,6 @@
-// Shared frame of the lifting executors (CDF 9/7, CDF 5/3): size rules, argument checks,
-// the single- and multi-level operations. A concrete executor supplies only
-// its two kernels, which run on arrays whose sizes have already been checked.
+// Shared frame of the lifting executors (CDF 9/7, CDF 5/3): size rules, argument checks and
+// the single- and multi-level operations. A concrete executor supplies only its two kernels,
+// which run on arrays whose sizes have already been checked.
 #pragma once
 
 #include <cstddef>
