@@ -22,8 +22,8 @@ struct Cdf97Lifting {
     // Its own constant, one ulp above the rounded reciprocal of kScale.
     static constexpr float kDetailScale = std::bit_cast<float>(uint32_t{0x3F5EAF70});
 
-    // Signals of 4 samples and more; the inverse needs working copies of both coefficient arrays.
-    static constexpr LiftingShape kShape{4, 10, true};
+    // Signals of 4 samples and more; the inverse keeps its working copies in a window of its own.
+    static constexpr LiftingShape kShape{4, 10};
 
     // One analysis level of x (n >= 4) into s (ceil(n/2)) and d (floor(n/2)). The steps run chunk
     // by chunk, each as far as the previous step's results allow (a predict needs s[k+1], an update
@@ -52,31 +52,46 @@ struct Cdf97Lifting {
         }
     }
 
-    // One synthesis level of s (e) and d (o) into y (e + o), using work (e + o floats); chunked
-    // like the forward step, undoing its steps in reverse order.
+    // One synthesis level of s (e) and d (o) into y (e + o); chunked like the forward step,
+    // undoing its steps in reverse order. The working copies of s and d live in windows of
+    // kWindow elements on the stack that slide along the level.
     template <class A>
-    static void inverse(const float* s, const float* d, std::size_t e, std::size_t o, float* work,
-                        float* y) {
-        float* ws = work;
-        float* wd = work + e;
+    static void inverse(const float* s, const float* d, std::size_t e, std::size_t o, float* y) {
+        // Each round reads no element below the last round's `merged` and writes none at or
+        // above `merged` + 2 + kChunk, so the window starts at `merged` and the steps run on
+        // window-relative indices (sizes e - base and o - base, y from 2 * base). A range that
+        // starts at window index 0 with base > 0 would take the left border rule; none does,
+        // since every later round's updates start at base + 1 and base + 2.
+        float ws[kWindow];
+        float wd[kWindow];
+        std::size_t base = 0;
         std::size_t copied = 0, second_update = 0, second_predict = 0, first_update = 0, merged = 0;
         while (merged < e) {
-            const std::size_t a0 = std::min(copied + lifting::kChunk, e);
-            lifting::scale_range<A>(ws, s, kDetailScale, copied, a0);
-            lifting::scale_range<A>(wd, d, kScale, std::min(copied, o), std::min(a0, o));
-            lifting::update_range<A>(ws, wd, e, o, -kDelta, second_update, a0);
-            const std::size_t a2 = a0 == e ? o : a0 - 1;
-            lifting::predict_range<A>(wd, ws, e, o, -kGamma, second_predict, a2);
-            const std::size_t a3 = a2 == o ? e : a2;
-            lifting::update_range<A>(ws, wd, e, o, -kBeta, first_update, a3);
-            const std::size_t a4 = a3 == e ? e : a3 - 1;
-            lifting::merge_range<A>(ws, wd, e, o, -kAlpha, y, merged, a4);
-            copied = second_update = a0;
-            second_predict = a2;
-            first_update = a3;
-            merged = a4;
+            lifting::slide_window(ws, merged - base, copied - merged);
+            lifting::slide_window(wd, merged - base, std::min(copied, o) - std::min(merged, o));
+            base = merged;
+            const std::size_t le = e - base, lo = o - base;
+            const std::size_t c = copied - base;
+            const std::size_t a0 = std::min(c + lifting::kChunk, le);
+            lifting::scale_range<A>(ws, s + base, kDetailScale, c, a0);
+            lifting::scale_range<A>(wd, d + base, kScale, std::min(c, lo), std::min(a0, lo));
+            lifting::update_range<A>(ws, wd, le, lo, -kDelta, second_update - base, a0);
+            const std::size_t a2 = a0 == le ? lo : a0 - 1;
+            lifting::predict_range<A>(wd, ws, le, lo, -kGamma, second_predict - base, a2);
+            const std::size_t a3 = a2 == lo ? le : a2;
+            lifting::update_range<A>(ws, wd, le, lo, -kBeta, first_update - base, a3);
+            const std::size_t a4 = a3 == le ? le : a3 - 1;
+            lifting::merge_range<A>(ws, wd, le, lo, -kAlpha, y + 2 * base, merged - base, a4);
+            copied = second_update = base + a0;
+            second_predict = base + a2;
+            first_update = base + a3;
+            merged = base + a4;
         }
     }
+
+  private:
+    // The synthesis window: one chunk plus the two elements a round keeps from the one before.
+    static constexpr std::size_t kWindow = lifting::kChunk + 2;
 };
 
 }  // namespace Undra

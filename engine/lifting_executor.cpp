@@ -1,8 +1,6 @@
 #include "engine/lifting_executor.h"
 
 #include <algorithm>
-#include <memory>
-#include <new>
 #include <utility>
 
 #include "engine/level_analysis.h"
@@ -68,26 +66,15 @@ UndraStatus LiftingExecutor::check_inverse(std::size_t e, std::size_t o, std::si
     return {};
 }
 
-UndraStatus LiftingExecutor::inverse_checked(std::span<const float> approximations,
-                                             std::span<const float> details,
-                                             std::span<float> output) const {
-    const std::size_t e = approximations.size();
-    const std::size_t o = details.size();
-    // The kernel writes every working element before reading it, so it is left uninitialised.
-    const std::size_t count = shape_.copies_details ? e + o : e;
-    const std::unique_ptr<float[]> work(new (std::nothrow) float[count]);
-    if (!work) return undra_fail(K::AllocationFailed, count * sizeof(float));
-    inverse_kernel(approximations.data(), details.data(), e, o, work.get(), output.data());
-    return {};
-}
-
 UndraStatus LiftingExecutor::execute_inverse(std::span<const float> approximations,
                                              std::span<const float> details,
                                              std::span<float> output) const {
     if (auto ok = check_inverse(approximations.size(), details.size(), output.size()); !ok) {
         return ok;
     }
-    return inverse_checked(approximations, details, output);
+    inverse_kernel(approximations.data(), details.data(), approximations.size(), details.size(),
+                   output.data());
+    return {};
 }
 
 // Every level's input must have min_length samples, the first one's included.
@@ -107,9 +94,8 @@ UndraResult<std::vector<float>> LiftingExecutor::idwt(DwtView view) const {
     }
     auto output = try_zeroed<float>(m);
     if (!output) return output;
-    if (auto ok = inverse_checked(view.approximations, view.details, *output); !ok) {
-        return std::unexpected(ok.error());
-    }
+    inverse_kernel(view.approximations.data(), view.details.data(), view.approximations.size(),
+                   view.details.size(), output->data());
     return output;
 }
 

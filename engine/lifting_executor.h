@@ -1,6 +1,6 @@
-// Shared frame of the lifting executors (CDF 9/7, CDF 5/3): size rules, argument checks,
-// allocation and the single- and multi-level operations. A concrete executor supplies only
-// its two kernels, which run on arrays whose sizes have already been checked.
+// Shared frame of the lifting executors (CDF 9/7, CDF 5/3): size rules, argument checks and
+// the single- and multi-level operations. A concrete executor supplies only its two kernels,
+// which run on arrays whose sizes have already been checked.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +15,6 @@ namespace Undra {
 struct LiftingShape {
     std::size_t min_length;     // shortest signal one level accepts
     std::size_t filter_length;  // reported by filter_length()
-    bool copies_details;        // the inverse works on a copy of the details as well
 };
 
 class LiftingExecutor : public DwtExecutor {
@@ -46,15 +45,13 @@ class LiftingExecutor : public DwtExecutor {
 
     // One analysis level of x (n >= min_length) into s (ceil(n/2)) and d (floor(n/2)).
     virtual void forward_kernel(const float* x, std::size_t n, float* s, float* d) const = 0;
-    // One synthesis level of s (e) and d (o) into y (e + o); `work` holds e floats, followed by
-    // o more when the shape copies details. Inputs are only read.
+    // One synthesis level of s (e) and d (o) into y (e + o), in working memory of its own that
+    // does not grow with the level. Inputs are only read.
     virtual void inverse_kernel(const float* s, const float* d, std::size_t e, std::size_t o,
-                                float* work, float* y) const = 0;
+                                float* y) const = 0;
 
   private:
     UndraStatus check_inverse(std::size_t e, std::size_t o, std::size_t m) const;
-    UndraStatus inverse_checked(std::span<const float> approximations,
-                                std::span<const float> details, std::span<float> output) const;
 
     LiftingShape shape_;
 };

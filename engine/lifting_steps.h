@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "engine/util.h"
 
@@ -86,6 +87,11 @@ void merge_range(const float* s, const float* d, std::size_t e, std::size_t o, f
         y[2 * k] = s[k];
         if (k < o) y[2 * k + 1] = A::lift(d[k], w, s[k], s[k]);
     }
+}
+
+// Slides a synthesis window along its level: moves the `kept` elements from v[shift] to v[0].
+inline void slide_window(float* v, std::size_t shift, std::size_t kept) {
+    if (shift != 0) std::memmove(v, v + shift, kept * sizeof(float));
 }
 
 // v[i] = src[i]*k for i in [i0, i1).

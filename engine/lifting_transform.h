@@ -18,7 +18,7 @@ class LiftingTransform final : public LiftingExecutor {
 
   protected:
     void forward_kernel(const float* x, std::size_t n, float* s, float* d) const override;
-    void inverse_kernel(const float* s, const float* d, std::size_t e, std::size_t o, float* work,
+    void inverse_kernel(const float* s, const float* d, std::size_t e, std::size_t o,
                         float* y) const override;
 };
 

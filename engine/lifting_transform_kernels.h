@@ -21,8 +21,8 @@ void LiftingTransform<Scheme, I>::forward_kernel(const float* x, std::size_t n, 
 
 template <class Scheme, Isa I>
 void LiftingTransform<Scheme, I>::inverse_kernel(const float* s, const float* d, std::size_t e,
-                                                 std::size_t o, float* work, float* y) const {
-    Scheme::template inverse<lifting::ArithmeticFor<I>>(s, d, e, o, work, y);
+                                                 std::size_t o, float* y) const {
+    Scheme::template inverse<lifting::ArithmeticFor<I>>(s, d, e, o, y);
 }
 
 }  // namespace Undra
