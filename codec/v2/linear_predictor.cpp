@@ -250,13 +250,16 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
                     bits = cost.bits + description_bits(fitted);
                 }
             }
-            const int64_t* d = buffer.data() + kMaxTaps;
+            // the frame's differences start after kMaxTaps of history, so d[i - 1] is history at i
+            // = 0
+            const int64_t* d = buffer.data();
             if (chosen.taps == 0) {
                 keep_residuals(
-                    count, [&](std::size_t i) { return d[i]; }, plan);
+                    count, [&](std::size_t i) { return d[kMaxTaps + i]; }, plan);
             } else if (chosen.taps == 1 && chosen.shift == 0 && chosen.coefficients[0] == 1) {
                 keep_residuals(
-                    count, [&](std::size_t i) { return d[i] - d[i - 1]; }, plan);
+                    count, [&](std::size_t i) { return d[kMaxTaps + i] - d[kMaxTaps + i - 1]; },
+                    plan);
             } else {
                 keep_residuals(
                     count, [&](std::size_t i) { return residuals[i]; }, plan);
