@@ -1,0 +1,45 @@
+#include "codec/v2/block_modes.h"
+
+#include "codec/v2/class_coder.h"
+#include "codec/v2/table_coder.h"
+
+namespace kestova::v2 {
+
+uint8_t coder_for(uint64_t samples) {
+    return samples >= kModeBlocksMinimum ? kModeBlocksCoder : kClassBlocksCoder;
+}
+
+void encode_residuals(uint8_t coder, std::span<const int64_t> residuals,
+                      std::vector<uint8_t>& out) {
+    if (coder == kClassBlocksCoder) {
+        encode_block(residuals, out);
+        return;
+    }
+    const std::size_t start = out.size();
+    out.push_back(kClassMode);
+    encode_block(residuals, out);
+    const std::size_t class_bytes = out.size() - start - 1;
+    std::vector<uint8_t> table;
+    encode_table_block(residuals, table);
+    if (table.size() <= class_bytes + class_bytes / kTableMarginDivisor) {
+        out.resize(start);
+        out.push_back(kTableMode);
+        out.insert(out.end(), table.begin(), table.end());
+    }
+}
+
+bool decode_residuals(uint8_t coder, std::span<const uint8_t> block, std::span<int64_t> residuals) {
+    if (coder == kClassBlocksCoder) return decode_block(block, residuals);
+    if (block.empty()) return false;
+    const auto rest = block.subspan(1);
+    switch (block[0]) {
+        case kClassMode:
+            return decode_block(rest, residuals);
+        case kTableMode:
+            return decode_table_block(rest, residuals);
+        default:
+            return false;
+    }
+}
+
+}  // namespace kestova::v2
