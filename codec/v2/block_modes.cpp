@@ -19,9 +19,9 @@ void encode_residuals(uint8_t coder, std::span<const int64_t> residuals,
     out.push_back(kClassMode);
     encode_block(residuals, out);
     const std::size_t class_bytes = out.size() - start - 1;
+    const std::size_t limit = class_bytes + class_bytes / kTableMarginDivisor;
     std::vector<uint8_t> table;
-    encode_table_block(residuals, table);
-    if (table.size() <= class_bytes + class_bytes / kTableMarginDivisor) {
+    if (encode_table_block(residuals, limit, table) && table.size() <= limit) {
         out.resize(start);
         out.push_back(kTableMode);
         out.insert(out.end(), table.begin(), table.end());

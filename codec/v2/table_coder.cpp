@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 
 #include "codec/v2/bit_string.h"
 
@@ -154,13 +155,27 @@ struct SegmentDecoder {
     }
 };
 
+// -log2(f / kSlots) in units of 2^-16 bits, for f = 0 to kSlots (0 for f = 0: never used).
+const std::array<uint32_t, kSlots + 1>& symbol_costs() {
+    static const auto costs = [] {
+        std::array<uint32_t, kSlots + 1> out{};
+        for (uint32_t f = 1; f <= kSlots; ++f) {
+            out[f] = static_cast<uint32_t>(std::lround(-std::log2(double(f) / kSlots) * 65536.0));
+        }
+        return out;
+    }();
+    return costs;
+}
+
 }  // namespace
 
-void encode_table_block(std::span<const int64_t> residuals, std::vector<uint8_t>& out) {
+bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_limit,
+                        std::vector<uint8_t>& out) {
     const Order order{residuals.size()};
     std::vector<uint8_t> symbols(residuals.size());
     std::vector<uint8_t> contexts(residuals.size());
     std::array<Row, kContexts> counts{};
+    uint64_t raw_bits = 0;
     for (int k = 0; k < kSegments; ++k) {
         const std::size_t first = order.at(0, k);
         const std::size_t end = k + 1 < kSegments ? order.at(0, k + 1) : residuals.size();
@@ -170,6 +185,7 @@ void encode_table_block(std::span<const int64_t> residuals, std::vector<uint8_t>
             symbols[i] = s;
             contexts[i] = static_cast<uint8_t>(context.index());
             ++counts[contexts[i]][s];
+            raw_bits += static_cast<uint64_t>(extra_bits_of_symbol(s));
             context.after(s);
         }
     }
@@ -177,6 +193,7 @@ void encode_table_block(std::span<const int64_t> residuals, std::vector<uint8_t>
     std::array<Row, kContexts> start{};
     std::vector<uint8_t> bits;
     BitWriter writer(bits);
+    uint64_t symbol_cost = 0;  // 2^-16 bits
     for (int c = 0; c < kContexts; ++c) {
         freq[c] = normalize(counts[c]);
         int top = kSymbols;
@@ -187,8 +204,11 @@ void encode_table_block(std::span<const int64_t> residuals, std::vector<uint8_t>
             writer.write_gamma(freq[c][s] + 1);
             start[c][s] = sum;
             sum += freq[c][s];
+            symbol_cost += uint64_t{counts[c][s]} * symbol_costs()[freq[c][s]];
         }
     }
+    const uint64_t estimate = kHeadSize + bits.size() + (raw_bits + (symbol_cost >> 16) + 7) / 8;
+    if (estimate > byte_limit) return false;
     const auto write_raw = [&](std::size_t i) {
         const int extra = extra_bits_of_symbol(symbols[i]);
         writer.write(magnitude_of(residuals[i]) & ((uint64_t{1} << extra) - 1), extra);
@@ -203,20 +223,26 @@ void encode_table_block(std::span<const int64_t> residuals, std::vector<uint8_t>
     // first to last.
     std::array<uint32_t, kSegments> state;
     state.fill(kLow);
-    std::vector<uint16_t> words;
-    words.reserve(residuals.size() / 4 + 16);
+    // Each symbol puts out at most one word: written unconditionally, kept when the state
+    // must shrink (no branch to mispredict).
+    std::vector<uint16_t> words(residuals.size() + 1);
+    std::size_t put = 0;
     const auto code = [&](std::size_t i, uint32_t& x) {
         const uint32_t f = freq[contexts[i]][symbols[i]];
-        if (x >= (f << (32 - kTableBits))) {
-            words.push_back(static_cast<uint16_t>(x));
-            x >>= 16;
-        }
-        x = ((x / f) << kTableBits) + x % f + start[contexts[i]][symbols[i]];
+        const uint32_t shrink = x >= (f << (32 - kTableBits)) ? 1u : 0u;
+        words[put] = static_cast<uint16_t>(x);
+        put += shrink;
+        x >>= 16 * shrink;
+        // x / f through float64: exact, since the quotient of two whole numbers below 2^32 is
+        // rounded by less than 1 / f.
+        const auto q = static_cast<uint32_t>(static_cast<double>(x) / f);
+        x = (q << kTableBits) + (x - q * f) + start[contexts[i]][symbols[i]];
     };
     for (std::size_t j = order.tail(); j-- > 0;) code(order.tail_at(j), state[kSegments - 1]);
     for (std::size_t j = order.rounds(); j-- > 0;) {
         for (int k = kSegments; k-- > 0;) code(order.at(j, k), state[k]);
     }
+    words.resize(put);
     const std::size_t head = out.size();
     out.resize(head + kHeadSize);
     for (int k = 0; k < kSegments; ++k) put_u32(state[k], out.data() + head + 4 * k);
@@ -226,6 +252,7 @@ void encode_table_block(std::span<const int64_t> residuals, std::vector<uint8_t>
         out.push_back(static_cast<uint8_t>(words[w] >> 8));
     }
     out.insert(out.end(), bits.begin(), bits.end());
+    return true;
 }
 
 bool decode_table_block(std::span<const uint8_t> block, std::span<int64_t> residuals) {

@@ -25,8 +25,11 @@
 
 namespace kestova::v2 {
 
-// Appends the table-coded block of `residuals` (each |r| < 2^32) to `out`.
-void encode_table_block(std::span<const int64_t> residuals, std::vector<uint8_t>& out);
+// Appends the table-coded block of `residuals` (each |r| < 2^32) to `out` and returns true;
+// or, when the tables and the symbols' ideal code length already come to more than
+// `byte_limit` bytes, writes nothing and returns false (before the costly part of coding).
+bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_limit,
+                        std::vector<uint8_t>& out);
 
 // Decodes residuals.size() residuals from the table-coded block `block`; false when the block is
 // not one the encoder writes for that many residuals. Reads nothing outside `block`.

@@ -30,7 +30,8 @@ struct Coder {
 const std::vector<Coder>& coders() {
     static const std::vector<Coder> all{
         {"class", encode_block, decode_block},
-        {"table", encode_table_block, decode_table_block},
+        {"table", [](auto r, auto& out) { encode_table_block(r, SIZE_MAX, out); },
+         decode_table_block},
         {"coder 1", [](auto r, auto& out) { encode_residuals(kClassBlocksCoder, r, out); },
          [](auto b, auto r) { return decode_residuals(kClassBlocksCoder, b, r); }},
         {"coder 2", [](auto r, auto& out) { encode_residuals(kModeBlocksCoder, r, out); },
@@ -113,10 +114,16 @@ TEST(V2BlockModes, CutExtendedOrForgedBlocksAreRefused) {
         Residuals shorter(residuals.size() - 1);
         EXPECT_FALSE(coder.decode(block, shorter)) << coder.name;
     }
+    // Under a byte limit below its size the table coder writes nothing.
+    std::vector<uint8_t> within;
+    ASSERT_TRUE(encode_table_block(residuals, SIZE_MAX, within));
+    std::vector<uint8_t> none;
+    EXPECT_FALSE(encode_table_block(residuals, within.size() / 2, none));
+    EXPECT_TRUE(none.empty());
     // The table coder's own fields: a state below 2^16, an odd or too long count of word bytes,
     // tables that do not add up, and under coder 2 a mode that does not exist.
     std::vector<uint8_t> block;
-    encode_table_block(residuals, block);
+    ASSERT_TRUE(encode_table_block(residuals, SIZE_MAX, block));
     Residuals back(residuals.size());
     const auto forged = [&](std::size_t at, uint8_t value, std::size_t count = 1) {
         auto copy = block;
