@@ -7,7 +7,10 @@
 //
 // The encoder writes coder 2 for streams of at least kModeBlocksMinimum samples, and there takes
 // the table coder for a block whose table-coded bytes are at most 1/kTableMarginDivisor more than
-// its class-coded bytes. Shorter streams keep coder 1, with the bytes they always had.
+// its class-coded bytes. Shorter streams keep coder 1, with the bytes they always had. Coding
+// every block both ways would double the coding time, so after a block coded both ways the
+// next kSettledBlocks blocks of the stream of the same length take its mode without trying the
+// other (a choice of the encoder, not a rule of the format).
 #pragma once
 
 #include <cstddef>
@@ -23,11 +26,26 @@ inline constexpr uint8_t kClassMode = 0;
 inline constexpr uint8_t kTableMode = 1;
 inline constexpr uint64_t kModeBlocksMinimum = uint64_t{1} << 18;
 inline constexpr std::size_t kTableMarginDivisor = 32;
+inline constexpr int kSettledBlocks = 3;
 
 // The coder byte the encoder writes for a stream of `samples` samples.
 uint8_t coder_for(uint64_t samples);
 
-// Appends the block of `residuals` (each |r| < 2^32) as coder `coder` lays it out.
+// Codes the blocks of one stream in turn under one coder byte.
+class ResidualEncoder {
+  public:
+    explicit ResidualEncoder(uint8_t coder) : coder_(coder) {}
+    // Appends the block of `residuals` (each |r| < 2^32) as the coder lays it out.
+    void encode(std::span<const int64_t> residuals, std::vector<uint8_t>& out);
+
+  private:
+    uint8_t coder_;
+    uint8_t settled_mode_ = kClassMode;
+    int settled_ = 0;  // blocks of settled_size_ residuals still to take settled_mode_ untried
+    std::size_t settled_size_ = 0;
+};
+
+// One block as ResidualEncoder(coder) codes a stream's first.
 void encode_residuals(uint8_t coder, std::span<const int64_t> residuals, std::vector<uint8_t>& out);
 
 // Decodes residuals.size() residuals from `block` as coder `coder` lays them out; false when the

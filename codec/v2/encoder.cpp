@@ -54,6 +54,7 @@ void write_payload(std::span<const uint32_t> indices, const Prediction& predicti
     std::vector<int64_t> residuals(std::min(block, indices.size()));
     DifferenceState state;
     LinearState linear;
+    ResidualEncoder coder(info.coder);
     for (std::size_t b = 0; b < blocks; ++b) {
         const auto part = indices.subspan(b * block, std::min(block, indices.size() - b * block));
         const auto values = std::span(residuals).first(part.size());
@@ -71,7 +72,7 @@ void write_payload(std::span<const uint32_t> indices, const Prediction& predicti
         } else {
             differences(part, prediction.method->order, state, values);
         }
-        encode_residuals(info.coder, values, stream);
+        coder.encode(values, stream);
         const auto length = static_cast<uint32_t>(stream.size() - before);
         for (int i = 0; i < 4; ++i) {
             stream[table + 4 * b + i] = static_cast<uint8_t>(length >> (8 * i));

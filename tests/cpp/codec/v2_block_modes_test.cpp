@@ -171,13 +171,19 @@ TEST(V2BlockModes, LongStreamsTakeTheTableCoderWhereItPays) {
         damaged[i] ^= 0x10;
         EXPECT_FALSE(decode(damaged)) << "flip at " << i;
     }
-    // Per block: a full block of steady statistics takes the table coder, a short one keeps
-    // the class coder.
-    for (const auto& [n, mode] : {std::pair{std::size_t{65536}, kTableMode}, {100, kClassMode}}) {
-        std::vector<uint8_t> block;
-        encode_residuals(kModeBlocksCoder, typical(n), block);
-        EXPECT_EQ(block[0], mode) << n;
+    // Per block: a full block of steady statistics takes the table coder, and the next three
+    // of its length keep it untried (even all zeros, where the class coder would win); the
+    // fifth is coded both ways again, and a shorter block always is.
+    ResidualEncoder coder(kModeBlocksCoder);
+    std::vector<uint8_t> modes;
+    const Residuals steady = typical(65536), zeros(65536, 0);
+    for (const Residuals* block : {&steady, &zeros, &zeros, &zeros, &zeros, &steady}) {
+        std::vector<uint8_t> out;
+        coder.encode(block == &steady && !modes.empty() ? typical(100) : *block, out);
+        modes.push_back(out[0]);
     }
+    EXPECT_EQ(modes, (std::vector<uint8_t>{kTableMode, kTableMode, kTableMode, kTableMode,
+                                           kClassMode, kClassMode}));
 }
 
 }  // namespace
