@@ -30,6 +30,19 @@ class BitWriter {
         write(uint64_t{1} << (width - 1), width);
         write(v & ((1u << (width - 1)) - 1), width - 1);
     }
+    // The first `bits` bits of what another BitWriter wrote into `bytes`.
+    void append(std::span<const uint8_t> bytes, uint64_t bits) {
+        std::size_t at = 0;
+        for (; bits >= 32; bits -= 32, at += 4) {
+            write(uint64_t{bytes[at]} | uint64_t{bytes[at + 1]} << 8 |
+                      uint64_t{bytes[at + 2]} << 16 | uint64_t{bytes[at + 3]} << 24,
+                  32);
+        }
+        for (; bits > 0; bits -= std::min<uint64_t>(bits, 8), ++at) {
+            const int part = static_cast<int>(std::min<uint64_t>(bits, 8));
+            write(bytes[at] & ((1u << part) - 1), part);
+        }
+    }
     void finish() {
         for (; filled_ > 0; filled_ -= std::min(filled_, 8)) {
             out_.push_back(static_cast<uint8_t>(buffer_));

@@ -174,21 +174,30 @@ bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_lim
     const Order order{residuals.size()};
     std::vector<uint8_t> symbols(residuals.size());
     std::vector<uint8_t> contexts(residuals.size());
+    // One pass in the decoding order: symbols, contexts and counts, and the raw bits apart (they
+    // follow the tables, which the counts decide).
     std::array<Row, kContexts> counts{};
+    std::array<Context, kSegments> segment_contexts{};
+    std::vector<uint8_t> raw;
+    BitWriter raw_writer(raw);
     uint64_t raw_bits = 0;
-    for (int k = 0; k < kSegments; ++k) {
-        const std::size_t first = order.at(0, k);
-        const std::size_t end = k + 1 < kSegments ? order.at(0, k + 1) : residuals.size();
-        Context context;
-        for (std::size_t i = first; i < end; ++i) {
-            const uint8_t s = symbol_of(residuals[i]);
-            symbols[i] = s;
-            contexts[i] = static_cast<uint8_t>(context.index());
-            ++counts[contexts[i]][s];
-            raw_bits += static_cast<uint64_t>(extra_bits_of_symbol(s));
-            context.after(s);
-        }
+    const auto visit = [&](std::size_t i, Context& context) {
+        const uint8_t s = symbol_of(residuals[i]);
+        symbols[i] = s;
+        contexts[i] = static_cast<uint8_t>(context.index());
+        ++counts[contexts[i]][s];
+        context.after(s);
+        const int extra = extra_bits_of_symbol(s);
+        raw_writer.write(magnitude_of(residuals[i]) & ((uint64_t{1} << extra) - 1), extra);
+        raw_bits += static_cast<uint64_t>(extra);
+    };
+    for (std::size_t j = 0; j < order.rounds(); ++j) {
+        for (int k = 0; k < kSegments; ++k) visit(order.at(j, k), segment_contexts[k]);
     }
+    for (std::size_t j = 0; j < order.tail(); ++j) {
+        visit(order.tail_at(j), segment_contexts[kSegments - 1]);
+    }
+    raw_writer.finish();
     std::array<Row, kContexts> freq{};
     std::array<Row, kContexts> start{};
     std::vector<uint8_t> bits;
@@ -209,14 +218,7 @@ bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_lim
     }
     const uint64_t estimate = kHeadSize + bits.size() + (raw_bits + (symbol_cost >> 16) + 7) / 8;
     if (estimate > byte_limit) return false;
-    const auto write_raw = [&](std::size_t i) {
-        const int extra = extra_bits_of_symbol(symbols[i]);
-        writer.write(magnitude_of(residuals[i]) & ((uint64_t{1} << extra) - 1), extra);
-    };
-    for (std::size_t j = 0; j < order.rounds(); ++j) {
-        for (int k = 0; k < kSegments; ++k) write_raw(order.at(j, k));
-    }
-    for (std::size_t j = 0; j < order.tail(); ++j) write_raw(order.tail_at(j));
+    writer.append(raw, raw_bits);
     writer.finish();
 
     // The symbols in the reverse of the decoding order, so that the decoder reads the words
