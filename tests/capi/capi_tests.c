@@ -790,6 +790,12 @@ static void test_version2_every_type(void) {
                 } else {
                     CHECK(worst <= allowed);
                 }
+                void* owned = NULL;
+                size_t owned_count = 0;
+                CHECK(kestova_chunk_decode(stream, stream_size, type, n, KESTOVA_FILL_EXACT, &owned,
+                                           &owned_count, NULL) == KESTOVA_OK);
+                CHECK(owned_count == n && owned != NULL && memcmp(owned, back, n * size) == 0);
+                kestova_free(owned);
             }
             pin_processor_path(-1);
             kestova_free(as_float);
