@@ -12,6 +12,7 @@
 
 #include "codec/v2/element_dispatch.h"
 #include "codec/v2/format.h"
+#include "codec/v2/linear_predictor.h"
 #include "codec/v2/text.h"
 
 namespace kestova::v2 {
@@ -33,9 +34,12 @@ constexpr double kLongestMove = 12.0;
 // Bits a Gaussian residual of rms d costs on a grid of step s, beyond log2(d / s).
 constexpr double kGaussianExcess = 2.05;
 // Long signals are searched on a probe first: kProbeRuns runs of consecutive samples spread over
-// the signal, kProbeSamples in all; the whole signal then needs one or two encodes.
+// the signal, kProbeSamples in all; the whole signal then needs one to three encodes. Each run
+// holds two of the linear method's frames: runs of half a frame cut every frame the method
+// predicts over, so that the probe took more bits per sample than the whole signal and pointed
+// the whole signal's search at too coarse a bound.
 constexpr std::size_t kProbeSamples = std::size_t{1} << 17;
-constexpr std::size_t kProbeRuns = 64;
+constexpr std::size_t kProbeRuns = 16;
 // The largest bound tried: a quarter of the float64 range keeps the grid's step finite.
 constexpr double kLargestBound = std::numeric_limits<double>::max() / 4.0;
 
@@ -177,6 +181,8 @@ struct RateSearch {
         return {};
     }
 };
+
+static_assert(kProbeSamples / kProbeRuns == 2 * kFrame);
 
 // kProbeRuns runs of consecutive samples spread evenly over `samples`, kProbeSamples in all.
 std::vector<uint8_t> probe_bytes(SampleView samples, std::size_t element_size) {
