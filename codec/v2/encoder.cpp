@@ -120,7 +120,7 @@ KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quanti
 }  // namespace
 
 KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
-    return encode_quantized(samples, quantize_within(samples, target));
+    return encode_quantized(samples, quantize_within(samples, target, false));
 }
 
 KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr) {

@@ -11,6 +11,7 @@
 
 #include "codec/v2/element_dispatch.h"
 #include "codec/v2/psnr_quantizer.h"
+#include "codec/v2/sample_extent.h"
 #include "codec/v2/text.h"
 
 namespace kestova::v2 {
@@ -35,26 +36,13 @@ KestovaError refused(std::string text) {
     return KestovaError::unsupported_configuration(std::move(text));
 }
 
-struct Extent {
-    double lowest = 0.0;
-    double highest = 0.0;
-};
-
 template <typename T>
 KestovaResult<Extent> extent_of(std::span<const T> x) {
-    Extent extent{static_cast<double>(x[0]), static_cast<double>(x[0])};
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const double value = static_cast<double>(x[i]);
-        if constexpr (std::is_floating_point_v<T>) {
-            if (!std::isfinite(value)) {
-                return std::unexpected(
-                    refused(message("samples must be finite, but sample {} is {}", i, value)));
-            }
-        }
-        extent.lowest = std::min(extent.lowest, value);
-        extent.highest = std::max(extent.highest, value);
-    }
-    return extent;
+    const auto extent = find_extent(x);
+    if (extent) return *extent;
+    return std::unexpected(
+        refused(message("samples must be finite, but sample {} is {}", extent.error(),
+                        static_cast<double>(x[extent.error()]))));
 }
 
 // Half a unit in the last place of T at the magnitude `magnitude`: what rounding a decoded value
@@ -190,26 +178,35 @@ Pick pick(T sample, Grid grid, double bound) {
 }
 
 // One pass of quantisation on `grid` with the decoder's reconstruction checked per sample; a
-// sample beyond the bound tries the neighbouring indices. Returns the errors left.
+// sample beyond the bound tries the neighbouring indices. Returns the errors left; their squares
+// only when `with_squares` (a sum in sample order: one dependent add per sample).
 //
 // For speed, blocks of kPassChunk float samples are first rounded to their nearest index and
 // measured in a loop with no comparison, branch or integer conversion, which the compiler
 // vectorises (a comparison stops it: floating-point compares may trap); no clamp there, so an index
-// found outside 0 .. kMaxIndex, like an error beyond the bound, is left to `pick`. The indices and
-// errors are those `pick` gives every sample, and the errors are summed in sample order.
-constexpr std::size_t kPassChunk = 512;  // two arrays of it on the stack: 8 KB
+// found outside 0 .. kMaxIndex, like an error beyond the bound, is left to `pick`. That loop
+// multiplies by the step's reciprocal instead of dividing: the product differs from the quotient
+// `pick` rounds by less than 2^-19 below kMaxIndex, so it rounds to the same index except within
+// kTieMargin of a midpoint between two, and those samples are left to `pick` as well. The indices
+// and errors are those `pick` gives every sample.
+constexpr std::size_t kPassChunk = 512;  // three arrays of it on the stack: 12 KB
+constexpr double kTieMargin = 0x1p-16;
 
 template <typename T>
-PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices) {
+PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices,
+                       bool with_squares) {
     std::array<double, kPassChunk> nearest;
     std::array<double, kPassChunk> error;
+    std::array<double, kPassChunk> from_tie;  // |position - nearest| from 1/2
+    const double reciprocal = 1.0 / grid.step;
     PassErrors errors;
+    std::array<double, 4> worst{};  // max is exact in any order: four chains, not one
     for (std::size_t start = 0; start < x.size(); start += kPassChunk) {
         const std::size_t count = std::min(kPassChunk, x.size() - start);
         const T* part = x.data() + start;
         if constexpr (std::is_floating_point_v<T>) {
             for (std::size_t i = 0; i < count; ++i) {
-                const double position = (static_cast<double>(part[i]) - grid.origin) / grid.step;
+                const double position = (static_cast<double>(part[i]) - grid.origin) * reciprocal;
                 // round_to_even for 0 <= position < 2^52 (others are redone by `pick`).
                 const double k = (position + 0x1p52) - 0x1p52;
                 // grid_value(grid, k) for a whole k below 2^53: double(uint64_t(k)) == k.
@@ -217,26 +214,31 @@ PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<
                 nearest[i] = k;
                 error[i] = std::abs(static_cast<double>(static_cast<T>(value)) -
                                     static_cast<double>(part[i]));
+                from_tie[i] = std::abs(std::abs(position - k) - 0.5);
             }
         }
         for (std::size_t i = 0; i < count; ++i) {
-            Pick chosen;
             if (std::is_floating_point_v<T> && nearest[i] >= 0.0 &&
-                nearest[i] <= static_cast<double>(kMaxIndex) && error[i] <= bound) {
-                chosen = {static_cast<uint64_t>(nearest[i]), error[i]};
+                nearest[i] <= static_cast<double>(kMaxIndex) && error[i] <= bound &&
+                from_tie[i] > kTieMargin) {
+                indices[start + i] = static_cast<uint32_t>(static_cast<int64_t>(nearest[i]));
             } else {
-                chosen = pick(part[i], grid, bound);  // integer samples always
+                const Pick chosen = pick(part[i], grid, bound);  // integer samples always
+                indices[start + i] = static_cast<uint32_t>(chosen.k);
+                error[i] = chosen.error;
             }
-            indices[start + i] = static_cast<uint32_t>(chosen.k);
-            errors.worst = std::max(errors.worst, chosen.error);
-            errors.squares += chosen.error * chosen.error;
+            worst[i % 4] = std::max(worst[i % 4], error[i]);
+        }
+        if (with_squares) {
+            for (std::size_t i = 0; i < count; ++i) errors.squares += error[i] * error[i];
         }
     }
+    errors.worst = std::max(std::max(worst[0], worst[1]), std::max(worst[2], worst[3]));
     return errors;
 }
 
 template <typename T>
-KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
+KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, bool measure_rms) {
     Quantized out;
     if (x.empty()) return out;
     const auto extent = extent_of(x);
@@ -266,7 +268,8 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     const auto done = [&](Grid on, const PassErrors& errors) {
         out.grid = on;
         out.max_error = errors.worst;
-        out.rms_error = std::sqrt(errors.squares / static_cast<double>(x.size()));
+        out.rms_error = measure_rms ? std::sqrt(errors.squares / static_cast<double>(x.size()))
+                                    : std::numeric_limits<double>::quiet_NaN();
         out.range = range;
         return out;
     };
@@ -274,7 +277,8 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
         if (!whole && bound > 0.0) {
             for (const double step : quantum_steps(x, *extent, grid->step, bound)) {
                 const Grid lattice{extent->lowest, step};
-                const PassErrors errors = quantize_on(x, lattice, bound, std::span(out.indices));
+                const PassErrors errors =
+                    quantize_on(x, lattice, bound, std::span(out.indices), measure_rms);
                 if (errors.worst <= bound) return done(lattice, errors);
             }
         }
@@ -282,7 +286,8 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     double reached = 0.0;
     for (int round = 0; round < kRounds; ++round) {
         const Grid anchored = through_zero(*grid, *extent);
-        const PassErrors errors = quantize_on(x, anchored, bound, std::span(out.indices));
+        const PassErrors errors =
+            quantize_on(x, anchored, bound, std::span(out.indices), measure_rms);
         reached = errors.worst;
         if (reached <= bound) return done(anchored, errors);
         if (bound == 0.0) break;  // exact: only the unit grid is tried
@@ -302,14 +307,14 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
 
 }  // namespace
 
-KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target) {
+KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target, bool measure_rms) {
     if (!std::isfinite(target.value) || target.value < 0.0) {
         return std::unexpected(
             refused(message("max error must be a finite number >= 0, got {:g}", target.value)));
     }
     return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
-        return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count),
-                              target);
+        return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count), target,
+                              measure_rms);
     });
 }
 
