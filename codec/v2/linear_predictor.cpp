@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 #include "codec/v2/class_coder.h"
@@ -84,15 +85,62 @@ constexpr auto kFrameResiduals = residual_functions(std::make_index_sequence<kMa
 static_assert(std::has_single_bit(static_cast<uint64_t>(kResidualLimit)));
 constexpr uint64_t kBeyondLimit = ~static_cast<uint64_t>(kResidualLimit - 1);
 
-// The cost of the frame's residuals, which it leaves in `residuals` (count of them). The bits
-// are exact wherever the residuals fit (magnitudes below 2^51 make residual_bits_by_exponent
-// exact; beyond kResidualLimit they do not matter).
-Cost cost_of(const Frame& frame, const FrameBuffer& buffer, std::span<int64_t> residuals) {
-    kFrameResiduals[frame.taps](frame, buffer, residuals);
+// What the encoder measures a frame's residuals by: in float64, where they vectorise. A frame the
+// encoder fits has at most kSearchTaps taps, so with |d| < 2^32 and |c| <= 2^15 every product is
+// below 2^47 and every sum below 2^51: whole numbers float64 holds exactly, the integer sum itself.
+// Its floor after the shift is exact too: the sum times 2^-shift (exact) plus
+// 2^-(shift + 1) - 1/2 lies strictly between floor - 1/2 and floor + 1/2 (below 2^51, to the
+// precision float64 keeps), and adding and taking away 1.5 x 2^52 rounds it to that floor. So the
+// residuals are those of frame_residuals, the decoder's, to the last bit.
+static_assert(kSearchTaps <= 16);
+using FrameDifferences = std::array<double, kMaxTaps + kFrame>;
+
+// The first kMaxTaps + count entries of `buffer` as float64 (exact: below 2^51 in magnitude, set
+// into the mantissa of 1.5 x 2^52 and that taken away, with no conversion loops would not
+// vectorise).
+void load_float64(const FrameBuffer& buffer, std::size_t count, FrameDifferences& out) {
+    for (std::size_t i = 0; i < kMaxTaps + count; ++i) {
+        const auto biased = static_cast<uint64_t>(buffer[i]) + 0x4338000000000000u;
+        out[i] = std::bit_cast<double>(biased) - 0x1.8p52;
+    }
+}
+
+template <int Taps>
+void float64_residuals(const Frame& frame, const FrameDifferences& d, std::span<double> out) {
+    std::array<double, Taps + 1> c{};
+    for (int j = 0; j < Taps; ++j) c[j] = frame.coefficients[j];
+    const double half = static_cast<double>((int64_t{1} << frame.shift) >> 1);
+    const double scale = std::ldexp(1.0, -frame.shift);
+    const double off_midpoint = std::ldexp(1.0, -frame.shift - 1) - 0.5;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const double* at = d.data() + kMaxTaps + i;
+        double sum = half;
+        for (int j = Taps - 1; j >= 0; --j) sum += c[j] * at[-1 - j];
+        const double prediction = ((sum * scale + off_midpoint) + 0x1.8p52) - 0x1.8p52;
+        out[i] = *at - prediction;
+    }
+}
+
+template <std::size_t... Taps>
+constexpr auto float64_residual_functions(std::index_sequence<Taps...>) {
+    return std::array{&float64_residuals<static_cast<int>(Taps)>...};
+}
+
+// float64_residuals by tap count, up to kSearchTaps.
+constexpr auto kFloat64Residuals =
+    float64_residual_functions(std::make_index_sequence<kSearchTaps + 1>{});
+
+// The cost of the frame's residuals (taps <= kSearchTaps), which it leaves in `residuals` (count
+// of them): bits exact wherever the residuals fit (magnitudes below 2^51 make
+// residual_bits_by_exponent exact; beyond kResidualLimit they do not matter).
+Cost cost_of(const Frame& frame, const FrameDifferences& differences, std::span<double> residuals) {
+    kFloat64Residuals[frame.taps](frame, differences, residuals);
     Cost cost;
     uint64_t high = 0;
-    for (const int64_t r : residuals) {
-        const uint64_t m = magnitude(r);
+    for (const double r : residuals) {
+        // |r| < 2^52: as a whole uint64 (exactly) by the same mantissa trick
+        const uint64_t m =
+            std::bit_cast<uint64_t>(std::abs(r) + 0x1p52) - std::bit_cast<uint64_t>(0x1p52);
         high |= m & kBeyondLimit;
         cost.bits += residual_bits_by_exponent(m);
     }
@@ -276,7 +324,9 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
     second.taps = 1;
     second.coefficients[0] = 1;
     const uint64_t plain = description_bits(Frame{});
-    std::vector<int64_t> fitted_residuals(kFrame);  // on the heap: small thread stacks
+    // on the heap: small thread stacks
+    std::vector<double> fitted_residuals(kFrame);
+    auto differences = std::make_unique<FrameDifferences>();
     plan.residuals.reserve(indices.size());
     for (std::size_t start = 0; start < indices.size(); start += block) {
         const auto part = indices.subspan(start, std::min(block, indices.size() - start));
@@ -298,7 +348,8 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
                                      : autocorrelation_frame(buffer, count);
             const auto residuals = std::span(fitted_residuals).first(count);
             if (fitted.taps > 0) {
-                const Cost cost = cost_of(fitted, buffer, residuals);
+                load_float64(buffer, count, *differences);
+                const Cost cost = cost_of(fitted, *differences, residuals);
                 if (cost.fits && cost.bits + description_bits(fitted) < bits) {
                     chosen = fitted;
                     bits = cost.bits + description_bits(fitted);
@@ -316,7 +367,8 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
                     [&](std::size_t i) { return d[kMaxTaps + i] - d[kMaxTaps + i - 1]; }, plan);
             } else {
                 keep_residuals(
-                    start + f, count, [&](std::size_t i) { return residuals[i]; }, plan);
+                    start + f, count,
+                    [&](std::size_t i) { return static_cast<int64_t>(residuals[i]); }, plan);
             }
             plan.frames.push_back(chosen);
             plan.bits += bits;
