@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -181,50 +182,65 @@ Pick pick(T sample, Grid grid, double bound) {
 // sample beyond the bound tries the neighbouring indices. Returns the errors left; their squares
 // only when `with_squares` (a sum in sample order: one dependent add per sample).
 //
-// For speed, blocks of kPassChunk float samples are first rounded to their nearest index and
-// measured in a loop with no comparison, branch or integer conversion, which the compiler
-// vectorises (a comparison stops it: floating-point compares may trap); no clamp there, so an index
-// found outside 0 .. kMaxIndex, like an error beyond the bound, is left to `pick`. That loop
+// For speed, blocks of kPassChunk float samples are first rounded to their nearest index,
+// measured and checked in a loop with no floating-point comparison or branch, which the compiler
+// vectorises (a floating-point comparison stops it: it may trap). The checks compare bit patterns
+// as integers instead, which orders non-negative float64 values as their values. That loop
 // multiplies by the step's reciprocal instead of dividing: the product differs from the quotient
 // `pick` rounds by less than 2^-19 below kMaxIndex, so it rounds to the same index except within
-// kTieMargin of a midpoint between two, and those samples are left to `pick` as well. The indices
-// and errors are those `pick` gives every sample.
+// kTieMargin of a midpoint between two. A sample whose index falls outside 0 .. kMaxIndex, whose
+// error is beyond the bound or whose position lies that near a midpoint is left to `pick`. The
+// indices and errors are those `pick` gives every sample.
 constexpr std::size_t kPassChunk = 512;  // three arrays of it on the stack: 12 KB
 constexpr double kTieMargin = 0x1p-16;
+
+// The bits of a float64, and 1 where the non-negative a is below (or not above) the non-negative
+// b, else 0: their bit patterns are below 2^63 and ordered as their values.
+inline uint64_t bits_of(double v) {
+    return std::bit_cast<uint64_t>(v);
+}
+inline uint64_t below(uint64_t a, uint64_t b) {
+    return (a - b) >> 63;
+}
 
 template <typename T>
 PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices,
                        bool with_squares) {
-    std::array<double, kPassChunk> nearest;
     std::array<double, kPassChunk> error;
-    std::array<double, kPassChunk> from_tie;  // |position - nearest| from 1/2
+    std::array<uint64_t, kPassChunk> refused;  // nonzero: left to `pick`
     const double reciprocal = 1.0 / grid.step;
+    const uint64_t bound_bits = bits_of(bound);
+    const uint64_t margin_bits = bits_of(kTieMargin);
     PassErrors errors;
     std::array<double, 4> worst{};  // max is exact in any order: four chains, not one
     for (std::size_t start = 0; start < x.size(); start += kPassChunk) {
         const std::size_t count = std::min(kPassChunk, x.size() - start);
         const T* part = x.data() + start;
+        uint32_t* out = indices.data() + start;
         if constexpr (std::is_floating_point_v<T>) {
             for (std::size_t i = 0; i < count; ++i) {
                 const double position = (static_cast<double>(part[i]) - grid.origin) * reciprocal;
-                // round_to_even for 0 <= position < 2^52 (others are redone by `pick`).
-                const double k = (position + 0x1p52) - 0x1p52;
+                // round_to_even for 0 <= position < 2^52, the whole number k then sitting in the
+                // low bits of the sum (others are redone by `pick`: k wraps or reaches 2^32).
+                const double shifted = position + 0x1p52;
+                const double k = shifted - 0x1p52;
+                const uint64_t whole = bits_of(shifted) - bits_of(0x1p52);
                 // grid_value(grid, k) for a whole k below 2^53: double(uint64_t(k)) == k.
                 const double value = grid.origin + k * grid.step;
-                nearest[i] = k;
                 error[i] = std::abs(static_cast<double>(static_cast<T>(value)) -
                                     static_cast<double>(part[i]));
-                from_tie[i] = std::abs(std::abs(position - k) - 0.5);
+                const double from_tie = std::abs(std::abs(position - k) - 0.5);
+                out[i] = static_cast<uint32_t>(whole);
+                refused[i] = (whole >> 32) | below(bound_bits, bits_of(error[i])) |
+                             below(bits_of(from_tie) - 1, margin_bits);
             }
+        } else {
+            std::fill_n(refused.begin(), count, uint64_t{1});  // integer samples always
         }
         for (std::size_t i = 0; i < count; ++i) {
-            if (std::is_floating_point_v<T> && nearest[i] >= 0.0 &&
-                nearest[i] <= static_cast<double>(kMaxIndex) && error[i] <= bound &&
-                from_tie[i] > kTieMargin) {
-                indices[start + i] = static_cast<uint32_t>(static_cast<int64_t>(nearest[i]));
-            } else {
-                const Pick chosen = pick(part[i], grid, bound);  // integer samples always
-                indices[start + i] = static_cast<uint32_t>(chosen.k);
+            if (refused[i] != 0) {
+                const Pick chosen = pick(part[i], grid, bound);
+                out[i] = static_cast<uint32_t>(chosen.k);
                 error[i] = chosen.error;
             }
             worst[i % 4] = std::max(worst[i % 4], error[i]);
