@@ -155,13 +155,13 @@ void keep_residuals(std::size_t at, std::size_t count, Residual residual, Linear
     if (!plan.residuals_kept) return;
     plan.residuals.resize(at + count);  // within the reserved capacity
     int32_t* kept = plan.residuals.data() + at;
-    bool fits = true;
+    uint64_t outside = 0;  // an OR, not a comparison: the loop vectorises
     for (std::size_t i = 0; i < count; ++i) {
         const int64_t r = residual(i);
-        fits = fits && r >= INT32_MIN && r <= INT32_MAX;
+        outside |= (static_cast<uint64_t>(r) - static_cast<uint64_t>(INT32_MIN)) >> 32;
         kept[i] = static_cast<int32_t>(r);
     }
-    if (!fits) {
+    if (outside != 0) {
         plan.residuals_kept = false;
         plan.residuals = {};
     }
