@@ -287,7 +287,7 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, b
         out.rms_error = measure_rms ? std::sqrt(errors.squares / static_cast<double>(x.size()))
                                     : std::numeric_limits<double>::quiet_NaN();
         out.range = range;
-        return out;
+        return std::move(out);  // the indices moved, not copied: `out` is captured by reference
     };
     if constexpr (std::is_floating_point_v<T>) {
         if (!whole && bound > 0.0) {
