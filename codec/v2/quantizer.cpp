@@ -182,15 +182,16 @@ Pick pick(T sample, Grid grid, double bound) {
 // sample beyond the bound tries the neighbouring indices. Returns the errors left; their squares
 // only when `with_squares` (a sum in sample order: one dependent add per sample).
 //
-// For speed, blocks of kPassChunk float samples are first rounded to their nearest index,
+// For speed, blocks of kPassChunk samples are first rounded to their nearest index,
 // measured and checked in a loop with no floating-point comparison or branch, which the compiler
 // vectorises (a floating-point comparison stops it: it may trap). The checks compare bit patterns
 // as integers instead, which orders non-negative float64 values as their values. That loop
 // multiplies by the step's reciprocal instead of dividing: the product differs from the quotient
 // `pick` rounds by less than 2^-19 below kMaxIndex, so it rounds to the same index except within
 // kTieMargin of a midpoint between two. A sample whose index falls outside 0 .. kMaxIndex, whose
-// error is beyond the bound or whose position lies that near a midpoint is left to `pick`. The
-// indices and errors are those `pick` gives every sample.
+// error is beyond the bound, whose position lies that near a midpoint or (integer types) whose
+// decoded value would be clipped to the type's range is left to `pick`. The indices and errors
+// are those `pick` gives every sample.
 constexpr std::size_t kPassChunk = 512;  // three arrays of it on the stack: 12 KB
 constexpr double kTieMargin = 0x1p-16;
 
@@ -202,6 +203,12 @@ inline uint64_t bits_of(double v) {
 inline uint64_t below(uint64_t a, uint64_t b) {
     return (a - b) >> 63;
 }
+
+// The range an integer type's decoded samples are clipped to (grid_sample).
+template <typename T>
+constexpr double kLowest = static_cast<double>(std::numeric_limits<T>::lowest());
+template <typename T>
+constexpr double kHighest = static_cast<double>(std::numeric_limits<T>::max());
 
 template <typename T>
 PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices,
@@ -217,25 +224,32 @@ PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<
         const std::size_t count = std::min(kPassChunk, x.size() - start);
         const T* part = x.data() + start;
         uint32_t* out = indices.data() + start;
-        if constexpr (std::is_floating_point_v<T>) {
-            for (std::size_t i = 0; i < count; ++i) {
-                const double position = (static_cast<double>(part[i]) - grid.origin) * reciprocal;
-                // round_to_even for 0 <= position < 2^52, the whole number k then sitting in the
-                // low bits of the sum (others are redone by `pick`: k wraps or reaches 2^32).
-                const double shifted = position + 0x1p52;
-                const double k = shifted - 0x1p52;
-                const uint64_t whole = bits_of(shifted) - bits_of(0x1p52);
-                // grid_value(grid, k) for a whole k below 2^53: double(uint64_t(k)) == k.
-                const double value = grid.origin + k * grid.step;
-                error[i] = std::abs(static_cast<double>(static_cast<T>(value)) -
-                                    static_cast<double>(part[i]));
-                const double from_tie = std::abs(std::abs(position - k) - 0.5);
-                out[i] = static_cast<uint32_t>(whole);
-                refused[i] = (whole >> 32) | below(bound_bits, bits_of(error[i])) |
-                             below(bits_of(from_tie) - 1, margin_bits);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double sample = static_cast<double>(part[i]);
+            const double position = (sample - grid.origin) * reciprocal;
+            // round_to_even for 0 <= position < 2^52, the whole number k then sitting in the low
+            // bits of the sum (others are redone by `pick`: k wraps or reaches 2^32).
+            const double shifted = position + 0x1p52;
+            const double k = shifted - 0x1p52;
+            const uint64_t whole = bits_of(shifted) - bits_of(0x1p52);
+            // grid_value(grid, k) for a whole k below 2^53: double(uint64_t(k)) == k.
+            const double value = grid.origin + k * grid.step;
+            double decoded = 0.0;
+            uint64_t clipped = 0;  // 1 where grid_sample<T> would clip (left to `pick`)
+            if constexpr (std::is_floating_point_v<T>) {
+                decoded = static_cast<double>(static_cast<T>(value));
+            } else {
+                // round_to_even below 2^52 in magnitude; beyond, the value is far outside T
+                // and refused as clipped whatever this gives.
+                const double towards = std::copysign(0x1p52, value);
+                decoded = (value + towards) - towards;
+                clipped = (bits_of(decoded - kLowest<T>) | bits_of(kHighest<T> - decoded)) >> 63;
             }
-        } else {
-            std::fill_n(refused.begin(), count, uint64_t{1});  // integer samples always
+            error[i] = std::abs(decoded - sample);
+            const double from_tie = std::abs(std::abs(position - k) - 0.5);
+            out[i] = static_cast<uint32_t>(whole);
+            refused[i] = (whole >> 32) | clipped | below(bound_bits, bits_of(error[i])) |
+                         below(bits_of(from_tie) - 1, margin_bits);
         }
         for (std::size_t i = 0; i < count; ++i) {
             if (refused[i] != 0) {

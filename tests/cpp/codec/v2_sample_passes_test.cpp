@@ -61,11 +61,28 @@ TEST(V2SamplePasses, ExtentIsTheSameInEveryForm) {
     expect_same_extent<float>({1.0f, 2.0f, 3.0f, 4.0f, 5.0f, INFINITY, NAN});
 }
 
+// Every index is the quotient's nearest wherever that one decodes within the bound (as the
+// decoder's grid_sample gives it, clipped for integer types), every sample is within it, and the
+// largest error is the one reported.
+template <typename T>
+void expect_nearest_by_division(const std::vector<T>& x, const Quantized& q, double bound) {
+    const auto error = [&](std::size_t i, uint64_t k) {
+        return std::abs(static_cast<double>(grid_sample<T>(q.grid, k)) - static_cast<double>(x[i]));
+    };
+    double worst = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double position = (static_cast<double>(x[i]) - q.grid.origin) / q.grid.step;
+        const auto nearest = static_cast<uint64_t>(round_to_even(std::max(position, 0.0)));
+        if (error(i, nearest) <= bound) EXPECT_EQ(q.indices[i], nearest) << "sample " << i;
+        EXPECT_LE(error(i, q.indices[i]), bound) << "sample " << i;
+        worst = std::max(worst, error(i, q.indices[i]));
+    }
+    EXPECT_EQ(q.max_error, worst);
+}
+
 TEST(V2SamplePasses, PositionsNextToAMidpointTakeTheNearestIndexByDivision) {
     // Samples at k + 1/2 of the grid these ends take at this bound (not whole, on no lattice of
-    // their own) (a step whose reciprocal is
-    // inexact) and just beside it: the index is the quotient's nearest wherever that one is within
-    // the bound, as the decoder's grid means.
+    // their own; a step whose reciprocal is inexact) and just beside it.
     const double bound = 0.05;
     std::vector<double> x = {0.0, 1000.3, 0.0371, 0.0913};
     const auto ends = quantize_within({ElementType::Float64, x.data(), x.size()}, {bound, false});
@@ -78,13 +95,23 @@ TEST(V2SamplePasses, PositionsNextToAMidpointTakeTheNearestIndexByDivision) {
     const auto q = quantize_within({ElementType::Float64, x.data(), x.size()}, {bound, false});
     ASSERT_TRUE(q.has_value());
     ASSERT_EQ(q->grid.step, ends->grid.step);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const double position = (x[i] - q->grid.origin) / q->grid.step;
-        const auto nearest = static_cast<uint64_t>(round_to_even(position));
-        if (std::abs(grid_sample<double>(q->grid, nearest) - x[i]) <= bound) {
-            EXPECT_EQ(q->indices[i], nearest) << "sample " << i;
-        }
-        EXPECT_LE(std::abs(grid_sample<double>(q->grid, q->indices[i]) - x[i]), bound);
+    expect_nearest_by_division(x, *q, bound);
+}
+
+TEST(V2SamplePasses, IntegerSamplesTakeTheNearestIndexAndClipAsDecoded) {
+    // Grids through 0 start below the lowest sample, so decoded values clip at the type's ends.
+    std::vector<int8_t> full;
+    for (int v = -128; v <= 127; ++v) full.push_back(static_cast<int8_t>(v));
+    std::vector<int16_t> wide = {-32768, 32767, -5, 0, 7, 1000, -1000, 32000, -32000};
+    for (const double bound : {0.0, 1.0, 3.0, 10.0, 40.0, 100.0}) {
+        const auto a =
+            quantize_within({ElementType::Int8, full.data(), full.size()}, {bound, false});
+        ASSERT_TRUE(a.has_value()) << bound;
+        expect_nearest_by_division(full, *a, bound);
+        const auto b =
+            quantize_within({ElementType::Int16, wide.data(), wide.size()}, {bound, false});
+        ASSERT_TRUE(b.has_value()) << bound;
+        expect_nearest_by_division(wide, *b, bound);
     }
 }
 
