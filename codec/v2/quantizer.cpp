@@ -268,11 +268,16 @@ PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<
 }
 
 template <typename T>
-KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, bool measure_rms) {
+KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, bool measure_rms,
+                                        std::optional<Extent>& known) {
     Quantized out;
     if (x.empty()) return out;
-    const auto extent = extent_of(x);
-    if (!extent) return std::unexpected(extent.error());
+    if (!known) {
+        auto found = extent_of(x);
+        if (!found) return std::unexpected(found.error());
+        known = *found;
+    }
+    const std::optional<Extent>& extent = known;
     const double range = extent->highest - extent->lowest;
     if (!std::isfinite(range)) {
         return std::unexpected(refused("the range of the samples exceeds the float64 range"));
@@ -337,15 +342,27 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, b
 
 }  // namespace
 
-KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target, bool measure_rms) {
+namespace {
+
+// quantize_within with the samples' extent kept in `known` between calls on the same samples
+// (found on the first).
+KestovaResult<Quantized> quantize_with_extent(SampleView samples, MaxError target, bool measure_rms,
+                                              std::optional<Extent>& known) {
     if (!std::isfinite(target.value) || target.value < 0.0) {
         return std::unexpected(
             refused(message("max error must be a finite number >= 0, got {:g}", target.value)));
     }
     return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
         return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count), target,
-                              measure_rms);
+                              measure_rms, known);
     });
+}
+
+}  // namespace
+
+KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target, bool measure_rms) {
+    std::optional<Extent> unknown;
+    return quantize_with_extent(samples, target, measure_rms, unknown);
 }
 
 KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning,
@@ -360,12 +377,13 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
     // target is kept.
     double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
     std::optional<Quantized> kept;
+    std::optional<Extent> extent;  // found once for every round
     double reached = 0.0;
     for (int round = 0; round < kPsnrRounds + (kept ? 0 : kPsnrRescues); ++round) {
         // The first grid depends only on the target: a search before this one may have kept it.
         const bool reused = round == 0 && first_grid && *first_grid;
         auto quantized = reused ? KestovaResult<Quantized>(std::move(**first_grid))
-                                : quantize_within(samples, {bound, true});
+                                : quantize_with_extent(samples, {bound, true}, true, extent);
         if (reused) first_grid->reset();
         if (!quantized) return std::unexpected(quantized.error());
         if (round == 0 && first_grid && !reused) *first_grid = *quantized;
