@@ -33,17 +33,13 @@ constexpr double kPsnrSlack = 0.1;
 constexpr int kPsnrRescues = 8;
 constexpr double kPsnrRescueAim = 0.5;
 
-KestovaError refused(std::string text) {
-    return KestovaError::unsupported_configuration(std::move(text));
-}
-
 template <typename T>
 KestovaResult<Extent> extent_of(std::span<const T> x) {
     const auto extent = find_extent(x);
     if (extent) return *extent;
-    return std::unexpected(
-        refused(message("samples must be finite, but sample {} is {}", extent.error(),
-                        static_cast<double>(x[extent.error()]))));
+    return std::unexpected(KestovaError::unsupported_configuration(
+        message("samples must be finite, but sample {} is {}", extent.error(),
+                static_cast<double>(x[extent.error()]))));
 }
 
 // Half a unit in the last place of T at the magnitude `magnitude`: what rounding a decoded value
@@ -88,7 +84,7 @@ KestovaResult<Grid> first_grid(Extent extent, double bound, bool whole) {
         const double usable =
             bound - rounding_allowance<T>(magnitude + bound) - magnitude * 0x1p-50;
         if (!(usable > 0.0)) {
-            return std::unexpected(refused(message(
+            return std::unexpected(KestovaError::unsupported_configuration(message(
                 "max error {:g} is finer than the samples' precision at their magnitude {:g}",
                 bound, magnitude)));
         }
@@ -280,7 +276,8 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, b
     const std::optional<Extent>& extent = known;
     const double range = extent->highest - extent->lowest;
     if (!std::isfinite(range)) {
-        return std::unexpected(refused("the range of the samples exceeds the float64 range"));
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "the range of the samples exceeds the float64 range"));
     }
     // A bound beyond the range is met by any grid that spans it, so it is held to the range.
     const double bound = std::min(target.relative ? target.value * range : target.value, range);
@@ -290,7 +287,7 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, b
     auto grid = first_grid<T>(*extent, bound, whole);
     if (!grid) return std::unexpected(grid.error());
     const auto too_fine = [&] {
-        return refused(message(
+        return KestovaError::unsupported_configuration(message(
             "the range {:g} of the samples needs more than 32-bit grid indices at max error {:g}",
             range, bound));
     };
@@ -330,12 +327,12 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, b
         if (range / grid->step > static_cast<double>(kMaxIndex)) return std::unexpected(too_fine());
     }
     if (bound == 0.0) {
-        return std::unexpected(refused(
+        return std::unexpected(KestovaError::unsupported_configuration(
             message("exact reconstruction (max error 0) needs samples on a whole-number grid; the "
                     "nearest reached differs by {:g}",
                     reached)));
     }
-    return std::unexpected(refused(
+    return std::unexpected(KestovaError::unsupported_configuration(
         message("max error {:g} ({:g} of the range) cannot be met: the error reached is {:g}",
                 bound, range > 0.0 ? bound / range : 0.0, reached)));
 }
@@ -349,8 +346,8 @@ namespace {
 KestovaResult<Quantized> quantize_with_extent(SampleView samples, MaxError target, bool measure_rms,
                                               std::optional<Extent>& known) {
     if (!std::isfinite(target.value) || target.value < 0.0) {
-        return std::unexpected(
-            refused(message("max error must be a finite number >= 0, got {:g}", target.value)));
+        return std::unexpected(KestovaError::unsupported_configuration(
+            message("max error must be a finite number >= 0, got {:g}", target.value)));
     }
     return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
         return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count), target,
@@ -368,8 +365,9 @@ KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target, bo
 KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning,
                                           std::optional<Quantized>* first_grid) {
     if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
-        return std::unexpected(refused(message("PSNR must be a number of dB from {} to {}, got {}",
-                                               kPsnrRange.first, kPsnrRange.second, psnr)));
+        return std::unexpected(KestovaError::unsupported_configuration(
+            message("PSNR must be a number of dB from {} to {}, got {}", kPsnrRange.first,
+                    kPsnrRange.second, psnr)));
     }
     // A uniform grid of step s leaves an rms error of about s / sqrt(12): the relative bound
     // s / 2 of that rms is the first tried; then each pass scales the bound by how far the PSNR
@@ -398,7 +396,7 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
         bound *= std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - aim) / 20.0);
     }
     if (kept) return std::move(*kept);
-    return std::unexpected(refused(
+    return std::unexpected(KestovaError::unsupported_configuration(
         message("PSNR {} dB cannot be met: the last grid tried reached {:.2f} dB", psnr, reached)));
 }
 

@@ -43,10 +43,6 @@ constexpr std::size_t kProbeRuns = 16;
 // The largest bound tried: a quarter of the float64 range keeps the grid's step finite.
 constexpr double kLargestBound = std::numeric_limits<double>::max() / 4.0;
 
-KestovaError refused(std::string text) {
-    return KestovaError::unsupported_configuration(std::move(text));
-}
-
 // The rms of the first or of the second differences, whichever is smaller (the residuals the
 // predictor may choose from), and the range, in the samples' units; NaN for samples that are
 // not finite. The rms is 0 for fewer than three samples.
@@ -202,7 +198,7 @@ std::vector<uint8_t> probe_bytes(SampleView samples, std::size_t element_size) {
 KestovaResult<Encoded> encode_bits_per_sample(SampleView samples, double bits_per_sample) {
     const auto [low, high] = kBitsPerSampleRange;
     if (!(bits_per_sample >= low && bits_per_sample <= high)) {
-        return std::unexpected(refused(message(
+        return std::unexpected(KestovaError::unsupported_configuration(message(
             "bits per sample must be a number from {} to {}, got {}", low, high, bits_per_sample)));
     }
     if (samples.count == 0) return encode(samples, {0.0, true});
@@ -243,7 +239,7 @@ KestovaResult<Encoded> encode_bits_per_sample(SampleView samples, double bits_pe
         whole.coarsest_bits = whole.bits_of(*coarsest);
         if (whole.coarsest_bits <= bits_per_sample) return coarsest;
     }
-    return std::unexpected(refused(
+    return std::unexpected(KestovaError::unsupported_configuration(
         message("bits per sample {} cannot be met: the coarsest grid takes {} bits per sample "
                 "({} samples)",
                 bits_per_sample, whole.coarsest_bits, samples.count)));
