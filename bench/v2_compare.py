@@ -26,7 +26,7 @@ import numpy as np
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from comparelib import timing  # noqa: E402
-from comparelib.tools import payload_size, sz3_tool  # noqa: E402
+from comparelib.tools import pcodec_tool, payload_size, sz3_tool  # noqa: E402
 from recordings import recordings  # noqa: E402
 
 from kestova_codecs import decode_signal, encode_signal  # noqa: E402
@@ -134,12 +134,13 @@ def lossless_table(signals: dict, pcodec) -> None:
     if not whole:
         return
     print("\nInteger recordings, exact (as int32): bytes")
+    tool = pcodec_tool(pcodec) if pcodec else None
     rows = []
     for name, x in whole.items():
         ints = x.astype(np.int32)
         stream = encode_signal(ints)
         assert np.array_equal(decode_signal(stream), ints)
-        pc = len(pcodec.standalone.simple_compress(ints, pcodec.ChunkConfig())) if pcodec else None
+        pc = payload_size(tool.compress(ints)) if tool else None
         rows.append((name, len(stream), pc))
         print(f"  {name:40s} v2 {len(stream):8d}  pcodec {pc if pc else '-':>8}")
     if pcodec:
@@ -177,10 +178,6 @@ def main() -> None:
     if not signals:
         sys.exit("no recordings: install the packages bench/recordings.py reads")
     pysz, pcodec = optional("pysz"), optional("pcodec")
-    if pcodec:
-        from pcodec import ChunkConfig, standalone  # noqa: F401  (submodules on the package)
-
-        pcodec.ChunkConfig, pcodec.standalone = ChunkConfig, standalone
     if not args.speed_only:
         bounded_table(signals, pysz)
         lossless_table(signals, pcodec)

@@ -1,7 +1,9 @@
 // Array chunks through the C interface: the chunk layer's rules (codec/chunk) for every element
 // type, as the numcodecs and zarr codecs and the HDF5 filter apply them.
 #include <cstring>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "capi/boundary.h"
 #include "capi/settings.h"
@@ -17,16 +19,29 @@ static_assert(KESTOVA_FLOAT32 == int(ElementType::Float32) &&
               KESTOVA_INT8 == int(ElementType::Int8) && KESTOVA_INT16 == int(ElementType::Int16) &&
               KESTOVA_INT32 == int(ElementType::Int32) &&
               KESTOVA_UINT8 == int(ElementType::Uint8) &&
-              KESTOVA_UINT16 == int(ElementType::Uint16));
+              KESTOVA_UINT16 == int(ElementType::Uint16) &&
+              KESTOVA_UINT32 == int(ElementType::Uint32));
 static_assert(KESTOVA_FILL_EXACT == int(ChunkFill::Exact) &&
               KESTOVA_FILL_TRAILING_NAN == int(ChunkFill::TrailingNaN) &&
               KESTOVA_FILL_AT_MOST == int(ChunkFill::AtMost));
 
+// The row of a C enumerator: any type some stream version stores (the chunk functions refuse
+// a type the stream's version does not); nothing for a number that is none.
+std::optional<ElementTypeRow> row_of(int type) {
+    if (type <= 0 || type > 255) return std::nullopt;
+    return v2::element_row(static_cast<ElementType>(type));
+}
+
 // The element type of a C enumerator; Unsupported for a number that is none.
 ElementType element_type_of(int type) {
-    if (type <= 0 || type > 255) return ElementType::Unsupported;
-    const auto candidate = static_cast<ElementType>(type);
-    return find_element(candidate) != nullptr ? candidate : ElementType::Unsupported;
+    const auto row = row_of(type);
+    return row ? row->type : ElementType::Unsupported;
+}
+
+// Bytes per element of a C enumerator; 0 for a number that is none.
+std::size_t size_of(int type) {
+    const auto row = row_of(type);
+    return row ? row->size : 0;
 }
 
 std::expected<ChunkExtent, Outcome> extent_of(uint64_t elements, int fill) {
@@ -38,8 +53,12 @@ std::expected<ChunkExtent, Outcome> extent_of(uint64_t elements, int fill) {
 }
 
 Outcome unknown_type(int type) {
-    return failure(KESTOVA_ERROR_INVALID_ARGUMENT, "unknown element type " + std::to_string(type) +
-                                                       "; supported: " + supported_element_names());
+    std::string names;
+    for (const ElementTypeRow& row : kElementTypes) {
+        names += (names.empty() ? "" : ", ") + std::string(row.name);
+    }
+    return failure(KESTOVA_ERROR_INVALID_ARGUMENT,
+                   "unknown element type " + std::to_string(type) + "; supported: " + names);
 }
 
 // The elements the chunk decodes into, checked from the header.
@@ -62,7 +81,7 @@ using namespace kestova::capi;
 extern "C" {
 
 size_t kestova_element_size(int type) {
-    return element_size(element_type_of(type));
+    return size_of(type);
 }
 
 kestova_status kestova_chunk_encode(const void* elements, size_t count, int type,
@@ -76,7 +95,7 @@ kestova_status kestova_chunk_encode(const void* elements, size_t count, int type
         const auto settings = settings_of(options);
         if (!settings) return settings.error();
         const std::span<const uint8_t> bytes(static_cast<const uint8_t*>(elements),
-                                             count * element_size(element));
+                                             count * size_of(type));
         const auto encoded = encode_chunk(bytes, element, *settings, omit_trailing_nan != 0);
         if (!encoded) return failure(KESTOVA_ERROR_REFUSED, encoded.error());
         return hand_over<uint8_t>(*encoded, out, out_size);
@@ -113,7 +132,7 @@ kestova_status kestova_chunk_decode_into(const uint8_t* stream, size_t size, int
             *decoded = *count;
             return too_small(capacity, *count, "elements");
         }
-        const std::span<uint8_t> out(static_cast<uint8_t*>(dst), *count * element_size(element));
+        const std::span<uint8_t> out(static_cast<uint8_t*>(dst), *count * size_of(type));
         const auto written = decode_chunk_into({stream, size}, element, out);
         if (!written) return failure(KESTOVA_ERROR_REFUSED, written.error());
         *decoded = *count;
@@ -139,7 +158,7 @@ kestova_status kestova_chunk_decode(const uint8_t* stream, size_t size, int type
             return copied;
         }
         *out = memory;
-        *decoded = bytes / element_size(element);
+        *decoded = bytes / size_of(type);
         return {};
     });
 }

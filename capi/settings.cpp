@@ -75,6 +75,7 @@ std::expected<ChunkSettings, Outcome> settings_of(const kestova_options* given) 
         .max_error = options.max_error,
         .format = static_cast<uint8_t>(options.stream_version == 2 ? 2 : 1),
         .psnr = options.psnr,
+        .bits_per_sample = options.bits_per_sample,
     };
     if (const auto checked = check_chunk_settings(settings); !checked) {
         return invalid(checked.error());

@@ -226,6 +226,7 @@ void kestova_options_default(kestova_options* options) {
         .choose_method = 0,
         .stream_version = 0,
         .psnr = 0.0,
+        .bits_per_sample = 0.0,
     };
 }
 

@@ -13,6 +13,7 @@
 #include "codec/chunk/v2_chunk.h"
 #include "codec/compressor.h"
 #include "codec/decompressor.h"
+#include "codec/element_type.h"
 #include "codec/header.h"
 #include "codec/tuned/tuned_compressor.h"
 
@@ -25,6 +26,25 @@ constexpr std::string_view kReferenceFinest = "scale 12, cutoff 'low'";
 
 std::string unsupported_type() {
     return "the element type is not one Kestova stores (" + supported_element_names() + ")";
+}
+
+// The refusal of a type that a chunk in `format` does not store.
+std::string unstored_type(ElementType type, uint8_t format) {
+    const auto row = v2::element_row(type);
+    if (format != 2 && row) {
+        return std::string(row->name) + " elements are stored in version-2 streams only";
+    }
+    return unsupported_type();
+}
+
+// Bytes per element of `type` in a chunk written in `format`: version 2 also stores types that
+// version-1 chunks do not (uint32); 0 for a type the format does not store.
+std::size_t stored_element_size(ElementType type, uint8_t format) {
+    if (format == 2) {
+        const auto row = v2::element_row(type);
+        return row ? row->size : 0;
+    }
+    return element_size(type);
 }
 
 // The elements' float32 samples: the elements themselves when they are aligned float32, else
@@ -94,15 +114,15 @@ ChunkResult<std::vector<uint8_t>> encode_bounded(std::span<const uint8_t> elemen
 ChunkResult<std::vector<uint8_t>> encode_chunk(std::span<const uint8_t> elements, ElementType type,
                                                const ChunkSettings& settings,
                                                bool omit_trailing_nan) {
-    const std::size_t size = element_size(type);
-    if (size == 0) return std::unexpected(unsupported_type());
+    const std::size_t size = stored_element_size(type, settings.format);
+    if (size == 0) return std::unexpected(unstored_type(type, settings.format));
     if (const auto checked = check_chunk_settings(settings); !checked) {
         return std::unexpected(checked.error());
     }
     if (elements.size() % size != 0) {
         return std::unexpected("a chunk of " + std::to_string(elements.size()) +
                                " bytes holds no whole number of " +
-                               std::string(element_name(type)) + " elements");
+                               std::string(v2::element_row(type)->name) + " elements");
     }
     if (settings.format == 2) return encode_v2_chunk(elements, type, settings, omit_trailing_nan);
     std::vector<float> converted;
@@ -126,9 +146,12 @@ ChunkResult<std::vector<uint8_t>> encode_chunk(std::span<const uint8_t> elements
 
 ChunkResult<uint64_t> decoded_chunk_elements(std::span<const uint8_t> container, ElementType type,
                                              ChunkExtent extent) {
-    if (element_size(type) == 0) return std::unexpected(unsupported_type());
+    const uint8_t format = is_v2_stream(container) ? 2 : 1;
+    if (stored_element_size(type, format) == 0) {
+        return std::unexpected(unstored_type(type, format));
+    }
     uint64_t announced = 0;
-    if (is_v2_stream(container)) {
+    if (format == 2) {
         const auto count = v2_announced(container, type);
         if (!count) return std::unexpected(count.error());
         announced = *count;
@@ -169,7 +192,7 @@ ChunkResult<DecodedChunk> decode_chunk(std::span<const uint8_t> container, Eleme
     if (!count) return std::unexpected(count.error());
     DecodedChunk decoded;
     if (is_v2_stream(container)) {
-        decoded.elements.resize(*count * element_size(type));
+        decoded.elements.resize(*count * stored_element_size(type, 2));
         auto into = decode_v2_chunk_into(container, type, decoded.elements);
         if (!into) return std::unexpected(into.error());
         return decoded;

@@ -37,7 +37,7 @@ std::size_t float_stored_length(std::span<const uint8_t> elements) {
 std::size_t stored_elements(std::span<const uint8_t> elements, ElementType type) {
     if (type == ElementType::Float32) return float_stored_length<float>(elements);
     if (type == ElementType::Float64) return float_stored_length<double>(elements);
-    return elements.size() / element_size(type);
+    return elements.size() / v2_row(type)->size;
 }
 
 template <typename Float>
@@ -69,7 +69,7 @@ std::expected<std::vector<uint8_t>, std::string> encode_v2_chunk(std::span<const
     const bool bounded = settings.bound != BoundKind::None;
     if (!bounded && settings.psnr == 0 && settings.bits_per_sample == 0 && row->is_float) {
         return std::unexpected("version 2 needs max_error, psnr or bits_per_sample for " +
-                               std::string(element_name(type)) +
+                               std::string(row->name) +
                                " chunks (max_error=0 asks for exact samples)");
     }
     // A bound, else a PSNR, else bits per sample, else exact (integer chunks).
@@ -90,10 +90,11 @@ std::expected<v2::StreamInfo, std::string> chunk_stream_info(std::span<const uin
                                                              ElementType type) {
     auto info = v2::read_stream_info(container);
     if (!info) return std::unexpected(info.error().message());
-    if (info->element.name != element_name(type)) {
+    const auto row = v2_row(type);
+    if (!row || info->element.type != type) {
         return std::unexpected("the stream holds " + std::string(info->element.name) +
-                               " samples, but the chunk " + std::string(element_name(type)) +
-                               " elements");
+                               " samples, but the chunk " +
+                               std::string(row ? row->name : element_name(type)) + " elements");
     }
     return std::move(*info);
 }
@@ -111,7 +112,7 @@ std::expected<void, std::string> decode_v2_chunk_into(std::span<const uint8_t> c
                                                       ElementType type, std::span<uint8_t> out) {
     const auto info = chunk_stream_info(container, type);
     if (!info) return std::unexpected(info.error());
-    const std::size_t bytes = info->sample_count * element_size(type);
+    const std::size_t bytes = info->sample_count * info->element.size;
     if (bytes > out.size()) {
         return std::unexpected(std::string("the stream does not fit its chunk"));
     }

@@ -122,7 +122,7 @@ KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quanti
 }  // namespace
 
 KestovaResult<Encoded> encode(SampleView samples, MaxError target) {
-    return encode_quantized(samples, quantize_within(samples, target));
+    return encode_quantized(samples, quantize_within(samples, target, false));
 }
 
 KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr) {
@@ -133,7 +133,9 @@ KestovaResult<Encoded> encode_psnr(SampleView samples, double psnr) {
         samples, quantize_to_psnr(samples, psnr, false, may_lean ? &first_grid : nullptr));
     if (!nearest || !leaning_may_pay(psnr, nearest->method)) return nearest;
     auto leaning = encode_quantized(samples, quantize_to_psnr(samples, psnr, true, &first_grid));
-    return leaning && leaning->stream.size() < nearest->stream.size() ? leaning : nearest;
+    // Two returns, not a conditional expression: that would copy the stream it returns.
+    if (leaning && leaning->stream.size() < nearest->stream.size()) return leaning;
+    return nearest;
 }
 
 }  // namespace kestova::v2

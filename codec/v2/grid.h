@@ -5,6 +5,7 @@
 // processor.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -20,10 +21,17 @@ struct Grid {
 // The largest grid index a stream may hold.
 inline constexpr uint64_t kMaxIndex = 0xFFFFFFFFu;
 
+// k (at most kMaxIndex, as every grid index is) as a float64, exactly and with no branch: set
+// into the mantissa of 2^52, less 2^52. Loops of it vectorise, where the conversion of a whole
+// uint64 branches on its top bit.
+inline double index_value(uint64_t k) {
+    return std::bit_cast<double>(k | 0x4330000000000000u) - 0x1p52;
+}
+
 // origin + k x step, as one rounded product and one rounded sum (inline: the quantiser calls it
-// per sample; -ffp-contract=off keeps it two roundings wherever it is inlined).
+// per sample; -ffp-contract=off keeps it two roundings wherever it is inlined); k <= kMaxIndex.
 inline double grid_value(Grid grid, uint64_t k) {
-    const double offset = static_cast<double>(k) * grid.step;
+    const double offset = index_value(k) * grid.step;
     return grid.origin + offset;
 }
 

@@ -1,8 +1,10 @@
 #include "codec/v2/linear_predictor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 #include "codec/v2/class_coder.h"
@@ -12,10 +14,6 @@
 namespace kestova::v2 {
 
 namespace {
-
-// The most taps the encoder tries: 32 taps store 0.05 % fewer bytes than 16 on the recordings
-// measured (docs/v2-research.md) but cost every decoded sample twice the multiplies.
-constexpr int kSearchTaps = 16;
 
 // Frames whose first differences average fewer bits than this are not analysed: 0.2 % more bytes
 // at 1e-2 of the range, 0.1 % at 1e-3, for a fifth of the encoder's time at 1e-2.
@@ -47,10 +45,13 @@ void keep_history(const FrameBuffer& buffer, std::size_t count, LinearState& sta
 // The differences of one frame into the buffer (after its history), advancing state.last.
 void load_differences(std::span<const uint32_t> indices, LinearState& state, FrameBuffer& buffer) {
     load_history(state, buffer);
-    for (std::size_t i = 0; i < indices.size(); ++i) {
-        buffer[kMaxTaps + i] = int64_t{indices[i]} - state.last;
-        state.last = indices[i];
+    if (indices.empty()) return;
+    // Each difference from the indices alone (no value carried from one to the next): vectorised.
+    buffer[kMaxTaps] = int64_t{indices[0]} - state.last;
+    for (std::size_t i = 1; i < indices.size(); ++i) {
+        buffer[kMaxTaps + i] = int64_t{indices[i]} - int64_t{indices[i - 1]};
     }
+    state.last = indices.back();
 }
 
 uint64_t magnitude(int64_t r) {
@@ -79,33 +80,90 @@ constexpr auto residual_functions(std::index_sequence<Taps...>) {
 // frame_residuals by tap count.
 constexpr auto kFrameResiduals = residual_functions(std::make_index_sequence<kMaxTaps + 1>{});
 
-// The cost of the frame's residuals, which it leaves in `residuals` (count of them).
-Cost cost_of(const Frame& frame, const FrameBuffer& buffer, std::span<int64_t> residuals) {
-    kFrameResiduals[frame.taps](frame, buffer, residuals);
-    Cost cost;
-    uint64_t largest = 0;
-    for (const int64_t r : residuals) {
-        const uint64_t m = magnitude(r);
-        largest = std::max(largest, m);
-        cost.bits += residual_bits(m);
+// Whether every magnitude OR-ed into `high` is below kResidualLimit (a power of two, so an OR in
+// a vectorised loop finds one beyond it, where a running maximum would not vectorise).
+static_assert(std::has_single_bit(static_cast<uint64_t>(kResidualLimit)));
+constexpr uint64_t kBeyondLimit = ~static_cast<uint64_t>(kResidualLimit - 1);
+
+// What the encoder measures a frame's residuals by: in float64, where they vectorise. A frame the
+// encoder fits has at most kSearchTaps taps, so with |d| < 2^32 and |c| <= 2^15 every product is
+// below 2^47 and every sum below 2^51: whole numbers float64 holds exactly, the integer sum itself.
+// Its floor after the shift is exact too: the sum times 2^-shift (exact) plus
+// 2^-(shift + 1) - 1/2 lies strictly between floor - 1/2 and floor + 1/2 (below 2^51, to the
+// precision float64 keeps), and adding and taking away 1.5 x 2^52 rounds it to that floor. So the
+// residuals are those of frame_residuals, the decoder's, to the last bit.
+static_assert(kSearchTaps <= 16);
+using FrameDifferences = std::array<double, kMaxTaps + kFrame>;
+
+// The first kMaxTaps + count entries of `buffer` as float64 (exact: below 2^51 in magnitude, set
+// into the mantissa of 1.5 x 2^52 and that taken away, with no conversion loops would not
+// vectorise).
+void load_float64(const FrameBuffer& buffer, std::size_t count, FrameDifferences& out) {
+    for (std::size_t i = 0; i < kMaxTaps + count; ++i) {
+        const auto biased = static_cast<uint64_t>(buffer[i]) + 0x4338000000000000u;
+        out[i] = std::bit_cast<double>(biased) - 0x1.8p52;
     }
-    cost.fits = largest < static_cast<uint64_t>(kResidualLimit);
+}
+
+template <int Taps>
+void float64_residuals(const Frame& frame, const FrameDifferences& d, std::span<double> out) {
+    std::array<double, Taps + 1> c{};
+    for (int j = 0; j < Taps; ++j) c[j] = frame.coefficients[j];
+    const double half = static_cast<double>((int64_t{1} << frame.shift) >> 1);
+    const double scale = std::ldexp(1.0, -frame.shift);
+    const double off_midpoint = std::ldexp(1.0, -frame.shift - 1) - 0.5;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const double* at = d.data() + kMaxTaps + i;
+        double sum = half;
+        for (int j = Taps - 1; j >= 0; --j) sum += c[j] * at[-1 - j];
+        const double prediction = ((sum * scale + off_midpoint) + 0x1.8p52) - 0x1.8p52;
+        out[i] = *at - prediction;
+    }
+}
+
+template <std::size_t... Taps>
+constexpr auto float64_residual_functions(std::index_sequence<Taps...>) {
+    return std::array{&float64_residuals<static_cast<int>(Taps)>...};
+}
+
+// float64_residuals by tap count, up to kSearchTaps.
+constexpr auto kFloat64Residuals =
+    float64_residual_functions(std::make_index_sequence<kSearchTaps + 1>{});
+
+// The cost of the frame's residuals (taps <= kSearchTaps), which it leaves in `residuals` (count
+// of them): bits exact wherever the residuals fit (magnitudes below 2^51 make
+// residual_bits_by_exponent exact; beyond kResidualLimit they do not matter).
+Cost cost_of(const Frame& frame, const FrameDifferences& differences, std::span<double> residuals) {
+    kFloat64Residuals[frame.taps](frame, differences, residuals);
+    Cost cost;
+    uint64_t high = 0;
+    for (const double r : residuals) {
+        // |r| < 2^52: as a whole uint64 (exactly) by the same mantissa trick
+        const uint64_t m =
+            std::bit_cast<uint64_t>(std::abs(r) + 0x1p52) - std::bit_cast<uint64_t>(0x1p52);
+        high |= m & kBeyondLimit;
+        cost.bits += residual_bits_by_exponent(m);
+    }
+    cost.fits = high == 0;
     return cost;
 }
 
-// Keeps one frame's residuals in the plan as int32 (or, when one does not fit, none at all:
-// linear_residuals then computes them again).
+// Keeps one frame's residuals, from `at`, in the plan as int32 (or, when one does not fit, none
+// at all: linear_residuals then computes them again).
 template <typename Residual>
-void keep_residuals(std::size_t count, Residual residual, LinearPlan& plan) {
+void keep_residuals(std::size_t at, std::size_t count, Residual residual, LinearPlan& plan) {
     if (!plan.residuals_kept) return;
+    plan.residuals.resize(at + count);  // within the reserved capacity
+    int32_t* kept = plan.residuals.data() + at;
+    uint64_t outside = 0;  // an OR, not a comparison: the loop vectorises
     for (std::size_t i = 0; i < count; ++i) {
         const int64_t r = residual(i);
-        if (r < INT32_MIN || r > INT32_MAX) {
-            plan.residuals_kept = false;
-            plan.residuals = {};
-            return;
-        }
-        plan.residuals.push_back(static_cast<int32_t>(r));
+        outside |= (static_cast<uint64_t>(r) - static_cast<uint64_t>(INT32_MIN)) >> 32;
+        kept[i] = static_cast<int32_t>(r);
+    }
+    if (outside != 0) {
+        plan.residuals_kept = false;
+        plan.residuals = {};
     }
 }
 
@@ -119,14 +177,15 @@ struct PlainCosts {
 
 PlainCosts plain_costs(const FrameBuffer& buffer, std::size_t count) {
     PlainCosts costs;
-    uint64_t largest = 0;
+    uint64_t high = 0;
     for (std::size_t i = kMaxTaps; i < kMaxTaps + count; ++i) {
+        // first differences are below 2^32, second ones below 2^33: exact bits
         const uint64_t m2 = magnitude(buffer[i] - buffer[i - 1]);
-        largest = std::max(largest, m2);
-        costs.first += residual_bits(magnitude(buffer[i]));
-        costs.second += residual_bits(m2);
+        high |= m2 & kBeyondLimit;
+        costs.first += residual_bits_by_exponent(magnitude(buffer[i]));
+        costs.second += residual_bits_by_exponent(m2);
     }
-    costs.second_fits = largest < static_cast<uint64_t>(kResidualLimit);
+    costs.second_fits = high == 0;
     return costs;
 }
 
@@ -134,19 +193,49 @@ uint64_t description_bits(const Frame& frame) {
     return 8 * (frame.taps == 0 ? 1 : 2 + 2 * std::size_t{frame.taps});
 }
 
+// Differences from -kSmallDifference to kSmallDifference - 1 make every product at most 2^22 and
+// every sum of a frame's products at most 2^34: whole numbers that float64 holds exactly, so the
+// float64 sums come out the same in any order. Such frames are summed as int16 products in int32
+// over chunks of kProductChunk (at most 2^30: no overflow), which the compiler vectorises as
+// multiply-adds of eight pairs. False (r untouched) when a difference is larger.
+constexpr int64_t kSmallDifference = 2048;
+constexpr std::size_t kProductChunk = 256;
+
+bool small_autocorrelation(std::span<const int64_t> differences, Lags& r) {
+    const std::size_t count = differences.size();
+    if (count > kFrame) return false;
+    std::array<int16_t, kMaxTaps + kFrame> x;
+    std::fill_n(x.begin(), kMaxTaps, int16_t{0});
+    uint64_t outside = 0;  // an OR, not a comparison: the loop vectorises
+    for (std::size_t i = 0; i < count; ++i) {
+        const int64_t d = differences[i];
+        outside |=
+            static_cast<uint64_t>(d + kSmallDifference) & ~uint64_t{2 * kSmallDifference - 1};
+        x[kMaxTaps + i] = static_cast<int16_t>(d);
+    }
+    if (outside != 0) return false;
+    const int16_t* frame = x.data() + kMaxTaps;
+    for (int lag = 0; lag <= kSearchTaps; ++lag) {
+        int64_t total = 0;
+        for (std::size_t start = 0; start < count; start += kProductChunk) {
+            const std::size_t end = std::min(count, start + kProductChunk);
+            int32_t sum = 0;
+            for (std::size_t i = start; i < end; ++i) {
+                sum += int32_t{frame[i]} * int32_t{frame[i - lag]};
+            }
+            total += sum;
+        }
+        r[lag] = static_cast<double>(total);
+    }
+    return true;
+}
+
 // The linear predictor of the frame's differences by the autocorrelation method (Levinson's
 // recursion in float64: only the encoder runs it, the coefficients travel in the stream), with
 // the taps whose prediction error, at the frame's length, saves most beyond the coefficients'
 // bits; no taps when none saves.
 Frame autocorrelation_frame(const FrameBuffer& buffer, std::size_t count) {
-    std::vector<double> x(kMaxTaps + count, 0.0);
-    for (std::size_t i = 0; i < count; ++i) {
-        x[kMaxTaps + i] = static_cast<double>(buffer[kMaxTaps + i]);
-    }
-    std::array<double, kSearchTaps + 1> r{};
-    for (std::size_t i = kMaxTaps; i < kMaxTaps + count; ++i) {
-        for (int lag = 0; lag <= kSearchTaps; ++lag) r[lag] += x[i] * x[i - lag];
-    }
+    Lags r = autocorrelation(std::span(buffer).subspan(kMaxTaps, count));
     Frame frame;
     if (!(r[0] > 0.0)) return frame;
     r[0] *= 1.0 + 1e-9;  // keeps the recursion away from a singular system
@@ -210,6 +299,19 @@ constexpr auto kUndoFrame = undo_frames(std::make_index_sequence<kMaxTaps + 1>{}
 
 }  // namespace
 
+Lags autocorrelation(std::span<const int64_t> differences) {
+    Lags r{};
+    if (small_autocorrelation(differences, r)) return r;
+    std::vector<double> x(kMaxTaps + differences.size(), 0.0);
+    for (std::size_t i = 0; i < differences.size(); ++i) {
+        x[kMaxTaps + i] = static_cast<double>(differences[i]);
+    }
+    for (std::size_t i = kMaxTaps; i < x.size(); ++i) {
+        for (int lag = 0; lag <= kSearchTaps; ++lag) r[lag] += x[i] * x[i - lag];
+    }
+    return r;
+}
+
 std::size_t frames_in(std::size_t count) {
     return (count + kFrame - 1) / kFrame;
 }
@@ -222,7 +324,9 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
     second.taps = 1;
     second.coefficients[0] = 1;
     const uint64_t plain = description_bits(Frame{});
-    std::vector<int64_t> fitted_residuals(kFrame);  // on the heap: small thread stacks
+    // on the heap: small thread stacks
+    std::vector<double> fitted_residuals(kFrame);
+    auto differences = std::make_unique<FrameDifferences>();
     plan.residuals.reserve(indices.size());
     for (std::size_t start = 0; start < indices.size(); start += block) {
         const auto part = indices.subspan(start, std::min(block, indices.size() - start));
@@ -244,7 +348,8 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
                                      : autocorrelation_frame(buffer, count);
             const auto residuals = std::span(fitted_residuals).first(count);
             if (fitted.taps > 0) {
-                const Cost cost = cost_of(fitted, buffer, residuals);
+                load_float64(buffer, count, *differences);
+                const Cost cost = cost_of(fitted, *differences, residuals);
                 if (cost.fits && cost.bits + description_bits(fitted) < bits) {
                     chosen = fitted;
                     bits = cost.bits + description_bits(fitted);
@@ -255,14 +360,15 @@ LinearPlan plan_linear(std::span<const uint32_t> indices, std::size_t block) {
             const int64_t* d = buffer.data();
             if (chosen.taps == 0) {
                 keep_residuals(
-                    count, [&](std::size_t i) { return d[kMaxTaps + i]; }, plan);
+                    start + f, count, [&](std::size_t i) { return d[kMaxTaps + i]; }, plan);
             } else if (chosen.taps == 1 && chosen.shift == 0 && chosen.coefficients[0] == 1) {
                 keep_residuals(
-                    count, [&](std::size_t i) { return d[kMaxTaps + i] - d[kMaxTaps + i - 1]; },
-                    plan);
+                    start + f, count,
+                    [&](std::size_t i) { return d[kMaxTaps + i] - d[kMaxTaps + i - 1]; }, plan);
             } else {
                 keep_residuals(
-                    count, [&](std::size_t i) { return residuals[i]; }, plan);
+                    start + f, count,
+                    [&](std::size_t i) { return static_cast<int64_t>(residuals[i]); }, plan);
             }
             plan.frames.push_back(chosen);
             plan.bits += bits;

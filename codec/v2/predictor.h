@@ -2,6 +2,7 @@
 // taken as 0, and the running sums that undo them.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -22,6 +23,14 @@ void differences(std::span<const uint32_t> indices, int order, DifferenceState& 
 // so the branch the library's form takes mispredicts): 2m + 1 has one bit more and is never 0.
 inline int residual_bits(uint64_t m) {
     return 63 - __builtin_clzll(2 * m + 1);
+}
+
+// residual_bits(m) for m below 2^51 with no bit scan, so that loops of it vectorise: 2m + 1 set
+// into the mantissa of 2^52 and 2^52 taken away is 2m + 1 as a float64, exactly, and its
+// exponent is the bit length of m.
+inline uint64_t residual_bits_by_exponent(uint64_t m) {
+    const double v = std::bit_cast<double>((2 * m + 1) | 0x4330000000000000u) - 0x1p52;
+    return (std::bit_cast<uint64_t>(v) >> 52) - 1023;
 }
 
 // Undoes `differences`: turns residuals back into indices in place, continuing from `state`;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <new>
@@ -11,6 +12,7 @@
 
 #include "codec/v2/element_dispatch.h"
 #include "codec/v2/psnr_quantizer.h"
+#include "codec/v2/sample_extent.h"
 #include "codec/v2/text.h"
 
 namespace kestova::v2 {
@@ -31,30 +33,13 @@ constexpr double kPsnrSlack = 0.1;
 constexpr int kPsnrRescues = 8;
 constexpr double kPsnrRescueAim = 0.5;
 
-KestovaError refused(std::string text) {
-    return KestovaError::unsupported_configuration(std::move(text));
-}
-
-struct Extent {
-    double lowest = 0.0;
-    double highest = 0.0;
-};
-
 template <typename T>
 KestovaResult<Extent> extent_of(std::span<const T> x) {
-    Extent extent{static_cast<double>(x[0]), static_cast<double>(x[0])};
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const double value = static_cast<double>(x[i]);
-        if constexpr (std::is_floating_point_v<T>) {
-            if (!std::isfinite(value)) {
-                return std::unexpected(
-                    refused(message("samples must be finite, but sample {} is {}", i, value)));
-            }
-        }
-        extent.lowest = std::min(extent.lowest, value);
-        extent.highest = std::max(extent.highest, value);
-    }
-    return extent;
+    const auto extent = find_extent(x);
+    if (extent) return *extent;
+    return std::unexpected(KestovaError::unsupported_configuration(
+        message("samples must be finite, but sample {} is {}", extent.error(),
+                static_cast<double>(x[extent.error()]))));
 }
 
 // Half a unit in the last place of T at the magnitude `magnitude`: what rounding a decoded value
@@ -99,7 +84,7 @@ KestovaResult<Grid> first_grid(Extent extent, double bound, bool whole) {
         const double usable =
             bound - rounding_allowance<T>(magnitude + bound) - magnitude * 0x1p-50;
         if (!(usable > 0.0)) {
-            return std::unexpected(refused(message(
+            return std::unexpected(KestovaError::unsupported_configuration(message(
                 "max error {:g} is finer than the samples' precision at their magnitude {:g}",
                 bound, magnitude)));
         }
@@ -190,60 +175,109 @@ Pick pick(T sample, Grid grid, double bound) {
 }
 
 // One pass of quantisation on `grid` with the decoder's reconstruction checked per sample; a
-// sample beyond the bound tries the neighbouring indices. Returns the errors left.
+// sample beyond the bound tries the neighbouring indices. Returns the errors left; their squares
+// only when `with_squares` (a sum in sample order: one dependent add per sample).
 //
-// For speed, blocks of kPassChunk float samples are first rounded to their nearest index and
-// measured in a loop with no comparison, branch or integer conversion, which the compiler
-// vectorises (a comparison stops it: floating-point compares may trap); no clamp there, so an index
-// found outside 0 .. kMaxIndex, like an error beyond the bound, is left to `pick`. The indices and
-// errors are those `pick` gives every sample, and the errors are summed in sample order.
-constexpr std::size_t kPassChunk = 512;  // two arrays of it on the stack: 8 KB
+// For speed, blocks of kPassChunk samples are first rounded to their nearest index,
+// measured and checked in a loop with no floating-point comparison or branch, which the compiler
+// vectorises (a floating-point comparison stops it: it may trap). The checks compare bit patterns
+// as integers instead, which orders non-negative float64 values as their values. That loop
+// multiplies by the step's reciprocal instead of dividing: the product differs from the quotient
+// `pick` rounds by less than 2^-19 below kMaxIndex, so it rounds to the same index except within
+// kTieMargin of a midpoint between two. A sample whose index falls outside 0 .. kMaxIndex, whose
+// error is beyond the bound, whose position lies that near a midpoint or (integer types) whose
+// decoded value would be clipped to the type's range is left to `pick`. The indices and errors
+// are those `pick` gives every sample.
+constexpr std::size_t kPassChunk = 512;  // three arrays of it on the stack: 12 KB
+constexpr double kTieMargin = 0x1p-16;
+
+// The bits of a float64, and 1 where the non-negative a is below (or not above) the non-negative
+// b, else 0: their bit patterns are below 2^63 and ordered as their values.
+inline uint64_t bits_of(double v) {
+    return std::bit_cast<uint64_t>(v);
+}
+inline uint64_t below(uint64_t a, uint64_t b) {
+    return (a - b) >> 63;
+}
+
+// The range an integer type's decoded samples are clipped to (grid_sample).
+template <typename T>
+constexpr double kLowest = static_cast<double>(std::numeric_limits<T>::lowest());
+template <typename T>
+constexpr double kHighest = static_cast<double>(std::numeric_limits<T>::max());
 
 template <typename T>
-PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices) {
-    std::array<double, kPassChunk> nearest;
+PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<uint32_t> indices,
+                       bool with_squares) {
     std::array<double, kPassChunk> error;
+    std::array<uint64_t, kPassChunk> refused;  // nonzero: left to `pick`
+    const double reciprocal = 1.0 / grid.step;
+    const uint64_t bound_bits = bits_of(bound);
+    const uint64_t margin_bits = bits_of(kTieMargin);
     PassErrors errors;
+    std::array<double, 4> worst{};  // max is exact in any order: four chains, not one
     for (std::size_t start = 0; start < x.size(); start += kPassChunk) {
         const std::size_t count = std::min(kPassChunk, x.size() - start);
         const T* part = x.data() + start;
-        if constexpr (std::is_floating_point_v<T>) {
-            for (std::size_t i = 0; i < count; ++i) {
-                const double position = (static_cast<double>(part[i]) - grid.origin) / grid.step;
-                // round_to_even for 0 <= position < 2^52 (others are redone by `pick`).
-                const double k = (position + 0x1p52) - 0x1p52;
-                // grid_value(grid, k) for a whole k below 2^53: double(uint64_t(k)) == k.
-                const double value = grid.origin + k * grid.step;
-                nearest[i] = k;
-                error[i] = std::abs(static_cast<double>(static_cast<T>(value)) -
-                                    static_cast<double>(part[i]));
+        uint32_t* out = indices.data() + start;
+        for (std::size_t i = 0; i < count; ++i) {
+            const double sample = static_cast<double>(part[i]);
+            const double position = (sample - grid.origin) * reciprocal;
+            // round_to_even for 0 <= position < 2^52, the whole number k then sitting in the low
+            // bits of the sum (others are redone by `pick`: k wraps or reaches 2^32).
+            const double shifted = position + 0x1p52;
+            const double k = shifted - 0x1p52;
+            const uint64_t whole = bits_of(shifted) - bits_of(0x1p52);
+            // grid_value(grid, k) for a whole k below 2^53: double(uint64_t(k)) == k.
+            const double value = grid.origin + k * grid.step;
+            double decoded = 0.0;
+            uint64_t clipped = 0;  // 1 where grid_sample<T> would clip (left to `pick`)
+            if constexpr (std::is_floating_point_v<T>) {
+                decoded = static_cast<double>(static_cast<T>(value));
+            } else {
+                // round_to_even below 2^52 in magnitude; beyond, the value is far outside T
+                // and refused as clipped whatever this gives.
+                const double towards = std::copysign(0x1p52, value);
+                decoded = (value + towards) - towards;
+                clipped = (bits_of(decoded - kLowest<T>) | bits_of(kHighest<T> - decoded)) >> 63;
             }
+            error[i] = std::abs(decoded - sample);
+            const double from_tie = std::abs(std::abs(position - k) - 0.5);
+            out[i] = static_cast<uint32_t>(whole);
+            refused[i] = (whole >> 32) | clipped | below(bound_bits, bits_of(error[i])) |
+                         below(bits_of(from_tie) - 1, margin_bits);
         }
         for (std::size_t i = 0; i < count; ++i) {
-            Pick chosen;
-            if (std::is_floating_point_v<T> && nearest[i] >= 0.0 &&
-                nearest[i] <= static_cast<double>(kMaxIndex) && error[i] <= bound) {
-                chosen = {static_cast<uint64_t>(nearest[i]), error[i]};
-            } else {
-                chosen = pick(part[i], grid, bound);  // integer samples always
+            if (refused[i] != 0) {
+                const Pick chosen = pick(part[i], grid, bound);
+                out[i] = static_cast<uint32_t>(chosen.k);
+                error[i] = chosen.error;
             }
-            indices[start + i] = static_cast<uint32_t>(chosen.k);
-            errors.worst = std::max(errors.worst, chosen.error);
-            errors.squares += chosen.error * chosen.error;
+            worst[i % 4] = std::max(worst[i % 4], error[i]);
+        }
+        if (with_squares) {
+            for (std::size_t i = 0; i < count; ++i) errors.squares += error[i] * error[i];
         }
     }
+    errors.worst = std::max(std::max(worst[0], worst[1]), std::max(worst[2], worst[3]));
     return errors;
 }
 
 template <typename T>
-KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
+KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, bool measure_rms,
+                                        std::optional<Extent>& known) {
     Quantized out;
     if (x.empty()) return out;
-    const auto extent = extent_of(x);
-    if (!extent) return std::unexpected(extent.error());
+    if (!known) {
+        auto found = extent_of(x);
+        if (!found) return std::unexpected(found.error());
+        known = *found;
+    }
+    const std::optional<Extent>& extent = known;
     const double range = extent->highest - extent->lowest;
     if (!std::isfinite(range)) {
-        return std::unexpected(refused("the range of the samples exceeds the float64 range"));
+        return std::unexpected(KestovaError::unsupported_configuration(
+            "the range of the samples exceeds the float64 range"));
     }
     // A bound beyond the range is met by any grid that spans it, so it is held to the range.
     const double bound = std::min(target.relative ? target.value * range : target.value, range);
@@ -253,7 +287,7 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     auto grid = first_grid<T>(*extent, bound, whole);
     if (!grid) return std::unexpected(grid.error());
     const auto too_fine = [&] {
-        return refused(message(
+        return KestovaError::unsupported_configuration(message(
             "the range {:g} of the samples needs more than 32-bit grid indices at max error {:g}",
             range, bound));
     };
@@ -266,15 +300,17 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     const auto done = [&](Grid on, const PassErrors& errors) {
         out.grid = on;
         out.max_error = errors.worst;
-        out.rms_error = std::sqrt(errors.squares / static_cast<double>(x.size()));
+        out.rms_error = measure_rms ? std::sqrt(errors.squares / static_cast<double>(x.size()))
+                                    : std::numeric_limits<double>::quiet_NaN();
         out.range = range;
-        return out;
+        return std::move(out);  // the indices moved, not copied: `out` is captured by reference
     };
     if constexpr (std::is_floating_point_v<T>) {
         if (!whole && bound > 0.0) {
             for (const double step : quantum_steps(x, *extent, grid->step, bound)) {
                 const Grid lattice{extent->lowest, step};
-                const PassErrors errors = quantize_on(x, lattice, bound, std::span(out.indices));
+                const PassErrors errors =
+                    quantize_on(x, lattice, bound, std::span(out.indices), measure_rms);
                 if (errors.worst <= bound) return done(lattice, errors);
             }
         }
@@ -282,7 +318,8 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
     double reached = 0.0;
     for (int round = 0; round < kRounds; ++round) {
         const Grid anchored = through_zero(*grid, *extent);
-        const PassErrors errors = quantize_on(x, anchored, bound, std::span(out.indices));
+        const PassErrors errors =
+            quantize_on(x, anchored, bound, std::span(out.indices), measure_rms);
         reached = errors.worst;
         if (reached <= bound) return done(anchored, errors);
         if (bound == 0.0) break;  // exact: only the unit grid is tried
@@ -290,34 +327,47 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target) {
         if (range / grid->step > static_cast<double>(kMaxIndex)) return std::unexpected(too_fine());
     }
     if (bound == 0.0) {
-        return std::unexpected(refused(
+        return std::unexpected(KestovaError::unsupported_configuration(
             message("exact reconstruction (max error 0) needs samples on a whole-number grid; the "
                     "nearest reached differs by {:g}",
                     reached)));
     }
-    return std::unexpected(refused(
+    return std::unexpected(KestovaError::unsupported_configuration(
         message("max error {:g} ({:g} of the range) cannot be met: the error reached is {:g}",
                 bound, range > 0.0 ? bound / range : 0.0, reached)));
 }
 
 }  // namespace
 
-KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target) {
+namespace {
+
+// quantize_within with the samples' extent kept in `known` between calls on the same samples
+// (found on the first).
+KestovaResult<Quantized> quantize_with_extent(SampleView samples, MaxError target, bool measure_rms,
+                                              std::optional<Extent>& known) {
     if (!std::isfinite(target.value) || target.value < 0.0) {
-        return std::unexpected(
-            refused(message("max error must be a finite number >= 0, got {:g}", target.value)));
+        return std::unexpected(KestovaError::unsupported_configuration(
+            message("max error must be a finite number >= 0, got {:g}", target.value)));
     }
     return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
-        return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count),
-                              target);
+        return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count), target,
+                              measure_rms, known);
     });
+}
+
+}  // namespace
+
+KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target, bool measure_rms) {
+    std::optional<Extent> unknown;
+    return quantize_with_extent(samples, target, measure_rms, unknown);
 }
 
 KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning,
                                           std::optional<Quantized>* first_grid) {
     if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
-        return std::unexpected(refused(message("PSNR must be a number of dB from {} to {}, got {}",
-                                               kPsnrRange.first, kPsnrRange.second, psnr)));
+        return std::unexpected(KestovaError::unsupported_configuration(
+            message("PSNR must be a number of dB from {} to {}, got {}", kPsnrRange.first,
+                    kPsnrRange.second, psnr)));
     }
     // A uniform grid of step s leaves an rms error of about s / sqrt(12): the relative bound
     // s / 2 of that rms is the first tried; then each pass scales the bound by how far the PSNR
@@ -325,12 +375,13 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
     // target is kept.
     double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
     std::optional<Quantized> kept;
+    std::optional<Extent> extent;  // found once for every round
     double reached = 0.0;
     for (int round = 0; round < kPsnrRounds + (kept ? 0 : kPsnrRescues); ++round) {
         // The first grid depends only on the target: a search before this one may have kept it.
         const bool reused = round == 0 && first_grid && *first_grid;
         auto quantized = reused ? KestovaResult<Quantized>(std::move(**first_grid))
-                                : quantize_within(samples, {bound, true});
+                                : quantize_with_extent(samples, {bound, true}, true, extent);
         if (reused) first_grid->reset();
         if (!quantized) return std::unexpected(quantized.error());
         if (round == 0 && first_grid && !reused) *first_grid = *quantized;
@@ -345,7 +396,7 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
         bound *= std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - aim) / 20.0);
     }
     if (kept) return std::move(*kept);
-    return std::unexpected(refused(
+    return std::unexpected(KestovaError::unsupported_configuration(
         message("PSNR {} dB cannot be met: the last grid tried reached {:.2f} dB", psnr, reached)));
 }
 

@@ -33,14 +33,16 @@ struct Quantized {
     Grid grid;
     std::vector<uint32_t> indices;
     double max_error = 0.0;  // largest |decoded - sample| over the samples, in their units
-    double rms_error = 0.0;  // root mean square of decoded - sample
+    double rms_error = 0.0;  // root mean square of decoded - sample; NaN when not measured
     double range = 0.0;      // max - min of the samples
 };
 
 // The indices of `samples` on the coarsest grid found whose decoded samples are all within the
 // target. Refuses NaN and infinities, a target that is not a finite number >= 0, and a target
 // the 32-bit indices or the element type's precision cannot meet (naming the error reached).
-KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target);
+// Without `measure_rms` the rms error is left unmeasured (NaN), which saves a serial sum per pass.
+KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target,
+                                         bool measure_rms = true);
 
 // The PSNRs a target may ask for, in dB: 20 log10(range / rms error), range = max - min.
 inline constexpr std::pair<double, double> kPsnrRange{1.0, 200.0};

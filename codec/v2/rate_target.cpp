@@ -12,6 +12,7 @@
 
 #include "codec/v2/element_dispatch.h"
 #include "codec/v2/format.h"
+#include "codec/v2/linear_predictor.h"
 #include "codec/v2/text.h"
 
 namespace kestova::v2 {
@@ -33,15 +34,14 @@ constexpr double kLongestMove = 12.0;
 // Bits a Gaussian residual of rms d costs on a grid of step s, beyond log2(d / s).
 constexpr double kGaussianExcess = 2.05;
 // Long signals are searched on a probe first: kProbeRuns runs of consecutive samples spread over
-// the signal, kProbeSamples in all; the whole signal then needs one or two encodes.
+// the signal, kProbeSamples in all; the whole signal then needs one to three encodes. Each run
+// holds two of the linear method's frames: runs of half a frame cut every frame the method
+// predicts over, so that the probe took more bits per sample than the whole signal and pointed
+// the whole signal's search at too coarse a bound.
 constexpr std::size_t kProbeSamples = std::size_t{1} << 17;
-constexpr std::size_t kProbeRuns = 64;
+constexpr std::size_t kProbeRuns = 16;
 // The largest bound tried: a quarter of the float64 range keeps the grid's step finite.
 constexpr double kLargestBound = std::numeric_limits<double>::max() / 4.0;
-
-KestovaError refused(std::string text) {
-    return KestovaError::unsupported_configuration(std::move(text));
-}
 
 // The rms of the first or of the second differences, whichever is smaller (the residuals the
 // predictor may choose from), and the range, in the samples' units; NaN for samples that are
@@ -178,6 +178,8 @@ struct RateSearch {
     }
 };
 
+static_assert(kProbeSamples / kProbeRuns == 2 * kFrame);
+
 // kProbeRuns runs of consecutive samples spread evenly over `samples`, kProbeSamples in all.
 std::vector<uint8_t> probe_bytes(SampleView samples, std::size_t element_size) {
     const std::size_t run = kProbeSamples / kProbeRuns;
@@ -196,7 +198,7 @@ std::vector<uint8_t> probe_bytes(SampleView samples, std::size_t element_size) {
 KestovaResult<Encoded> encode_bits_per_sample(SampleView samples, double bits_per_sample) {
     const auto [low, high] = kBitsPerSampleRange;
     if (!(bits_per_sample >= low && bits_per_sample <= high)) {
-        return std::unexpected(refused(message(
+        return std::unexpected(KestovaError::unsupported_configuration(message(
             "bits per sample must be a number from {} to {}, got {}", low, high, bits_per_sample)));
     }
     if (samples.count == 0) return encode(samples, {0.0, true});
@@ -237,7 +239,7 @@ KestovaResult<Encoded> encode_bits_per_sample(SampleView samples, double bits_pe
         whole.coarsest_bits = whole.bits_of(*coarsest);
         if (whole.coarsest_bits <= bits_per_sample) return coarsest;
     }
-    return std::unexpected(refused(
+    return std::unexpected(KestovaError::unsupported_configuration(
         message("bits per sample {} cannot be met: the coarsest grid takes {} bits per sample "
                 "({} samples)",
                 bits_per_sample, whole.coarsest_bits, samples.count)));

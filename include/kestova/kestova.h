@@ -111,10 +111,14 @@ typedef struct kestova_options {
     int choose_method; /* nonzero: the tuned encoder picks the method (needs a bound) */
     /* The stream version to write: 0 (the default: version 1), 1 or 2. Version 2 keeps the samples'
      * own element type (kestova_chunk_encode) and takes one target: `bound` with `max_error`, or
-     * `psnr`, or neither for an exact integer chunk; method, coder, cutoff, scale, encoder and
-     * choose_method stay at their defaults (else KESTOVA_ERROR_INVALID_ARGUMENT). */
+     * `psnr`, or `bits_per_sample`, or none for an exact integer chunk; method, coder, cutoff,
+     * scale, encoder and choose_method stay at their defaults (else
+     * KESTOVA_ERROR_INVALID_ARGUMENT). */
     int stream_version;
     double psnr; /* version 2: the PSNR in dB to hold; 0 (the default) for none */
+    /* Version 2: the most bits per sample the whole stream may take (0.01 to 64), on the finest
+     * grid found within it; 0 (the default) for none. */
+    double bits_per_sample;
 } kestova_options;
 
 /* The defaults: cdf97, auto coder, cutoff low, scale 11, the reference encoder, no bound, so
@@ -193,8 +197,10 @@ kestova_status kestova_read_record(const uint8_t* file, size_t size, kestova_rec
 
 /* --- array chunks ------------------------------------------------------------------------- */
 
-/* The element types a chunk may hold; each is stored as float32 samples in one stream. The
- * chunk functions take them (and a kestova_chunk_fill) as ints, checked by the library. */
+/* The element types a chunk may hold. A version-1 stream stores them as float32 samples; a
+ * version-2 stream keeps the type, and UINT32 is stored in version 2 only (a version-1 stream
+ * neither writes nor decodes into it: KESTOVA_ERROR_REFUSED). The chunk functions take them (and
+ * a kestova_chunk_fill) as ints, checked by the library. */
 typedef enum kestova_element_type {
     KESTOVA_FLOAT32 = 1,
     KESTOVA_FLOAT64 = 2,
@@ -202,7 +208,8 @@ typedef enum kestova_element_type {
     KESTOVA_INT16 = 4,
     KESTOVA_INT32 = 5,
     KESTOVA_UINT8 = 6,
-    KESTOVA_UINT16 = 7
+    KESTOVA_UINT16 = 7,
+    KESTOVA_UINT32 = 8
 } kestova_element_type;
 
 /* What the decoder knows of the chunk a stream decodes into. */

@@ -255,9 +255,10 @@ static double load_element(kestova_element_type type, const unsigned char* at) {
     int32_t i32;
     uint8_t u8;
     uint16_t u16;
-    void* to[] = {NULL, &f, &d, &i8, &i16, &i32, &u8, &u16};
+    uint32_t u32;
+    void* to[] = {NULL, &f, &d, &i8, &i16, &i32, &u8, &u16, &u32};
     memcpy(to[type], at, kestova_element_size(type));
-    const double values[] = {0.0, f, d, i8, i16, i32, u8, u16};
+    const double values[] = {0.0, f, d, i8, i16, i32, u8, u16, u32};
     return values[type];
 }
 
@@ -270,7 +271,8 @@ static double store_element(kestova_element_type type, unsigned char* at, double
     const int32_t i32 = (int32_t)rounded;
     const uint8_t u8 = (uint8_t)rounded;
     const uint16_t u16 = (uint16_t)rounded;
-    const void* from[] = {NULL, &f, &value, &i8, &i16, &i32, &u8, &u16};
+    const uint32_t u32 = (uint32_t)rounded;
+    const void* from[] = {NULL, &f, &value, &i8, &i16, &i32, &u8, &u16, &u32};
     memcpy(at, from[type], kestova_element_size(type));
     return load_element(type, at);
 }
@@ -284,12 +286,18 @@ static const struct {
     {KESTOVA_INT16, 10.0, 0.0},  {KESTOVA_INT32, 10.0, -5e5}, {KESTOVA_UINT8, 1.0, 120.0},
     {KESTOVA_UINT16, 10.0, 2e4},
 };
+/* The types only version 2 stores, beyond every int32. */
+static const struct {
+    kestova_element_type type;
+    double scale, offset;
+} kVersion2Types[] = {{KESTOVA_UINT32, 1e6, 3e9}};
+enum { kTypeCount = sizeof kTypes / sizeof kTypes[0] };
 
 /* The name the header gives `type`. */
 static const char* type_name(int type) {
-    static const char* const names[] = {"",      "float32", "float64", "int8",
-                                        "int16", "int32",   "uint8",   "uint16"};
-    return type > 0 && type <= KESTOVA_UINT16 ? names[type] : "";
+    static const char* const names[] = {"",      "float32", "float64", "int8",  "int16",
+                                        "int32", "uint8",   "uint16",  "uint32"};
+    return type > 0 && type <= KESTOVA_UINT32 ? names[type] : "";
 }
 
 /* Every element type, both encoders and the bounds every surface's chunk tests use
@@ -465,7 +473,8 @@ static void test_invalid_arguments(void) {
     static const struct {
         int field; /* 0 method, 1 coder, 2 cutoff, 3 encoder, 4 bound, 5 stream version, 6 scale,
                       7 choose method, 8 max_error with a bound, 9 scale with a bound,
-                      10 psnr with version 2, 11 method with version 2 and a psnr */
+                      10 psnr with version 2, 11 method with version 2 and a psnr,
+                      12 bits per sample with version 2, 13 with version 1, 14 with a psnr */
         double value;
         kestova_status expected;
     } cases[] = {
@@ -487,6 +496,13 @@ static void test_invalid_arguments(void) {
         {10, 300, KESTOVA_ERROR_INVALID_ARGUMENT},
         {11, 2, KESTOVA_ERROR_INVALID_ARGUMENT},
         {10, 40, KESTOVA_OK},
+        {12, 0.001, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {12, 65, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {12, NAN, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {13, 8, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {14, 8, KESTOVA_ERROR_INVALID_ARGUMENT},
+        {12, 0.5, KESTOVA_ERROR_REFUSED}, /* the framing alone takes more */
+        {12, 12, KESTOVA_OK},
     };
     for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
         kestova_options options;
@@ -532,6 +548,13 @@ static void test_invalid_arguments(void) {
                 options.psnr = cases[k].field == 10 ? cases[k].value : 40.0;
                 if (cases[k].field == 11) options.method = (kestova_method)v;
                 break;
+            case 12:
+            case 13:
+            case 14:
+                options.stream_version = cases[k].field == 13 ? 1 : 2;
+                options.psnr = cases[k].field == 14 ? 40.0 : 0.0;
+                options.bits_per_sample = cases[k].value;
+                break;
         }
         uint8_t* bytes = NULL;
         size_t n = 0;
@@ -554,8 +577,16 @@ static void test_invalid_arguments(void) {
     CHECK(kestova_element_size((kestova_element_type)0) == 0);
     CHECK(kestova_chunk_encode(g_signal, 10, (kestova_element_type)0, NULL, 0, &bytes, &n, NULL) ==
           KESTOVA_ERROR_INVALID_ARGUMENT);
-    CHECK(kestova_chunk_decode(stream, size, (kestova_element_type)8, 10, KESTOVA_FILL_EXACT,
+    CHECK(kestova_chunk_decode(stream, size, (kestova_element_type)9, 10, KESTOVA_FILL_EXACT,
                                &elements, &n, NULL) == KESTOVA_ERROR_INVALID_ARGUMENT);
+    /* uint32 is a version-2 type: a version-1 stream neither writes nor decodes into it. */
+    CHECK(kestova_element_size(KESTOVA_UINT32) == 4);
+    CHECK(kestova_chunk_decode(stream, size, KESTOVA_UINT32, kSignalLength, KESTOVA_FILL_EXACT,
+                               &elements, &n, NULL) == KESTOVA_ERROR_REFUSED);
+    const uint32_t counts[3] = {1, 4000000000u, 7};
+    CHECK(kestova_chunk_encode(counts, 3, KESTOVA_UINT32, NULL, 0, &bytes, &n, NULL) ==
+          KESTOVA_ERROR_REFUSED);
+    CHECK(bytes == NULL);
     CHECK(kestova_chunk_decode(stream, size, KESTOVA_FLOAT32, kSignalLength, (kestova_chunk_fill)3,
                                &elements, &n, NULL) == KESTOVA_ERROR_INVALID_ARGUMENT);
     /* Samples no stream can hold. */
@@ -677,29 +708,32 @@ static void test_record(void) {
     kestova_free(stream);
 }
 
-/* Version 2: every element type with each target (relative, absolute, PSNR, exact for integer
- * types) through the chunk functions, within the target on every processor path; the header's
- * fields; the float32 readers agree with the typed ones. */
+/* Version 2: every element type (uint32 too) with each target (relative, absolute, PSNR, bits per
+ * sample, exact for integer types) through the chunk functions, within the target on every
+ * processor path; the header's fields; the float32 readers agree with the typed ones. */
 static void test_version2_every_type(void) {
     static const struct {
         int bound;
-        double max_error, psnr;
+        double max_error, psnr, bits_per_sample;
     } targets[] = {
-        {KESTOVA_BOUND_RELATIVE, 1e-3, 0.0},
-        {KESTOVA_BOUND_ABSOLUTE, 0.5, 0.0},
-        {KESTOVA_BOUND_NONE, 0.0, 50.0},
-        {KESTOVA_BOUND_NONE, 0.0, 0.0}, /* exact */
+        {KESTOVA_BOUND_RELATIVE, 1e-3, 0.0, 0.0}, {KESTOVA_BOUND_ABSOLUTE, 0.5, 0.0, 0.0},
+        {KESTOVA_BOUND_NONE, 0.0, 50.0, 0.0},     {KESTOVA_BOUND_NONE, 0.0, 0.0, 6.0},
+        {KESTOVA_BOUND_NONE, 0.0, 0.0, 0.0}, /* exact */
     };
     enum { n = 1000 };
-    for (size_t t = 0; t < sizeof kTypes / sizeof kTypes[0]; ++t) {
-        const kestova_element_type type = kTypes[t].type;
+    for (size_t t = 0; t < kTypeCount + sizeof kVersion2Types / sizeof kVersion2Types[0]; ++t) {
+        const kestova_element_type type =
+            t < kTypeCount ? kTypes[t].type : kVersion2Types[t - kTypeCount].type;
+        const double scale =
+            t < kTypeCount ? kTypes[t].scale : kVersion2Types[t - kTypeCount].scale;
+        const double offset =
+            t < kTypeCount ? kTypes[t].offset : kVersion2Types[t - kTypeCount].offset;
         const size_t size = kestova_element_size(type);
         const int integer = type >= KESTOVA_INT8;
         unsigned char elements[n * 8];
         double values[n], low = INFINITY, high = -INFINITY;
         for (int i = 0; i < n; ++i) {
-            values[i] = store_element(type, elements + i * size,
-                                      g_signal[i] * kTypes[t].scale + kTypes[t].offset);
+            values[i] = store_element(type, elements + i * size, g_signal[i] * scale + offset);
             low = fmin(low, values[i]);
             high = fmax(high, values[i]);
         }
@@ -710,7 +744,9 @@ static void test_version2_every_type(void) {
             options.bound = targets[g].bound;
             options.max_error = targets[g].max_error;
             options.psnr = targets[g].psnr;
-            const int exact = options.bound == KESTOVA_BOUND_NONE && options.psnr == 0.0;
+            options.bits_per_sample = targets[g].bits_per_sample;
+            const int exact = options.bound == KESTOVA_BOUND_NONE && options.psnr == 0.0 &&
+                              options.bits_per_sample == 0.0;
             uint8_t* stream = NULL;
             size_t stream_size = 0, decoded = 0;
             const kestova_status status =
@@ -749,9 +785,17 @@ static void test_version2_every_type(void) {
                 if (options.psnr > 0.0) {
                     CHECK(squares == 0.0 ||
                           20.0 * log10((high - low) / sqrt(squares / n)) >= options.psnr);
+                } else if (options.bits_per_sample > 0.0) {
+                    CHECK(8.0 * (double)stream_size <= options.bits_per_sample * n);
                 } else {
                     CHECK(worst <= allowed);
                 }
+                void* owned = NULL;
+                size_t owned_count = 0;
+                CHECK(kestova_chunk_decode(stream, stream_size, type, n, KESTOVA_FILL_EXACT, &owned,
+                                           &owned_count, NULL) == KESTOVA_OK);
+                CHECK(owned_count == n && owned != NULL && memcmp(owned, back, n * size) == 0);
+                kestova_free(owned);
             }
             pin_processor_path(-1);
             kestova_free(as_float);
@@ -835,7 +879,7 @@ static void test_version2_fixtures(void) {
         char name[256], element[16];
         if (line[0] == '#' || sscanf(line, "%255s %15s", name, element) != 2) continue;
         int type = 0;
-        for (int k = KESTOVA_FLOAT32; k <= KESTOVA_UINT16; ++k)
+        for (int k = KESTOVA_FLOAT32; k <= KESTOVA_UINT32; ++k)
             if (strcmp(element, type_name(k)) == 0) type = k;
         CHECK(type != 0);
         size_t stream_size = 0, expected_size = 0, decoded = 0, count = 0;
