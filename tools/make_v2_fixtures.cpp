@@ -95,6 +95,11 @@ std::vector<Case> cases() {
          ElementType::Uint8,
          {2.0, false},
          bytes_of(signal<uint8_t>(500, 200.0, 2))},
+        // Long enough for coder 2: four table-coded blocks and a short class-coded one.
+        {"tones-262200-int8-abs1",
+         ElementType::Int8,
+         {1.0, false},
+         bytes_of(signal<int8_t>(262200, 50.0, 3))},
     };
 }
 

@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "codec/v2/class_coder.h"
+#include "codec/v2/block_modes.h"
 #include "codec/v2/element_dispatch.h"
 #include "codec/v2/grid.h"
 #include "codec/v2/linear_predictor.h"
@@ -81,7 +81,7 @@ KestovaResult<void> decode_into(const StreamInfo& info, std::span<uint8_t> out) 
             whole = described.has_value();
             if (whole) coded = coded.subspan(*described);
         }
-        if (!whole || !decode_block(coded, part) ||
+        if (!whole || !decode_residuals(info.coder, coded, part) ||
             !(info.linear() ? undo_linear(part, frames, linear)
                             : undo_differences(part, order, state))) {
             return std::unexpected(damaged(message("Block {} is damaged", b)));

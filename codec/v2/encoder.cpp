@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "codec/v2/class_coder.h"
+#include "codec/v2/block_modes.h"
 #include "codec/v2/format.h"
 #include "codec/v2/linear_predictor.h"
 #include "codec/v2/predictor.h"
@@ -45,7 +45,8 @@ Prediction choose_prediction(std::span<const uint32_t> indices, std::size_t bloc
 // The payload: the table of coded block lengths, then the blocks (for the linear method each
 // block starts with its frames' descriptions).
 void write_payload(std::span<const uint32_t> indices, const Prediction& prediction,
-                   uint8_t block_log2, std::vector<uint8_t>& stream) {
+                   const StreamInfo& info, std::vector<uint8_t>& stream) {
+    const uint8_t block_log2 = info.block_log2;
     const std::size_t block = std::size_t{1} << block_log2;
     const std::size_t blocks = (indices.size() + block - 1) / block;
     const std::size_t table = stream.size();
@@ -53,6 +54,7 @@ void write_payload(std::span<const uint32_t> indices, const Prediction& predicti
     std::vector<int64_t> residuals(std::min(block, indices.size()));
     DifferenceState state;
     LinearState linear;
+    ResidualEncoder coder(info.coder);
     for (std::size_t b = 0; b < blocks; ++b) {
         const auto part = indices.subspan(b * block, std::min(block, indices.size() - b * block));
         const auto values = std::span(residuals).first(part.size());
@@ -70,7 +72,7 @@ void write_payload(std::span<const uint32_t> indices, const Prediction& predicti
         } else {
             differences(part, prediction.method->order, state, values);
         }
-        encode_block(values, stream);
+        coder.encode(values, stream);
         const auto length = static_cast<uint32_t>(stream.size() - before);
         for (int i = 0; i < 4; ++i) {
             stream[table + 4 * b + i] = static_cast<uint8_t>(length >> (8 * i));
@@ -90,7 +92,7 @@ KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quanti
                     quantized->grid.step, quantized->range)));
     }
     StreamInfo info;
-    info.coder = kCoders[0].byte;
+    info.coder = coder_for(samples.count);
     info.element = *element_row(samples.type);
     info.sample_count = samples.count;
     info.grid = quantized->grid;
@@ -102,7 +104,7 @@ KestovaResult<Encoded> encode_quantized(SampleView samples, KestovaResult<Quanti
             choose_prediction(quantized->indices, std::size_t{1} << kBlockLog2);
         info.method = prediction.method->byte;
         out.stream.resize(kHeaderSize);
-        write_payload(quantized->indices, prediction, info.block_log2, out.stream);
+        write_payload(quantized->indices, prediction, info, out.stream);
         quantized->indices = {};
         info.stream_length = out.stream.size() + kChecksumSize;
         const auto header = header_bytes(info);

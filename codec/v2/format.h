@@ -35,12 +35,12 @@ inline constexpr std::array<MethodRow, 3> kMethods{{
     {3, "grid-linear", 1, true},
 }};
 
-// How residuals become bytes (the coder byte).
+// How residuals become bytes (the coder byte; block_modes.h).
 struct CoderRow {
     uint8_t byte;
     std::string_view name;
 };
-inline constexpr std::array<CoderRow, 1> kCoders{{{1, "class-blocks"}}};
+inline constexpr std::array<CoderRow, 2> kCoders{{{1, "class-blocks"}, {2, "mode-blocks"}}};
 
 // Block sizes (log2 of the residuals per block) a decoder accepts; the encoder writes kBlockLog2.
 inline constexpr uint8_t kBlockLog2 = 16;
@@ -48,7 +48,8 @@ inline constexpr uint8_t kMinBlockLog2 = 10;
 inline constexpr uint8_t kMaxBlockLog2 = 24;
 
 // A decoder refuses a sample count above this many per payload byte: no stream the encoder
-// writes comes near it (class_coder.h), so a forged count cannot make it allocate more.
+// writes comes near it (class_coder.h, table_coder.h), so a forged count cannot make it
+// allocate more.
 inline constexpr uint64_t kMaxSamplesPerPayloadByte = 1u << 14;
 
 struct StreamInfo {

@@ -27,6 +27,7 @@ TEST(V2Fixtures, DecodeToTheRecordedSamplesAndEncodeToTheSameBytes) {
     ASSERT_TRUE(manifest);
     int cases = 0;
     std::set<uint8_t> methods;
+    std::set<uint8_t> coders;
     for (std::string line; std::getline(manifest, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
@@ -44,11 +45,15 @@ TEST(V2Fixtures, DecodeToTheRecordedSamplesAndEncodeToTheSameBytes) {
         ASSERT_TRUE(encoded) << name;
         EXPECT_EQ(encoded->stream, stream) << name;
         methods.insert(decoded->info.method);
+        coders.insert(decoded->info.coder);
         ++cases;
     }
     EXPECT_GE(cases, 10);
     for (const MethodRow& method : kMethods) {
         EXPECT_TRUE(methods.contains(method.byte)) << "no fixture of method " << method.name;
+    }
+    for (const CoderRow& coder : kCoders) {
+        EXPECT_TRUE(coders.contains(coder.byte)) << "no fixture of coder " << coder.name;
     }
 }
 
