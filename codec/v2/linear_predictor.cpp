@@ -221,7 +221,7 @@ bool small_autocorrelation(std::span<const int64_t> differences, Lags& r) {
             const std::size_t end = std::min(count, start + kProductChunk);
             int32_t sum = 0;
             for (std::size_t i = start; i < end; ++i) {
-                sum += int32_t{frame[i]} * int32_t{frame[i - lag]};
+                sum += int32_t{frame[i]} * int32_t{frame[static_cast<std::ptrdiff_t>(i) - lag]};
             }
             total += sum;
         }
