@@ -354,13 +354,31 @@ bool undo_frame_split(std::span<int64_t> values, const Frame& frame, LinearState
     return undo_frame<Taps>(values, frame, state, buffer, runs);
 }
 
+// A frame without taps: its residuals are the differences themselves, so the undo is a running
+// sum, and only the last kMaxTaps differences go to the buffer (the next frame's history).
+bool undo_plain_frame(std::span<int64_t> values, LinearState& state, FrameBuffer& buffer) {
+    int64_t last = state.last;
+    const std::size_t kept = values.size() - std::min<std::size_t>(values.size(), kMaxTaps);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i >= kept) buffer[kMaxTaps + i] = values[i];
+        const int64_t k = last + values[i];
+        if (static_cast<uint64_t>(k) > kMaxIndex) return false;  // negative ones too
+        values[i] = k;
+        last = k;
+    }
+    state.last = last;
+    return true;
+}
+
 using UndoFrame = bool (*)(std::span<int64_t>, const Frame&, LinearState&, FrameBuffer&,
                            FrameDifferences&);
 
 template <int Taps>
 bool undo_frame_by_taps(std::span<int64_t> values, const Frame& frame, LinearState& state,
-                        FrameBuffer& buffer, FrameDifferences& older) {
-    if constexpr (Taps >= kFewestSplitTaps && Taps <= kSearchTaps) {
+                        FrameBuffer& buffer, [[maybe_unused]] FrameDifferences& older) {
+    if constexpr (Taps == 0) {
+        return undo_plain_frame(values, state, buffer);
+    } else if constexpr (Taps >= kFewestSplitTaps && Taps <= kSearchTaps) {
         return undo_frame_split<Taps>(values, frame, state, buffer, older);
     } else {
         return undo_frame<Taps>(values, frame, state, buffer);

@@ -59,6 +59,7 @@ const Case kCases[] = {
     {{9, 12}, 3, "random", "near zero", kFrame - 3},
     {{17, 32}, 15, "alternating", "extremes", kFrame},
     {{32, 16}, 0, "random", "near top", 1},
+    {{0, 12, 0}, 2, "random", "anywhere", 20},
 };
 
 TEST(V2LinearUndo, ResidualsUndoToTheirIndicesFrameByFrameOrAllAtOnce) {
@@ -87,14 +88,15 @@ TEST(V2LinearUndo, ResidualsUndoToTheirIndicesFrameByFrameOrAllAtOnce) {
             ASSERT_TRUE(undo_linear(piece, std::span(frames).subspan(f, 1), by_frame));
         }
         EXPECT_EQ(pieces, whole) << c.indices;
-        EXPECT_EQ(by_frame.last, at_once.last);
-        EXPECT_EQ(by_frame.recent, at_once.recent);
+        EXPECT_EQ(by_frame.last, encoding.last);  // what the next block continues from
+        EXPECT_EQ(by_frame.recent, encoding.recent);
+        EXPECT_EQ(at_once.recent, encoding.recent);
     }
 }
 
 TEST(V2LinearUndo, AnIndexLeavingTheRangeIsRefusedWhereverItFalls) {
     std::mt19937 random(11);
-    for (const int taps : {1, 8, 16, 32}) {
+    for (const int taps : {0, 1, 8, 16, 32}) {
         const std::vector<Frame> frames{frame_of(taps, 15, "random", random)};
         const auto k = indices_of("near top", 64, random);
         std::vector<int64_t> residuals(k.size());
