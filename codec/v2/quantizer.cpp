@@ -265,9 +265,11 @@ PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<
 
 template <typename T>
 KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, bool measure_rms,
-                                        std::optional<Extent>& known) {
+                                        std::optional<Extent>& known,
+                                        std::vector<uint32_t>&& buffer) {
     Quantized out;
     if (x.empty()) return out;
+    out.indices = std::move(buffer);  // every index is written below: no need to clear it
     if (!known) {
         auto found = extent_of(x);
         if (!found) return std::unexpected(found.error());
@@ -342,16 +344,18 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, b
 namespace {
 
 // quantize_within with the samples' extent kept in `known` between calls on the same samples
-// (found on the first).
+// (found on the first), writing the indices into `buffer` (a search's discarded round: its pages
+// are already mapped, where a fresh vector of 4 bytes per sample faults every page in again).
 KestovaResult<Quantized> quantize_with_extent(SampleView samples, MaxError target, bool measure_rms,
-                                              std::optional<Extent>& known) {
+                                              std::optional<Extent>& known,
+                                              std::vector<uint32_t>&& buffer = {}) {
     if (!std::isfinite(target.value) || target.value < 0.0) {
         return std::unexpected(KestovaError::unsupported_configuration(
             message("max error must be a finite number >= 0, got {:g}", target.value)));
     }
     return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
         return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count), target,
-                              measure_rms, known);
+                              measure_rms, known, std::move(buffer));
     });
 }
 
@@ -376,21 +380,31 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
     double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
     std::optional<Quantized> kept;
     std::optional<Extent> extent;  // found once for every round
+    std::vector<uint32_t> spare;   // the indices of a round not kept, written over by the next
     double reached = 0.0;
     for (int round = 0; round < kPsnrRounds + (kept ? 0 : kPsnrRescues); ++round) {
         // The first grid depends only on the target: a search before this one may have kept it.
         const bool reused = round == 0 && first_grid && *first_grid;
-        auto quantized = reused ? KestovaResult<Quantized>(std::move(**first_grid))
-                                : quantize_with_extent(samples, {bound, true}, true, extent);
+        auto quantized =
+            reused ? KestovaResult<Quantized>(std::move(**first_grid))
+                   : quantize_with_extent(samples, {bound, true}, true, extent, std::move(spare));
         if (reused) first_grid->reset();
         if (!quantized) return std::unexpected(quantized.error());
-        if (round == 0 && first_grid && !reused) *first_grid = *quantized;
+        const bool keep_first = round == 0 && first_grid && !reused;
         if (leaning) lean_towards_previous(samples, *quantized);
         reached = quantized->rms_error == 0.0
                       ? std::numeric_limits<double>::infinity()
                       : 20.0 * std::log10(quantized->range / quantized->rms_error);
         const bool met = reached >= psnr;
-        if (met && (!kept || quantized->grid.step > kept->grid.step)) kept = std::move(*quantized);
+        const bool coarsest = met && (!kept || quantized->grid.step > kept->grid.step);
+        // The first grid goes to a later search whole: copied only when this search keeps it too.
+        if (keep_first) *first_grid = coarsest ? *quantized : std::move(*quantized);
+        if (coarsest) {
+            if (kept) spare = std::move(kept->indices);
+            kept = std::move(*quantized);
+        } else if (!keep_first) {
+            spare = std::move(quantized->indices);
+        }
         if (met && (reached - psnr < kPsnrSlack || !std::isfinite(reached))) break;
         const double aim = kPsnrAim + kPsnrRescueAim * std::max(0, round + 2 - kPsnrRounds);
         bound *= std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - aim) / 20.0);
