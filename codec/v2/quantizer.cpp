@@ -376,9 +376,11 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
     // A uniform grid of step s leaves an rms error of about s / sqrt(12): the relative bound
     // s / 2 of that rms is the first tried; then each pass scales the bound by how far the PSNR
     // reached is from the target (a little beyond it), and the coarsest grid that reached the
-    // target is kept.
+    // target is kept. A bound no larger than the kept grid's gives no coarser grid (the step grows
+    // with the bound, and so do the lattice steps a bound admits), so the search ends there.
     double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
     std::optional<Quantized> kept;
+    double kept_bound = 0.0;
     std::optional<Extent> extent;  // found once for every round
     std::vector<uint32_t> spare;   // the indices of a round not kept, written over by the next
     double reached = 0.0;
@@ -402,12 +404,14 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
         if (coarsest) {
             if (kept) spare = std::move(kept->indices);
             kept = std::move(*quantized);
+            kept_bound = bound;
         } else if (!keep_first) {
             spare = std::move(quantized->indices);
         }
         if (met && (reached - psnr < kPsnrSlack || !std::isfinite(reached))) break;
         const double aim = kPsnrAim + kPsnrRescueAim * std::max(0, round + 2 - kPsnrRounds);
         bound *= std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - aim) / 20.0);
+        if (kept && bound <= kept_bound) break;
     }
     if (kept) return std::move(*kept);
     return std::unexpected(KestovaError::unsupported_configuration(

@@ -217,6 +217,24 @@ TEST(V2Stream, PsnrTargetsAreReachedAtLowPsnrAndOnShortSignals) {
     }
 }
 
+// Float samples on a lattice of their own (counts times a scale) reach a fine PSNR exactly on
+// that lattice and a coarse one on a grid of the bound: the search's passes jump between the two,
+// and it keeps the coarsest grid that reached the target.
+TEST(V2Stream, PsnrTargetsAreReachedOnSamplesOnALattice) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> counts(-140, 140);
+    std::vector<float> x(20000);
+    for (float& v : x) v = static_cast<float>(counts(rng) * 0.0024420);
+    std::size_t previous = 0;
+    for (const double psnr : {100.0, 80.0, 70.0, 60.0, 50.0}) {
+        const auto encoded = encode_psnr(view_of(x), psnr);
+        ASSERT_TRUE(encoded) << encoded.error().message();
+        EXPECT_GE(psnr_reached(x, encoded->stream), psnr) << psnr;
+        if (previous != 0) EXPECT_LE(encoded->stream.size(), previous) << psnr;
+        previous = encoded->stream.size();
+    }
+}
+
 template <typename T>
 void expect_integers_exact_and_bounded() {
     std::mt19937 rng(9);
