@@ -409,7 +409,8 @@ double rescaled(double bound, double reached, double psnr, double aim) {
 // searches at one target (with and without leaning), so the second may start from the first one's
 // first grid. Leaves the samples' extent in `extent`; where the samples are refused, `bound` (the
 // full pass says why).
-double first_bound(SampleView samples, double psnr, double bound, std::optional<Extent>& extent) {
+double first_bound(SampleView samples, double psnr, bool leaning, double bound,
+                   std::optional<Extent>& extent) {
     if (samples.count < kProbedLength) return bound;
     return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
         const auto x = std::span(static_cast<const T*>(samples.data), samples.count);
@@ -419,12 +420,20 @@ double first_bound(SampleView samples, double psnr, double bound, std::optional<
             extent = *found;
         }
         const std::vector<T> probe = probe_of(x);
-        const auto quantized = quantize_typed(std::span<const T>(probe), {bound, true}, true,
-                                              extent, std::vector<uint32_t>{});
-        if (!quantized) return bound;
-        const double reached = psnr_of(*quantized);
-        if (!(std::abs(reached - psnr) <= kProbeWindow)) return bound;
-        return rescaled(bound, reached, psnr, kPsnrAim);
+        const SampleView probe_view{samples.type, probe.data(), probe.size()};
+        std::vector<uint32_t> buffer;
+        for (int round = 0; round < (leaning ? kPsnrRounds : 1); ++round) {
+            auto quantized = quantize_typed(std::span<const T>(probe), {bound, true}, true, extent,
+                                            std::move(buffer));
+            if (!quantized) return bound;
+            if (leaning) lean_towards_previous(probe_view, *quantized);
+            const double reached = psnr_of(*quantized);
+            if (!(std::abs(reached - psnr) <= kProbeWindow)) return bound;
+            if (reached >= psnr && reached - psnr < kPsnrSlack) return bound;
+            bound = rescaled(bound, reached, psnr, kPsnrAim);
+            buffer = std::move(quantized->indices);
+        }
+        return bound;
     });
 }
 
@@ -437,6 +446,9 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
             message("PSNR must be a number of dB from {} to {}, got {}", kPsnrRange.first,
                     kPsnrRange.second, psnr)));
     }
+    // A long signal's searches each aim their first pass by the probe (leaning moves the PSNR
+    // reached): the first search's first grid is no start for the second.
+    if (samples.count >= kProbedLength) first_grid = nullptr;
     // A uniform grid of step s leaves an rms error of about s / sqrt(12): the relative bound
     // s / 2 of that rms is the first tried; then each pass scales the bound by how far the PSNR
     // reached is from the target (a little beyond it), and the coarsest grid that reached the
@@ -444,7 +456,7 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
     // with the bound, and so do the lattice steps a bound admits), so the search ends there.
     std::optional<Extent> extent;  // found once for every round
     double bound =
-        first_bound(samples, psnr, std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0), extent);
+        first_bound(samples, psnr, leaning, std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0), extent);
     std::optional<Quantized> kept;
     double kept_bound = 0.0;
     std::vector<uint32_t> spare;  // the indices of a round not kept, written over by the next
