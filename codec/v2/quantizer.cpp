@@ -265,9 +265,11 @@ PassErrors quantize_on(std::span<const T> x, Grid grid, double bound, std::span<
 
 template <typename T>
 KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, bool measure_rms,
-                                        std::optional<Extent>& known) {
+                                        std::optional<Extent>& known,
+                                        std::vector<uint32_t>&& buffer) {
     Quantized out;
     if (x.empty()) return out;
+    out.indices = std::move(buffer);  // every index is written below: no need to clear it
     if (!known) {
         auto found = extent_of(x);
         if (!found) return std::unexpected(found.error());
@@ -342,16 +344,18 @@ KestovaResult<Quantized> quantize_typed(std::span<const T> x, MaxError target, b
 namespace {
 
 // quantize_within with the samples' extent kept in `known` between calls on the same samples
-// (found on the first).
+// (found on the first), writing the indices into `buffer` (a search's discarded round: its pages
+// are already mapped, where a fresh vector of 4 bytes per sample faults every page in again).
 KestovaResult<Quantized> quantize_with_extent(SampleView samples, MaxError target, bool measure_rms,
-                                              std::optional<Extent>& known) {
+                                              std::optional<Extent>& known,
+                                              std::vector<uint32_t>&& buffer = {}) {
     if (!std::isfinite(target.value) || target.value < 0.0) {
         return std::unexpected(KestovaError::unsupported_configuration(
             message("max error must be a finite number >= 0, got {:g}", target.value)));
     }
     return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
         return quantize_typed(std::span(static_cast<const T*>(samples.data), samples.count), target,
-                              measure_rms, known);
+                              measure_rms, known, std::move(buffer));
     });
 }
 
@@ -362,6 +366,79 @@ KestovaResult<Quantized> quantize_within(SampleView samples, MaxError target, bo
     return quantize_with_extent(samples, target, measure_rms, unknown);
 }
 
+namespace {
+
+// Signals of kProbedLength samples or more aim the search's first pass by a probe: every
+// kProbeEvery-th run of kProbeRun samples, quantised on the first bound. A pass over the probe
+// costs a sixteenth of one over the signal, and the first full pass then lands near the target
+// where the rms error of a uniform grid is a poor guess (a partly silent recording, whose silence
+// decodes exactly, reached 1.7 dB beyond it).
+constexpr std::size_t kProbedLength = std::size_t{1} << 18;
+constexpr std::size_t kProbeRun = 512;
+constexpr std::size_t kProbeEvery = 16;
+// How far (dB) from the target the probe may land for its PSNR to move the bound. Beyond it the
+// grid has met the samples' own lattice, or reconstructs them exactly, and the PSNR jumps by tens
+// of dB at a small change of step: moving the bound by that jump misses by as much on the other
+// side, so the first bound is kept.
+constexpr double kProbeWindow = 3.0;
+
+template <typename T>
+std::vector<T> probe_of(std::span<const T> x) {
+    std::vector<T> probe;
+    probe.reserve(x.size() / kProbeEvery + kProbeRun);
+    for (std::size_t start = 0; start < x.size(); start += kProbeRun * kProbeEvery) {
+        const auto run = x.subspan(start, std::min(kProbeRun, x.size() - start));
+        probe.insert(probe.end(), run.begin(), run.end());
+    }
+    return probe;
+}
+
+// The PSNR `quantized` reaches (infinite when exact).
+double psnr_of(const Quantized& quantized) {
+    return quantized.rms_error == 0.0 ? std::numeric_limits<double>::infinity()
+                                      : 20.0 * std::log10(quantized.range / quantized.rms_error);
+}
+
+// The bound scaled by how far the PSNR reached on it is from the target, aiming `aim` dB beyond.
+double rescaled(double bound, double reached, double psnr, double aim) {
+    return bound * std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - aim) / 20.0);
+}
+
+// The relative bound the search's first full pass takes: `bound` itself for short signals, else
+// moved by what it reaches on the probe (within kProbeWindow of the target). The same for both
+// searches at one target (with and without leaning), so the second may start from the first one's
+// first grid. Leaves the samples' extent in `extent`; where the samples are refused, `bound` (the
+// full pass says why).
+double first_bound(SampleView samples, double psnr, bool leaning, double bound,
+                   std::optional<Extent>& extent) {
+    if (samples.count < kProbedLength) return bound;
+    return with_element_type(samples.type, [&]<typename T>(std::type_identity<T>) {
+        const auto x = std::span(static_cast<const T*>(samples.data), samples.count);
+        if (!extent) {
+            const auto found = find_extent(x);
+            if (!found) return bound;
+            extent = *found;
+        }
+        const std::vector<T> probe = probe_of(x);
+        const SampleView probe_view{samples.type, probe.data(), probe.size()};
+        std::vector<uint32_t> buffer;
+        for (int round = 0; round < (leaning ? kPsnrRounds : 1); ++round) {
+            auto quantized = quantize_typed(std::span<const T>(probe), {bound, true}, true, extent,
+                                            std::move(buffer));
+            if (!quantized) return bound;
+            if (leaning) lean_towards_previous(probe_view, *quantized);
+            const double reached = psnr_of(*quantized);
+            if (!(std::abs(reached - psnr) <= kProbeWindow)) return bound;
+            if (reached >= psnr && reached - psnr < kPsnrSlack) return bound;
+            bound = rescaled(bound, reached, psnr, kPsnrAim);
+            buffer = std::move(quantized->indices);
+        }
+        return bound;
+    });
+}
+
+}  // namespace
+
 KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning,
                                           std::optional<Quantized>* first_grid) {
     if (!(psnr >= kPsnrRange.first && psnr <= kPsnrRange.second)) {
@@ -369,31 +446,47 @@ KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool 
             message("PSNR must be a number of dB from {} to {}, got {}", kPsnrRange.first,
                     kPsnrRange.second, psnr)));
     }
+    // A long signal's searches each aim their first pass by the probe (leaning moves the PSNR
+    // reached): the first search's first grid is no start for the second.
+    if (samples.count >= kProbedLength) first_grid = nullptr;
     // A uniform grid of step s leaves an rms error of about s / sqrt(12): the relative bound
     // s / 2 of that rms is the first tried; then each pass scales the bound by how far the PSNR
     // reached is from the target (a little beyond it), and the coarsest grid that reached the
-    // target is kept.
-    double bound = std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0);
-    std::optional<Quantized> kept;
+    // target is kept. A bound no larger than the kept grid's gives no coarser grid (the step grows
+    // with the bound, and so do the lattice steps a bound admits), so the search ends there.
     std::optional<Extent> extent;  // found once for every round
+    double bound =
+        first_bound(samples, psnr, leaning, std::sqrt(3.0) * std::pow(10.0, -psnr / 20.0), extent);
+    std::optional<Quantized> kept;
+    double kept_bound = 0.0;
+    std::vector<uint32_t> spare;  // the indices of a round not kept, written over by the next
     double reached = 0.0;
     for (int round = 0; round < kPsnrRounds + (kept ? 0 : kPsnrRescues); ++round) {
         // The first grid depends only on the target: a search before this one may have kept it.
         const bool reused = round == 0 && first_grid && *first_grid;
-        auto quantized = reused ? KestovaResult<Quantized>(std::move(**first_grid))
-                                : quantize_with_extent(samples, {bound, true}, true, extent);
+        auto quantized =
+            reused ? KestovaResult<Quantized>(std::move(**first_grid))
+                   : quantize_with_extent(samples, {bound, true}, true, extent, std::move(spare));
         if (reused) first_grid->reset();
         if (!quantized) return std::unexpected(quantized.error());
-        if (round == 0 && first_grid && !reused) *first_grid = *quantized;
+        const bool keep_first = round == 0 && first_grid && !reused;
         if (leaning) lean_towards_previous(samples, *quantized);
-        reached = quantized->rms_error == 0.0
-                      ? std::numeric_limits<double>::infinity()
-                      : 20.0 * std::log10(quantized->range / quantized->rms_error);
+        reached = psnr_of(*quantized);
         const bool met = reached >= psnr;
-        if (met && (!kept || quantized->grid.step > kept->grid.step)) kept = std::move(*quantized);
+        const bool coarsest = met && (!kept || quantized->grid.step > kept->grid.step);
+        // The first grid goes to a later search whole: copied only when this search keeps it too.
+        if (keep_first) *first_grid = coarsest ? *quantized : std::move(*quantized);
+        if (coarsest) {
+            if (kept) spare = std::move(kept->indices);
+            kept = std::move(*quantized);
+            kept_bound = bound;
+        } else if (!keep_first) {
+            spare = std::move(quantized->indices);
+        }
         if (met && (reached - psnr < kPsnrSlack || !std::isfinite(reached))) break;
         const double aim = kPsnrAim + kPsnrRescueAim * std::max(0, round + 2 - kPsnrRounds);
-        bound *= std::pow(10.0, (std::min(reached, psnr + 40.0) - psnr - aim) / 20.0);
+        bound = rescaled(bound, reached, psnr, aim);
+        if (kept && bound <= kept_bound) break;
     }
     if (kept) return std::move(*kept);
     return std::unexpected(KestovaError::unsupported_configuration(

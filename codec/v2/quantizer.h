@@ -53,7 +53,8 @@ inline constexpr std::pair<double, double> kPsnrRange{1.0, 200.0};
 // each grid's indices lean towards their predecessors where that saves bits (psnr_quantizer.h).
 // With `first_grid`: empty, it receives the nearest indices on the first grid tried (which depends
 // only on `psnr`); holding them, a second search at the same `psnr` starts from them (and empties
-// it) instead of quantising again.
+// it) instead of quantising again. Signals long enough to be probed leave it unused: each search
+// aims its first grid by a probe of its own.
 KestovaResult<Quantized> quantize_to_psnr(SampleView samples, double psnr, bool leaning = false,
                                           std::optional<Quantized>* first_grid = nullptr);
 

@@ -217,6 +217,51 @@ TEST(V2Stream, PsnrTargetsAreReachedAtLowPsnrAndOnShortSignals) {
     }
 }
 
+// Float samples on a lattice of their own (counts times a scale) reach a fine PSNR exactly on
+// that lattice and a coarse one on a grid of the bound: the search's passes jump between the two,
+// and it keeps the coarsest grid that reached the target.
+TEST(V2Stream, PsnrTargetsAreReachedOnSamplesOnALattice) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> counts(-140, 140);
+    std::vector<float> x(20000);
+    for (float& v : x) v = static_cast<float>(counts(rng) * 0.0024420);
+    std::size_t previous = 0;
+    for (const double psnr : {100.0, 80.0, 70.0, 60.0, 50.0}) {
+        const auto encoded = encode_psnr(view_of(x), psnr);
+        ASSERT_TRUE(encoded) << encoded.error().message();
+        EXPECT_GE(psnr_reached(x, encoded->stream), psnr) << psnr;
+        if (previous != 0) EXPECT_LE(encoded->stream.size(), previous) << psnr;
+        previous = encoded->stream.size();
+    }
+}
+
+// Long signals aim the search by a probe of runs of the samples: a partly silent tone (the
+// probe's PSNR off the uniform grid's guess), noise, and samples on a lattice of their own (the
+// probe exact or far beyond the target) reach every target.
+TEST(V2Stream, PsnrTargetsAreReachedOnLongSignals) {
+    const std::size_t n = (std::size_t{1} << 18) + 333;
+    std::mt19937 rng(3);
+    std::normal_distribution<double> hiss(0.0, 1.0);
+    std::uniform_int_distribution<int> counts(-140, 140);
+    std::vector<float> tone(n), lattice(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        tone[i] =
+            i % 20000 < 6000 ? 0.0f : static_cast<float>(std::sin(0.01 * i) + 1e-3 * hiss(rng));
+        lattice[i] = static_cast<float>(counts(rng) * 0.0024420);
+    }
+    const std::vector<std::pair<const char*, const std::vector<float>*>> signals{
+        {"tone", &tone}, {"noise", nullptr}, {"lattice", &lattice}};
+    const auto noisy = noise(n);
+    for (const auto& [name, signal] : signals) {
+        const auto& x = signal ? *signal : noisy;
+        for (const double psnr : {40.0, 55.0, 70.0, 90.0}) {
+            const auto encoded = encode_psnr(view_of(x), psnr);
+            ASSERT_TRUE(encoded) << encoded.error().message() << " " << name;
+            EXPECT_GE(psnr_reached(x, encoded->stream), psnr) << name << " " << psnr;
+        }
+    }
+}
+
 template <typename T>
 void expect_integers_exact_and_bounded() {
     std::mt19937 rng(9);
