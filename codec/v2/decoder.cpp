@@ -81,15 +81,22 @@ KestovaResult<void> decode_into(const StreamInfo& info, std::span<uint8_t> out) 
             whole = described.has_value();
             if (whole) coded = coded.subspan(*described);
         }
-        if (!whole || !decode_residuals(info.coder, coded, part) ||
-            !(info.linear() ? undo_linear(part, frames, linear)
-                            : undo_differences(part, order, state))) {
+        if (!whole || !decode_residuals(info.coder, coded, part)) {
             return std::unexpected(damaged(message("Block {} is damaged", b)));
         }
         position += length;
-        with_element_type(info.element.type, [&]<typename T>(std::type_identity<T>) {
-            store_samples<T>(info.grid, part, out.data() + first * sizeof(T));
-        });
+        // Undone and stored a frame at a time, while its indices are still in the nearest cache.
+        for (std::size_t at = 0; at < part.size(); at += kFrame) {
+            const auto piece = part.subspan(at, std::min(kFrame, part.size() - at));
+            if (!(info.linear()
+                      ? undo_linear(piece, std::span(frames).subspan(at / kFrame, 1), linear)
+                      : undo_differences(piece, order, state))) {
+                return std::unexpected(damaged(message("Block {} is damaged", b)));
+            }
+            with_element_type(info.element.type, [&]<typename T>(std::type_identity<T>) {
+                store_samples<T>(info.grid, piece, out.data() + (first + at) * sizeof(T));
+            });
+        }
     }
     return {};
 }

@@ -273,11 +273,11 @@ Frame autocorrelation_frame(const FrameBuffer& buffer, std::size_t count) {
 }
 
 // Undoes one frame's residuals in place (taps fixed at compile time); false when an index
-// leaves 0 .. 2^32 - 1.
+// leaves 0 .. 2^32 - 1. From `from` on: the residuals before it are already undone.
 template <int Taps>
 bool undo_frame(std::span<int64_t> values, const Frame& frame, LinearState& state,
-                FrameBuffer& buffer) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
+                FrameBuffer& buffer, std::size_t from = 0) {
+    for (std::size_t i = from; i < values.size(); ++i) {
         int64_t* d = buffer.data() + kMaxTaps + i;
         // |prediction| < 2^52 and |residual| < 2^32: the sums below stay far from overflow.
         *d = prediction<Taps>(frame, d) + values[i];
@@ -289,12 +289,108 @@ bool undo_frame(std::span<int64_t> values, const Frame& frame, LinearState& stat
     return true;
 }
 
-template <std::size_t... Taps>
-constexpr auto undo_frames(std::index_sequence<Taps...>) {
-    return std::array{&undo_frame<static_cast<int>(Taps)>...};
+// The split undo: a decoder's chain from one rebuilt difference to the next is what bounds
+// undo_frame once the taps' products are many (one integer multiplier, Taps multiplies per
+// sample). So the differences are rebuilt kRun at a time, and each run's prediction splits in
+// two parts that add up to the same integer sum:
+// - the older taps, those reading differences at least kChained + 1 back from the run's start,
+//   for the run's kRun samples at once in float64 lanes (a Toeplitz product: lane m of tap
+//   offset o takes c[o + m] times the same difference). Every product is below 2^47 and with at
+//   most kSearchTaps taps every sum below 2^51, so the sums are the integers themselves in any
+//   order, and they come back as int64 through the mantissa of 1.5 x 2^52;
+// - the newest taps (kChained for the run's first sample, one more for each next) in int64 on
+//   the chain, the latest difference's product added last.
+// The older part reads differences rebuilt kChained samples before the run: the time the lanes
+// take (a conversion, a store and load, a multiply, adds and the way back) passes while the chain
+// rebuilds them. Both parts are exact, so the indices are undo_frame's.
+constexpr int kRun = 4;
+constexpr int kChained = 4;
+constexpr int kFewestSplitTaps = 8;  // fewer taps: undo_frame's own multiplies cost less
+using Lanes = double __attribute__((vector_size(kRun * sizeof(double))));
+using IntLanes = int64_t __attribute__((vector_size(kRun * sizeof(double))));
+
+template <int Taps>
+bool undo_frame_split(std::span<int64_t> values, const Frame& frame, LinearState& state,
+                      FrameBuffer& buffer, FrameDifferences& older) {
+    static_assert(Taps <= kSearchTaps && Taps > kChained);
+    std::array<int64_t, Taps + kRun + kChained> c{};  // zero from Taps on
+    for (int j = 0; j < Taps; ++j) c[j] = frame.coefficients[j];
+    std::array<Lanes, Taps> toeplitz{};  // toeplitz[o][m] = c[o + m], o from kChained
+    for (int o = kChained; o < Taps; ++o) {
+        for (int m = 0; m < kRun; ++m) toeplitz[o][m] = static_cast<double>(c[o + m]);
+    }
+    const int shift = frame.shift;
+    const double half = static_cast<double>((int64_t{1} << shift) >> 1);
+    for (int j = 0; j < kMaxTaps; ++j) older[j] = static_cast<double>(buffer[j]);
+    std::array<int64_t, kChained + 1> recent{};  // recent[t] = the difference t back
+    for (int t = 1; t <= kChained; ++t) recent[t] = buffer[kMaxTaps - t];
+    int64_t last = state.last;
+    const std::size_t runs = values.size() / kRun * kRun;
+    for (std::size_t i = 0; i < runs; i += kRun) {
+        const double* at = older.data() + kMaxTaps + i;
+        Lanes sum = half - Lanes{};
+        for (int o = Taps - 1; o >= kChained; --o) sum += at[-1 - o] * toeplitz[o];
+        const IntLanes part =
+            reinterpret_cast<IntLanes>(sum + 0x1.8p52) - std::bit_cast<int64_t>(0x1.8p52);
+        std::array<int64_t, kRun> rebuilt;
+        for (int m = 0; m < kRun; ++m) {
+            int64_t s = part[m];
+            for (int t = kChained; t >= 1; --t) s += c[m + t - 1] * recent[t];
+            for (int j = m - 1; j >= 0; --j) s += c[j] * rebuilt[m - 1 - j];
+            const int64_t d = (s >> shift) + values[i + m];
+            const int64_t k = last + d;
+            if (k < 0 || k > static_cast<int64_t>(kMaxIndex)) return false;
+            rebuilt[m] = d;
+            values[i + m] = k;
+            last = k;
+            buffer[kMaxTaps + i + m] = d;
+            older[kMaxTaps + i + m] = static_cast<double>(d);
+        }
+        for (int t = kChained; t >= 1; --t) {
+            recent[t] = t <= kRun ? rebuilt[kRun - t] : recent[t - kRun];
+        }
+    }
+    state.last = last;
+    return undo_frame<Taps>(values, frame, state, buffer, runs);
 }
 
-// undo_frame by tap count (read_frames allows no more than kMaxTaps).
+// A frame without taps: its residuals are the differences themselves, so the undo is a running
+// sum, and only the last kMaxTaps differences go to the buffer (the next frame's history).
+bool undo_plain_frame(std::span<int64_t> values, LinearState& state, FrameBuffer& buffer) {
+    int64_t last = state.last;
+    const std::size_t kept = values.size() - std::min<std::size_t>(values.size(), kMaxTaps);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i >= kept) buffer[kMaxTaps + i] = values[i];
+        const int64_t k = last + values[i];
+        if (static_cast<uint64_t>(k) > kMaxIndex) return false;  // negative ones too
+        values[i] = k;
+        last = k;
+    }
+    state.last = last;
+    return true;
+}
+
+using UndoFrame = bool (*)(std::span<int64_t>, const Frame&, LinearState&, FrameBuffer&,
+                           FrameDifferences&);
+
+template <int Taps>
+bool undo_frame_by_taps(std::span<int64_t> values, const Frame& frame, LinearState& state,
+                        FrameBuffer& buffer, [[maybe_unused]] FrameDifferences& older) {
+    if constexpr (Taps == 0) {
+        return undo_plain_frame(values, state, buffer);
+    } else if constexpr (Taps >= kFewestSplitTaps && Taps <= kSearchTaps) {
+        return undo_frame_split<Taps>(values, frame, state, buffer, older);
+    } else {
+        return undo_frame<Taps>(values, frame, state, buffer);
+    }
+}
+
+template <std::size_t... Taps>
+constexpr auto undo_frames(std::index_sequence<Taps...>) {
+    return std::array<UndoFrame, sizeof...(Taps)>{&undo_frame_by_taps<static_cast<int>(Taps)>...};
+}
+
+// The undo by tap count (read_frames allows no more than kMaxTaps).
 constexpr auto kUndoFrame = undo_frames(std::make_index_sequence<kMaxTaps + 1>{});
 
 }  // namespace
@@ -425,11 +521,13 @@ std::optional<std::size_t> read_frames(std::span<const uint8_t> bytes, std::span
 
 bool undo_linear(std::span<int64_t> values, std::span<const Frame> frames, LinearState& state) {
     FrameBuffer buffer;
+    FrameDifferences older;
     for (std::size_t f = 0; f < frames.size(); ++f) {
         const std::size_t first = f * kFrame;
         const std::size_t count = std::min(kFrame, values.size() - first);
         load_history(state, buffer);
-        if (!kUndoFrame[frames[f].taps](values.subspan(first, count), frames[f], state, buffer)) {
+        if (!kUndoFrame[frames[f].taps](values.subspan(first, count), frames[f], state, buffer,
+                                        older)) {
             return false;
         }
         keep_history(buffer, count, state);
