@@ -73,7 +73,9 @@ void expect_nearest_by_division(const std::vector<T>& x, const Quantized& q, dou
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double position = (static_cast<double>(x[i]) - q.grid.origin) / q.grid.step;
         const auto nearest = static_cast<uint64_t>(round_to_even(std::max(position, 0.0)));
-        if (error(i, nearest) <= bound) EXPECT_EQ(q.indices[i], nearest) << "sample " << i;
+        if (error(i, nearest) <= bound) {
+            EXPECT_EQ(q.indices[i], nearest) << "sample " << i;
+        }
         EXPECT_LE(error(i, q.indices[i]), bound) << "sample " << i;
         worst = std::max(worst, error(i, q.indices[i]));
     }
