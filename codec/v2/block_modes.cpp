@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "codec/v2/class_coder.h"
-#include "codec/v2/table_coder.h"
 
 namespace kestova::v2 {
 
@@ -44,7 +43,8 @@ double bits_of(double count, double total) {
 
 }  // namespace
 
-std::size_t estimate_class_bytes(std::span<const uint8_t> symbols) {
+std::size_t estimate_class_bytes(const TablePlan& plan) {
+    const std::span<const uint8_t> symbols = plan.symbols();  // each below kSymbols
     // Four quarters counted apart and in step, so that runs of one symbol do not make one chain
     // of increments to one counter.
     using Counts = std::array<std::array<uint32_t, kSymbols>, kClassContexts>;
@@ -107,7 +107,7 @@ void ResidualEncoder::encode(std::span<const int64_t> residuals, std::vector<uin
         return;
     }
     const TablePlan plan(residuals);
-    const double guess = static_cast<double>(estimate_class_bytes(plan.symbols()));
+    const double guess = static_cast<double>(estimate_class_bytes(plan));
     bool table = false;
     if (class_per_guess_ == 0.0) {
         // The stream's first block: coded both ways, to learn how the class coder's bytes

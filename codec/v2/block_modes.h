@@ -20,6 +20,8 @@
 #include <span>
 #include <vector>
 
+#include "codec/v2/table_coder.h"
+
 namespace kestova::v2 {
 
 inline constexpr uint8_t kClassBlocksCoder = 1;
@@ -33,9 +35,8 @@ inline constexpr int kSettledBlocks = 3;
 // The coder byte the encoder writes for a stream of `samples` samples.
 uint8_t coder_for(uint64_t samples);
 
-// The class coder's bytes for a block whose table-coder symbols are `symbols`, from their
-// statistics alone.
-std::size_t estimate_class_bytes(std::span<const uint8_t> symbols);
+// The class coder's bytes for the block `plan` counted, from its symbols' statistics alone.
+std::size_t estimate_class_bytes(const TablePlan& plan);
 
 // Codes the blocks of one stream in turn under one coder byte.
 class ResidualEncoder {

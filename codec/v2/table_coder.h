@@ -34,7 +34,7 @@ class TablePlan {
     ~TablePlan();
     // The block's bytes within a few (the symbols' ideal code length, the rest exact).
     std::size_t bytes() const { return estimate_; }
-    // Each residual's symbol, in the block's order.
+    // Each residual's symbol (below 65), in the block's order.
     std::span<const uint8_t> symbols() const { return symbols_; }
     // Appends the table-coded block to `out`.
     void write(std::vector<uint8_t>& out) const;

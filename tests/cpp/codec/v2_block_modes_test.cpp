@@ -207,7 +207,7 @@ TEST(V2BlockModes, EstimatesAreNearTheCodersOutput) {
             return std::abs(a - g) <= share * a + 16;
         };
         EXPECT_PRED3(near, table.size(), plan.bytes(), 0.01) << name << ", n=" << residuals.size();
-        EXPECT_PRED3(near, block.size(), estimate_class_bytes(plan.symbols()), 0.1)
+        EXPECT_PRED3(near, block.size(), estimate_class_bytes(plan), 0.1)
             << name << ", n=" << residuals.size();
     }
 }
