@@ -8,15 +8,19 @@
 // The encoder writes coder 2 for streams of at least kModeBlocksMinimum samples, and there takes
 // the table coder for a block whose table-coded bytes are at most 1/kTableMarginDivisor more than
 // its class-coded bytes. Shorter streams keep coder 1, with the bytes they always had. Coding
-// every block both ways would double the coding time, so after a block coded both ways the
-// next kSettledBlocks blocks of the stream of the same length take its mode without trying the
-// other (a choice of the encoder, not a rule of the format).
+// every block both ways would double the coding time, so only a stream's first block is; later
+// blocks compare the table coder's bytes with an estimate of the class coder's from the block's
+// statistics, scaled by the ratio the first block showed (on one signal it barely moves), and
+// after a class-coded block the next kSettledBlocks blocks of its length take the class coder
+// without counting (choices of the encoder, not rules of the format).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "codec/v2/table_coder.h"
 
 namespace kestova::v2 {
 
@@ -31,6 +35,9 @@ inline constexpr int kSettledBlocks = 3;
 // The coder byte the encoder writes for a stream of `samples` samples.
 uint8_t coder_for(uint64_t samples);
 
+// The class coder's bytes for the block `plan` counted, from its symbols' statistics alone.
+std::size_t estimate_class_bytes(const TablePlan& plan);
+
 // Codes the blocks of one stream in turn under one coder byte.
 class ResidualEncoder {
   public:
@@ -40,8 +47,8 @@ class ResidualEncoder {
 
   private:
     uint8_t coder_;
-    uint8_t settled_mode_ = kClassMode;
-    int settled_ = 0;  // blocks of settled_size_ residuals still to take settled_mode_ untried
+    double class_per_guess_ = 0.0;  // class coder's bytes / estimate_class_bytes; 0 till known
+    int settled_ = 0;  // blocks of settled_size_ residuals still to take the class coder untried
     std::size_t settled_size_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <memory>
 
 #include "codec/v2/bit_string.h"
 
@@ -169,56 +170,86 @@ const std::array<uint32_t, kSlots + 1>& symbol_costs() {
 
 }  // namespace
 
-bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_limit,
-                        std::vector<uint8_t>& out) {
-    const Order order{residuals.size()};
-    std::vector<uint8_t> symbols(residuals.size());
-    std::vector<uint8_t> contexts(residuals.size());
-    // One pass in the decoding order: symbols, contexts and counts, and the raw bits apart (they
-    // follow the tables, which the counts decide).
-    std::array<Row, kContexts> counts{};
-    std::array<Context, kSegments> segment_contexts{};
-    std::vector<uint8_t> raw;
-    BitWriter raw_writer(raw);
-    uint64_t raw_bits = 0;
-    const auto visit = [&](std::size_t i, Context& context) {
-        const uint8_t s = symbol_of(residuals[i]);
-        symbols[i] = s;
-        contexts[i] = static_cast<uint8_t>(context.index());
-        ++counts[contexts[i]][s];
-        context.after(s);
-        const int extra = extra_bits_of_symbol(s);
-        raw_writer.write(magnitude_of(residuals[i]) & ((uint64_t{1} << extra) - 1), extra);
-        raw_bits += static_cast<uint64_t>(extra);
-    };
-    for (std::size_t j = 0; j < order.rounds(); ++j) {
-        for (int k = 0; k < kSegments; ++k) visit(order.at(j, k), segment_contexts[k]);
-    }
-    for (std::size_t j = 0; j < order.tail(); ++j) {
-        visit(order.tail_at(j), segment_contexts[kSegments - 1]);
-    }
-    raw_writer.finish();
+struct TablePlan::Tables {
     std::array<Row, kContexts> freq{};
     std::array<Row, kContexts> start{};
-    std::vector<uint8_t> bits;
-    BitWriter writer(bits);
-    uint64_t symbol_cost = 0;  // 2^-16 bits
-    for (int c = 0; c < kContexts; ++c) {
-        freq[c] = normalize(counts[c]);
-        int top = kSymbols;
-        while (top > 0 && freq[c][top - 1] == 0) --top;
-        writer.write(static_cast<uint32_t>(top), kTopBits);
-        uint32_t sum = 0;
-        for (int s = 0; s < top; ++s) {
-            writer.write_gamma(freq[c][s] + 1);
-            start[c][s] = sum;
-            sum += freq[c][s];
-            symbol_cost += uint64_t{counts[c][s]} * symbol_costs()[freq[c][s]];
+};
+
+TablePlan::TablePlan(std::span<const int64_t> residuals)
+    : residuals_(residuals),
+      symbols_(residuals.size()),
+      contexts_(residuals.size()),
+      tables_(std::make_unique<Tables>()) {
+    const Order order{residuals.size()};
+    // One pass in the decoding order: symbols, contexts and counts (the raw bits wait for
+    // write()). Each segment counts apart, so that a run of one symbol in every segment does not
+    // make one chain of increments to one counter; locals and plain pointers, so that the byte
+    // stores do not force the rest back to memory.
+    std::vector<std::array<Row, kContexts>> counts(kSegments);
+    std::array<Context, kSegments> segment_contexts{};
+    uint8_t* const symbols = symbols_.data();
+    uint8_t* const contexts = contexts_.data();
+    const int64_t* const values = residuals.data();
+    uint64_t raw_bits = 0;
+    const auto visit = [&](std::size_t i, Context& context, std::array<Row, kContexts>& rows) {
+        const uint8_t s = symbol_of(values[i]);
+        const auto c = static_cast<uint8_t>(context.index());
+        symbols[i] = s;
+        contexts[i] = c;
+        ++rows[c][s];
+        context.after(s);
+        raw_bits += kExtraBits[s];
+    };
+    for (std::size_t j = 0; j < order.rounds(); ++j) {
+        for (int k = 0; k < kSegments; ++k) visit(order.at(j, k), segment_contexts[k], counts[k]);
+    }
+    for (std::size_t j = 0; j < order.tail(); ++j) {
+        visit(order.tail_at(j), segment_contexts[kSegments - 1], counts[kSegments - 1]);
+    }
+    raw_bits_ = raw_bits;
+    for (int k = 1; k < kSegments; ++k) {
+        for (int c = 0; c < kContexts; ++c) {
+            for (int s = 0; s < kSymbols; ++s) counts[0][c][s] += counts[k][c][s];
         }
     }
-    const uint64_t estimate = kHeadSize + bits.size() + (raw_bits + (symbol_cost >> 16) + 7) / 8;
-    if (estimate > byte_limit) return false;
-    writer.append(raw, raw_bits);
+    BitWriter writer(description_);
+    uint64_t symbol_cost = 0;  // 2^-16 bits
+    for (int c = 0; c < kContexts; ++c) {
+        auto& freq = tables_->freq[c];
+        freq = normalize(counts[0][c]);
+        int top = kSymbols;
+        while (top > 0 && freq[top - 1] == 0) --top;
+        writer.write(static_cast<uint32_t>(top), kTopBits);
+        description_bits_ += kTopBits;
+        uint32_t sum = 0;
+        for (int s = 0; s < top; ++s) {
+            writer.write_gamma(freq[s] + 1);
+            description_bits_ += 2 * std::bit_width(freq[s] + 1) - 1;
+            tables_->start[c][s] = sum;
+            sum += freq[s];
+            symbol_cost += uint64_t{counts[0][c][s]} * symbol_costs()[freq[s]];
+        }
+    }
+    writer.finish();
+    estimate_ = kHeadSize + (description_bits_ + raw_bits_ + (symbol_cost >> 16) + 7) / 8;
+}
+
+TablePlan::~TablePlan() = default;
+
+void TablePlan::write(std::vector<uint8_t>& out) const {
+    // The tables, then the raw bits in the decoding order.
+    const Order order{residuals_.size()};
+    std::vector<uint8_t> bits;
+    BitWriter writer(bits);
+    writer.append(description_, description_bits_);
+    const auto raw = [&](std::size_t i) {
+        const int extra = kExtraBits[symbols_[i]];
+        writer.write(magnitude_of(residuals_[i]) & ((uint64_t{1} << extra) - 1), extra);
+    };
+    for (std::size_t j = 0; j < order.rounds(); ++j) {
+        for (int k = 0; k < kSegments; ++k) raw(order.at(j, k));
+    }
+    for (std::size_t j = 0; j < order.tail(); ++j) raw(order.tail_at(j));
     writer.finish();
 
     // The symbols in the reverse of the decoding order, so that the decoder reads the words
@@ -227,10 +258,12 @@ bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_lim
     state.fill(kLow);
     // Each symbol puts out at most one word: written unconditionally, kept when the state
     // must shrink (no branch to mispredict).
-    std::vector<uint16_t> words(residuals.size() + 1);
+    std::vector<uint16_t> words(residuals_.size() + 1);
     std::size_t put = 0;
+    const auto& freq = tables_->freq;
+    const auto& start = tables_->start;
     const auto code = [&](std::size_t i, uint32_t& x) {
-        const uint32_t f = freq[contexts[i]][symbols[i]];
+        const uint32_t f = freq[contexts_[i]][symbols_[i]];
         const uint32_t shrink = x >= (f << (32 - kTableBits)) ? 1u : 0u;
         words[put] = static_cast<uint16_t>(x);
         put += shrink;
@@ -238,7 +271,7 @@ bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_lim
         // x / f through float64: exact, since the quotient of two whole numbers below 2^32 is
         // rounded by less than 1 / f.
         const auto q = static_cast<uint32_t>(static_cast<double>(x) / f);
-        x = (q << kTableBits) + (x - q * f) + start[contexts[i]][symbols[i]];
+        x = (q << kTableBits) + (x - q * f) + start[contexts_[i]][symbols_[i]];
     };
     for (std::size_t j = order.tail(); j-- > 0;) code(order.tail_at(j), state[kSegments - 1]);
     for (std::size_t j = order.rounds(); j-- > 0;) {
@@ -254,6 +287,13 @@ bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_lim
         out.push_back(static_cast<uint8_t>(words[w] >> 8));
     }
     out.insert(out.end(), bits.begin(), bits.end());
+}
+
+bool encode_table_block(std::span<const int64_t> residuals, std::size_t byte_limit,
+                        std::vector<uint8_t>& out) {
+    const TablePlan plan(residuals);
+    if (plan.bytes() > byte_limit) return false;
+    plan.write(out);
     return true;
 }
 

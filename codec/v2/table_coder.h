@@ -20,10 +20,36 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 namespace kestova::v2 {
+
+// A block's symbols, contexts, tables and raw bits, counted in one pass; coding them is the
+// costly part, left to write(). Holds a view of the residuals, which must outlive it.
+class TablePlan {
+  public:
+    explicit TablePlan(std::span<const int64_t> residuals);
+    ~TablePlan();
+    // The block's bytes within a few (the symbols' ideal code length, the rest exact).
+    std::size_t bytes() const { return estimate_; }
+    // Each residual's symbol (below 65), in the block's order.
+    std::span<const uint8_t> symbols() const { return symbols_; }
+    // Appends the table-coded block to `out`.
+    void write(std::vector<uint8_t>& out) const;
+
+  private:
+    struct Tables;
+    std::span<const int64_t> residuals_;
+    std::vector<uint8_t> symbols_;
+    std::vector<uint8_t> contexts_;
+    std::vector<uint8_t> description_;  // the tables, description_bits_ of it
+    uint64_t description_bits_ = 0;
+    uint64_t raw_bits_ = 0;  // how many write() puts after the tables
+    std::size_t estimate_ = 0;
+    std::unique_ptr<Tables> tables_;
+};
 
 // Appends the table-coded block of `residuals` (each |r| < 2^32) to `out` and returns true;
 // or, when the tables and the symbols' ideal code length already come to more than

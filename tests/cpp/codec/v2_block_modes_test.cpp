@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -171,19 +172,44 @@ TEST(V2BlockModes, LongStreamsTakeTheTableCoderWhereItPays) {
         damaged[i] ^= 0x10;
         EXPECT_FALSE(decode(damaged)) << "flip at " << i;
     }
-    // Per block: a full block of steady statistics takes the table coder, and the next three
-    // of its length keep it untried (even all zeros, where the class coder would win); the
-    // fifth is coded both ways again, and a shorter block always is.
+    // Per block: the first is coded both ways (a full block of steady statistics takes the table
+    // coder); later ones go by the estimate, and after a class-coded block the next three of its
+    // length keep the class coder untried (even steady ones); a short block keeps it, its tables
+    // costing more than they save.
     ResidualEncoder coder(kModeBlocksCoder);
     std::vector<uint8_t> modes;
-    const Residuals steady = typical(65536), zeros(65536, 0);
-    for (const Residuals* block : {&steady, &zeros, &zeros, &zeros, &zeros, &steady}) {
+    const Residuals steady = typical(65536), zeros(65536, 0), short_block = typical(100);
+    for (const Residuals* block :
+         {&steady, &zeros, &steady, &steady, &steady, &steady, &short_block}) {
         std::vector<uint8_t> out;
-        coder.encode(block == &steady && !modes.empty() ? typical(100) : *block, out);
+        coder.encode(*block, out);
         modes.push_back(out[0]);
+        Residuals back(block->size());
+        ASSERT_TRUE(decode_residuals(kModeBlocksCoder, out, back));
+        EXPECT_EQ(back, *block);
     }
-    EXPECT_EQ(modes, (std::vector<uint8_t>{kTableMode, kTableMode, kTableMode, kTableMode,
-                                           kClassMode, kClassMode}));
+    EXPECT_EQ(modes, (std::vector<uint8_t>{kTableMode, kClassMode, kClassMode, kClassMode,
+                                           kClassMode, kTableMode, kClassMode}));
+}
+
+// What the mode choice goes by: the table coder's bytes before coding (near what it writes) and
+// the class coder's as estimated from the symbols alone, on every case of a few hundred
+// residuals or more.
+TEST(V2BlockModes, EstimatesAreNearTheCodersOutput) {
+    for (const auto& [name, residuals] : cases()) {
+        if (residuals.size() < 300) continue;
+        const TablePlan plan(residuals);
+        std::vector<uint8_t> table, block;
+        plan.write(table);
+        encode_block(residuals, block);
+        const auto near = [](std::size_t actual, std::size_t guess, double share) {
+            const auto a = static_cast<double>(actual), g = static_cast<double>(guess);
+            return std::abs(a - g) <= share * a + 16;
+        };
+        EXPECT_PRED3(near, table.size(), plan.bytes(), 0.01) << name << ", n=" << residuals.size();
+        EXPECT_PRED3(near, block.size(), estimate_class_bytes(plan), 0.1)
+            << name << ", n=" << residuals.size();
+    }
 }
 
 }  // namespace
